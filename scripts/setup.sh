@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what building and testing Quillmarsh needs on a Debian machine
+# (run as root). Safe to run again: only what is missing is installed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(qtbase5-dev cmake g++ make clang libclang-rt-14-dev tshark iproute2 valgrind strace libbenchmark-dev python3)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+command -v node >/dev/null && command -v npm >/dev/null || missing+=(nodejs npm)
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+fi
+
+# snap7's server, the independent S7 peer of the interoperability tests.
+if [[ -f tests/interop/package.json ]] && [[ ! -f tests/interop/node_modules/node-snap7/build/Release/node_snap7.node ]]; then
+  echo "setup: installing node-snap7"
+  (cd tests/interop && if [[ -f package-lock.json ]]; then npm ci --no-audit --no-fund; else npm install --no-audit --no-fund; fi)
+fi
