@@ -1,0 +1,140 @@
+#ifndef QUILLMARSH_VALUECODEC_H
+#define QUILLMARSH_VALUECODEC_H
+
+// Conversion between the PLC's big-endian byte images and the host's lists.
+// Integers and floating point alike travel as bit images: a float is its
+// 32-bit pattern, so signed zeros, infinities and NaN payloads survive.
+
+#include <QByteArray>
+#include <QList>
+#include <QVariant>
+#include <QtEndian>
+
+#include <cstring>
+#include <type_traits>
+
+#include "CLabelVariable.h"
+
+namespace ValueCodec {
+
+// The unsigned integer with the width of T, carrier of its bit image.
+template <typename T>
+using BitsOf = std::conditional_t<sizeof(T) == 1, quint8,
+               std::conditional_t<sizeof(T) == 2, quint16,
+               std::conditional_t<sizeof(T) == 4, quint32, quint64>>>;
+
+// The element at offset as a big-endian bit image; bytes at or past the end
+// of the input read as 0.
+template <typename U>
+U readImage(const QByteArray &bytes, qint64 offset)
+{
+    if (offset + qint64(sizeof(U)) <= bytes.size())
+        return qFromBigEndian<U>(bytes.constData() + offset);
+    U image = 0;
+    for (qint64 k = 0; k < qint64(sizeof(U)); ++k) {
+        const qint64 at = offset + k;
+        const quint8 b = at < bytes.size() ? quint8(bytes.at(int(at))) : 0;
+        image = U((image << 8) | b);
+    }
+    return image;
+}
+
+template <typename T>
+QVariant wrap(const QList<T> &list)
+{
+    return QVariant(listMetaTypeId<T>(), &list);
+}
+
+// count elements of T, each sizeof(T) bytes, most significant byte first.
+template <typename T>
+QVariant decode(const QByteArray &bytes, int count)
+{
+    using U = BitsOf<T>;
+    QList<T> list;
+    if (count > 0)
+        list.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const U image = readImage<U>(bytes, qint64(i) * qint64(sizeof(U)));
+        T element;
+        std::memcpy(&element, &image, sizeof element);
+        list.append(element);
+    }
+    return wrap(list);
+}
+
+// Bits startBit..7 of each of count bytes, least significant first.
+inline QVariant decodeBits(int startBit, const QByteArray &bytes, int count)
+{
+    QList<bool> list;
+    if (startBit < 0 || startBit > 7 || count < 1)
+        return wrap(list);
+    list.reserve(count * (8 - startBit));
+    for (int i = 0; i < count; ++i) {
+        const quint8 byte = readImage<quint8>(bytes, i);
+        for (int j = startBit; j < 8; ++j)
+            list.append(((byte >> j) & 1) != 0);
+    }
+    return wrap(list);
+}
+
+// The list that value offers as QList<T>, the way QVariant::value does it;
+// false when value neither holds nor converts to that list type.
+template <typename T>
+bool takeList(const QVariant &value, QList<T> *list)
+{
+    const int type = listMetaTypeId<T>();
+    if (value.userType() == type) {
+        *list = *static_cast<const QList<T> *>(value.constData());
+        return true;
+    }
+    if (!value.canConvert(type))
+        return false;
+    QVariant converted = value;
+    if (converted.convert(type))
+        *list = *static_cast<const QList<T> *>(converted.constData());
+    else
+        list->clear();
+    return true;
+}
+
+// Appends the images of the first count elements of value's list; a list
+// with fewer elements gives what it has and no more.
+template <typename T>
+void encode(const QVariant &value, int count, QByteArray *out)
+{
+    using U = BitsOf<T>;
+    QList<T> list;
+    if (!takeList(value, &list) || count < 1)
+        return;
+    const int n = qMin(count, list.size());
+    out->reserve(out->size() + n * int(sizeof(U)));
+    for (int i = 0; i < n; ++i) {
+        U image;
+        std::memcpy(&image, &list.at(i), sizeof image);
+        uchar be[sizeof(U)];
+        qToBigEndian(image, be);
+        out->append(reinterpret_cast<const char *>(be), int(sizeof be));
+    }
+}
+
+// One byte per bool: 01 or 00.
+inline void encodeBits(const QVariant &value, int count, QByteArray *out)
+{
+    QList<bool> list;
+    if (!takeList(value, &list) || count < 1)
+        return;
+    const int n = qMin(count, list.size());
+    for (int i = 0; i < n; ++i)
+        out->append(list.at(i) ? '\x01' : '\x00');
+}
+
+template <typename T>
+int elementsOffered(const QVariant &value)
+{
+    QList<T> list;
+    return takeList(value, &list) ? list.size() : -1;
+}
+
+} // namespace ValueCodec
+
+#endif

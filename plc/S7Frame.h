@@ -1,0 +1,56 @@
+#ifndef QUILLMARSH_S7FRAME_H
+#define QUILLMARSH_S7FRAME_H
+
+// Frames apart from the socket: pure functions from arguments to the bytes
+// of a request, and from the bytes of a reply to a verdict.
+
+#include <QByteArray>
+
+#include "S7Types.h"
+
+namespace S7Frame {
+
+// Job results shared by the read and write jobs.
+enum JobResult {
+    JobOk = 0,
+    JobBadReply = -1,
+    JobNoReply = -2,
+    JobNotConnected = -3
+};
+
+// Handshake step 1: COTP connection request (22 bytes).
+QByteArray connectRequest();
+// Handshake step 2: S7 setup communication job (25 bytes).
+QByteArray setupCommunication();
+// 0 when the reply carries the expected COTP TPDU code, else 1.
+int judgeHandshakeReply(const QByteArray &reply, quint8 expectedTpduCode);
+
+// Read-variable job for byteCount bytes from byteAddress (31 bytes).
+QByteArray readRequest(quint16 pduReference, int byteAddress, int byteCount, int dbNumber, int area);
+// JobOk (data appended to *out), JobBadReply or JobNoReply. A reply is
+// accepted by its exact length alone.
+int judgeReadReply(const QByteArray &reply, int byteCount, QByteArray *out);
+
+// Write-variable job for the first byteCount bytes of payload, which must
+// hold at least that many bytes (35 + byteCount bytes).
+QByteArray writeRequest(quint16 pduReference, int dbNumber, int byteAddress, int byteCount,
+                        const QByteArray &payload, int area);
+// Write-variable job with one BIT item per element of bits (0 or 1 each),
+// addressing consecutive bits from firstBit (byte address * 8 + bit).
+QByteArray writeBitsRequest(quint16 pduReference, int dbNumber, int firstBit,
+                            const QByteArray &bits, int area);
+// JobOk when the reply holds one return code per item and all are 0xFF.
+int judgeWriteReply(const QByteArray &reply, int itemCount = 1);
+
+// The most BIT items one write job may carry and still fit the smallest PDU.
+constexpr int maxBitsPerJob()
+{
+    // S7 header + parameter (2 + 12 per item) + data (4 header + 1 value per
+    // item, a fill byte between items) within the PDU.
+    constexpr int perItem = S7::VarItemSize + S7::DataItemHeaderSize + 2;
+    return (S7::MinimumPduLength - S7::S7JobHeaderSize - S7::VarParameterHeaderSize + 1) / perItem;
+}
+
+} // namespace S7Frame
+
+#endif
