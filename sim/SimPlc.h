@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+
+#include <memory>
+
+class QThread;
+class SimServer;
+class SimState;
+
+// A simulated S7 CPU reachable over ISO-on-TCP. The server runs on its own
+// thread, so a client that blocks its thread in socket waits still gets
+// answers. Every public function is thread-safe.
+class SimPlc : public QObject
+{
+    Q_OBJECT
+public:
+    enum Area { AreaInputs = 0x81, AreaOutputs = 0x82, AreaMarkers = 0x83, AreaDataBlocks = 0x84 };
+    // Misbehaviour for tests; it applies to every connection from the moment it is set.
+    enum class Fault { None, Silent, RefuseConnect, ShortReply, LateReply, SplitReply, CloseAfterFrames,
+                       Garbage, HugeReply, ByteByByte, CloseMidReply, PreviousReply };
+
+    // Default memory: I, Q and M of 1024 bytes; DB1, DB2 and DB10 of 1024 bytes; all zero.
+    explicit SimPlc(QObject *parent = nullptr);
+    ~SimPlc() override;
+
+    // Blocks until listening; port 0 picks a free port. False when listening fails.
+    bool start(quint16 port = 0, const QHostAddress &address = QHostAddress::LocalHost);
+    // Closes the server and all connections and joins the server thread.
+    void stop();
+    quint16 port() const;
+    bool isRunning() const;
+    QString errorString() const;
+
+    // PDU size granted in the setup reply (the smaller of this and the request).
+    void setPduSize(int bytes);
+    // param: CloseAfterFrames frame count (default 1, counted from when the fault
+    // is set); LateReply delay ms (default 2500); HugeReply size (default 4 MiB);
+    // ByteByByte pause ms (default 50). 0 selects the default.
+    void setFault(Fault fault, int param = 0);
+    void setAreaSize(Area area, int bytes);
+    void addDataBlock(int number, int bytes);
+    void removeDataBlock(int number);
+    // Copy of memory; length -1 reads to the end. Empty when out of range.
+    QByteArray memory(Area area, int dbNumber = 0, int offset = 0, int length = -1) const;
+    bool setMemory(Area area, int dbNumber, int offset, const QByteArray &bytes);
+
+    // Every complete frame received, in order, over all connections.
+    QList<QByteArray> receivedFrames() const;
+    void clearReceivedFrames();
+    int connectionCount() const;
+    int acceptedCount() const;
+
+private:
+    std::unique_ptr<SimState> m_state;
+    QThread *m_thread = nullptr;
+    SimServer *m_server = nullptr;
+    quint16 m_port = 0;
+    QString m_error;
+};

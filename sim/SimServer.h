@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+
+class QTcpServer;
+class SimConnection;
+class SimState;
+
+// The listening side; lives on the simulator's own thread together with all
+// its connections.
+class SimServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SimServer(SimState *state, QObject *parent = nullptr);
+
+    bool listen(const QHostAddress &address, quint16 port);
+    quint16 port() const;
+    QString errorString() const;
+    // Stops listening and drops every open connection at once.
+    void shutdown();
+
+private:
+    void onNewConnection();
+    void onConnectionFinished(SimConnection *connection);
+
+    SimState *m_state;
+    QTcpServer *m_server;
+    QList<SimConnection *> m_connections;
+};

@@ -1,0 +1,6 @@
+#include "SimMain.h"
+
+int main(int argc, char **argv)
+{
+    return runSimulator(argc, argv);
+}
