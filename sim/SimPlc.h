@@ -22,6 +22,8 @@ public:
     // Misbehaviour for tests; it applies to every connection from the moment it is set.
     enum class Fault { None, Silent, RefuseConnect, ShortReply, LateReply, SplitReply, CloseAfterFrames,
                        Garbage, HugeReply, ByteByByte, CloseMidReply, PreviousReply };
+    Q_ENUM(Area)
+    Q_ENUM(Fault)
 
     // Default memory: I, Q and M of 1024 bytes; DB1, DB2 and DB10 of 1024 bytes; all zero.
     explicit SimPlc(QObject *parent = nullptr);

@@ -1,0 +1,267 @@
+// Raw-socket checks of the simulated CPU: every request and expected reply is
+// written out byte by byte from the ISO-on-TCP / S7 wire format.
+#include "SimPlc.h"
+
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QByteArray ConnectRequest = QByteArray::fromHex("0300001611e00000000100c0010ac1021000c2020300");
+const QByteArray ConnectConfirm = QByteArray::fromHex("0300001611d00001000100c0010ac1021000c2020300");
+const QByteArray SetupRequest = QByteArray::fromHex("0300001902f08032010000ccc1000800 00f0000001000103c0");
+const QByteArray ReadDb1At4 = QByteArray::fromHex("0300001f02f080320100000001000e00000401120a100200020001840000 20");
+const QByteArray ReadDb1At4Reply = QByteArray::fromHex("0300001b02f080320300000001000200060000 0401ff040010abcd");
+const QByteArray ReadM5Bit3 = QByteArray::fromHex("0300001f02f080320100000001000e00000401120a10010001000083 00002b");
+const QByteArray ReadM5Bit3Reply = QByteArray::fromHex("0300001a02f08032030000000100020005000004 01ff03000101");
+const int WaitMs = 2000;
+const int QuietMs = 100;
+}
+
+class TstSimPlc : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<SimPlc> plc;
+    QTcpSocket socket;
+
+    // Reads until `want` bytes arrived or the peer falls silent; never more than what came.
+    QByteArray collect(int want, bool checkQuiet = true)
+    {
+        QByteArray bytes = socket.readAll();
+        while (bytes.size() < want && socket.waitForReadyRead(WaitMs))
+            bytes += socket.readAll();
+        if (checkQuiet && socket.waitForReadyRead(QuietMs))
+            bytes += socket.readAll();
+        return bytes;
+    }
+    QByteArray exchange(const QByteArray &request, int want, bool checkQuiet = true)
+    {
+        socket.write(request);
+        socket.flush();
+        return collect(want, checkQuiet);
+    }
+    void connectAndSetup()
+    {
+        socket.connectToHost(QHostAddress::LocalHost, plc->port());
+        QVERIFY(socket.waitForConnected(WaitMs));
+        QCOMPARE(exchange(ConnectRequest, ConnectConfirm.size(), false), ConnectConfirm);
+        QCOMPARE(exchange(SetupRequest, 27, false).size(), 27);
+    }
+    bool closedByPeer(bool expectClose = true)
+    {
+        if (!expectClose)
+            return socket.state() != QAbstractSocket::ConnectedState;
+        return socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(WaitMs);
+    }
+
+private slots:
+    void init()
+    {
+        plc.reset(new SimPlc);
+        QVERIFY(plc->start());
+        QVERIFY(plc->setMemory(SimPlc::AreaDataBlocks, 1, 4, QByteArray::fromHex("abcd")));
+        QVERIFY(plc->setMemory(SimPlc::AreaMarkers, 0, 5, QByteArray::fromHex("08")));
+    }
+    void cleanup()
+    {
+        socket.abort();
+        plc.reset();
+    }
+
+    void handshake_data()
+    {
+        QTest::addColumn<int>("pduLimit");
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("confirm");
+        QTest::addColumn<QByteArray>("setup");
+        QTest::addColumn<QByteArray>("setupReply");
+        const QByteArray grant240 = QByteArray::fromHex("0300001b02f080320300 00ccc1000800000000f0000001000100f0");
+        QTest::addRow("request 960, limit 240") << 240 << ConnectRequest << ConnectConfirm << SetupRequest << grant240;
+        QTest::addRow("request 480, limit 960") << 960 << ConnectRequest << ConnectConfirm
+            << QByteArray::fromHex("0300001902f08032010000abcd00080000f0000001000101e0")
+            << QByteArray::fromHex("0300001b02f0803203000 0abcd000800000000f0000001000101e0");
+        QTest::addRow("tpdu size capped to 1024")  << 240
+            << QByteArray::fromHex("0300001611e00000000700c0010dc1021000c2020301")
+            << QByteArray::fromHex("0300001611d00007000100c0010ac1021000c2020301") << SetupRequest << grant240;
+    }
+    void handshake()
+    {
+        QFETCH(int, pduLimit);
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, confirm);
+        QFETCH(QByteArray, setup);
+        QFETCH(QByteArray, setupReply);
+        plc->setPduSize(pduLimit);
+        socket.connectToHost(QHostAddress::LocalHost, plc->port());
+        QVERIFY(socket.waitForConnected(WaitMs));
+        QCOMPARE(exchange(request, confirm.size()).toHex(), confirm.toHex());
+        QCOMPARE(exchange(setup, setupReply.size()).toHex(), setupReply.toHex());
+        QCOMPARE(plc->receivedFrames(), QList<QByteArray>({request, setup}));
+        QCOMPARE(plc->connectionCount(), 1);
+    }
+
+    void jobs_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("area");
+        QTest::addColumn<int>("db");
+        QTest::addColumn<QByteArray>("memoryAfter"); // DB1.4-5 or M5 after the job
+        const QByteArray db1 = QByteArray::fromHex("abcd");
+        const QByteArray m5 = QByteArray::fromHex("08");
+        const QByteArray writeOk = QByteArray::fromHex("0300001602f08032030000000100020001000005 01ff");
+        const QByteArray noObject = QByteArray::fromHex("0300001902f080320300000001000200040000 04010a000000");
+        QTest::addRow("read DB1.4 2 bytes") << ReadDb1At4 << ReadDb1At4Reply << 0x84 << 1 << db1;
+        QTest::addRow("write 12 34 to DB1.4")
+            << QByteArray::fromHex("0300002502f080320100000001000e00060501120a1002000200018400002000040010 1234")
+            << writeOk << 0x84 << 1 << QByteArray::fromHex("1234");
+        QTest::addRow("read bit M5.3 set") << ReadM5Bit3 << ReadM5Bit3Reply << 0x83 << 0 << m5;
+        QTest::addRow("read bit M5.2 clear")
+            << QByteArray::fromHex("0300001f02f080320100000001000e00000401120a10010001000083 00002a")
+            << QByteArray::fromHex("0300001a02f08032030000000100020005000004 01ff03000100") << 0x83 << 0 << m5;
+        QTest::addRow("write bit M5.0 on")
+            << QByteArray::fromHex("0300002402f080320100000001000e00050501120a1001000100008300002800030001 01")
+            << writeOk << 0x83 << 0 << QByteArray::fromHex("09");
+        QTest::addRow("write bit M5.3 off")
+            << QByteArray::fromHex("0300002402f080320100000001000e00050501120a1001000100008300002b00030001 00")
+            << writeOk << 0x83 << 0 << QByteArray::fromHex("00");
+        QTest::addRow("read unknown DB7")
+            << QByteArray::fromHex("0300001f02f080320100000001000e00000401120a100200020007840000 20")
+            << noObject << 0x84 << 1 << db1;
+        QTest::addRow("write unknown DB7")
+            << QByteArray::fromHex("0300002502f080320100000001000e00060501120a1002000200078400002000040010 1234")
+            << QByteArray::fromHex("0300001602f08032030000000100020001000005 010a") << 0x84 << 1 << db1;
+        QTest::addRow("read past end of DB1")
+            << QByteArray::fromHex("0300001f02f080320100000001000e00000401120a100200020001840 01ff8")
+            << QByteArray::fromHex("0300001902f080320300000001000200040000 040105000000") << 0x84 << 1 << db1;
+        QTest::addRow("counter transport size not supported")
+            << QByteArray::fromHex("0300001f02f080320100000001000e00000401120a101c0002000184000020")
+            << QByteArray::fromHex("0300001902f080320300000001000200040000 040106000000") << 0x84 << 1 << db1;
+        QTest::addRow("odd item padded before next")
+            << QByteArray::fromHex("0300002b02f080320100000001001a00000402"
+                                   "120a10020001000184000020120a10020002000184000020")
+            << QByteArray::fromHex("0300002102f0803203000000010002000c0000 0402ff040008ab00ff040010abcd")
+            << 0x84 << 1 << db1;
+        QTest::addRow("reply of 222 bytes fits pdu 240")
+            << QByteArray::fromHex("0300001f02f080320100000001000e00000401120a100200de0001840000 00")
+            << QByteArray::fromHex("030000f702f0803203000000010002 00e2000004 01ff0406f000000000abcd") + QByteArray(216, '\0')
+            << 0x84 << 1 << db1;
+        QTest::addRow("reply of 230 bytes exceeds pdu 240")
+            << QByteArray::fromHex("0300001f02f080320100000001000e00000401120a100200e60001840000 00")
+            << QByteArray::fromHex("0300001302f0803203000000010000000085 00") << 0x84 << 1 << db1;
+        QTest::addRow("unknown function")
+            << QByteArray::fromHex("0300001f02f080320100000001000e00009901120a100200020001840000 20")
+            << QByteArray::fromHex("0300001302f0803203000000010000000084 04") << 0x84 << 1 << db1;
+        QTest::addRow("item count beyond parameters")
+            << QByteArray::fromHex("0300001f02f080320100000001000e00000402120a100200020001840000 20")
+            << QByteArray::fromHex("0300001302f0803203000000010000000084 04") << 0x84 << 1 << db1;
+        QTest::addRow("write data shorter than item")
+            << QByteArray::fromHex("0300002402f080320100000001000e00050501120a1002000200018400002000040010 12")
+            << QByteArray::fromHex("0300001302f0803203000000010000000084 04") << 0x84 << 1 << db1;
+    }
+    void jobs()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, reply);
+        QFETCH(int, area);
+        QFETCH(int, db);
+        QFETCH(QByteArray, memoryAfter);
+        connectAndSetup();
+        QCOMPARE(exchange(request, reply.size()).toHex(), reply.toHex());
+        const int offset = area == SimPlc::AreaMarkers ? 5 : 4;
+        QCOMPARE(plc->memory(SimPlc::Area(area), db, offset, memoryAfter.size()).toHex(), memoryAfter.toHex());
+        QCOMPARE(plc->receivedFrames().last(), request);
+    }
+
+    void badFrames_data()
+    {
+        QTest::addColumn<bool>("handshakeFirst");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addRow("tpkt version 4") << true << QByteArray::fromHex("0400001f02f08032010000");
+        QTest::addRow("tpkt length 5") << true << QByteArray::fromHex("0300000502f080");
+        QTest::addRow("data before connect") << false << SetupRequest;
+        QTest::addRow("segmented data unit") << true << QByteArray::fromHex("0300001902f00032010000ccc1000800 00f0000001000103c0");
+        QTest::addRow("not an S7 header") << true << QByteArray::fromHex("0300001902f08072010000ccc1000800 00f0000001000103c0");
+        QTest::addRow("connect parameter overruns") << false << QByteArray::fromHex("0300000e09e00000000100c0050a");
+    }
+    void badFrames()
+    {
+        QFETCH(bool, handshakeFirst);
+        QFETCH(QByteArray, frame);
+        if (handshakeFirst) {
+            connectAndSetup();
+        } else {
+            socket.connectToHost(QHostAddress::LocalHost, plc->port());
+            QVERIFY(socket.waitForConnected(WaitMs));
+        }
+        socket.write(frame);
+        QVERIFY(closedByPeer());
+        QCOMPARE(socket.readAll(), QByteArray());
+        QTRY_COMPARE(plc->connectionCount(), 0);
+        QCOMPARE(plc->acceptedCount(), 1);
+    }
+
+    void faults_data()
+    {
+        QTest::addColumn<SimPlc::Fault>("fault");
+        QTest::addColumn<int>("param");
+        QTest::addColumn<QByteArray>("second"); // sent after the first read, when not empty
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<bool>("closed");
+        using F = SimPlc::Fault;
+        QTest::addRow("none") << F::None << 0 << ReadM5Bit3 << ReadDb1At4Reply + ReadM5Bit3Reply << false;
+        QTest::addRow("silent") << F::Silent << 0 << QByteArray() << QByteArray() << false;
+        QTest::addRow("short") << F::ShortReply << 0 << QByteArray() << ReadDb1At4Reply.left(4) << false;
+        QTest::addRow("late") << F::LateReply << 100 << QByteArray() << ReadDb1At4Reply << false;
+        QTest::addRow("split") << F::SplitReply << 0 << QByteArray() << ReadDb1At4Reply << false;
+        QTest::addRow("byte by byte") << F::ByteByByte << 1 << ReadM5Bit3 << ReadDb1At4Reply + ReadM5Bit3Reply << false;
+        QTest::addRow("close mid reply") << F::CloseMidReply << 0 << QByteArray() << ReadDb1At4Reply.left(13) << true;
+        QTest::addRow("close after 2") << F::CloseAfterFrames << 2 << ReadM5Bit3 << ReadDb1At4Reply << true;
+        QTest::addRow("previous reply") << F::PreviousReply << 0 << ReadM5Bit3 << ReadDb1At4Reply << false;
+        QTest::addRow("huge") << F::HugeReply << 100000 << QByteArray()
+                              << QByteArray::fromHex("0300ffff") + QByteArray(99996, char(0xAA)) << false;
+    }
+    void faults()
+    {
+        QFETCH(SimPlc::Fault, fault);
+        QFETCH(int, param);
+        QFETCH(QByteArray, second);
+        QFETCH(QByteArray, received);
+        QFETCH(bool, closed);
+        connectAndSetup();
+        plc->setFault(fault, param);
+        socket.write(ReadDb1At4);
+        if (!second.isEmpty())
+            socket.write(second);
+        QCOMPARE(collect(received.size()).toHex(), received.toHex());
+        QCOMPARE(closedByPeer(closed), closed);
+    }
+
+    void refuseConnect()
+    {
+        plc->setFault(SimPlc::Fault::RefuseConnect);
+        socket.connectToHost(QHostAddress::LocalHost, plc->port());
+        QVERIFY(socket.waitForConnected(WaitMs));
+        const QByteArray disconnect = QByteArray::fromHex("0300000b068000010001 00");
+        QCOMPARE(exchange(ConnectRequest, disconnect.size()).toHex(), disconnect.toHex());
+        QVERIFY(closedByPeer());
+    }
+
+    void memoryApi()
+    {
+        QVERIFY(!plc->setMemory(SimPlc::AreaDataBlocks, 1, 1023, QByteArray(2, '\1')));
+        QVERIFY(plc->memory(SimPlc::AreaDataBlocks, 1, 1023, 2).isEmpty());
+        QVERIFY(!plc->setMemory(SimPlc::AreaDataBlocks, 5, 0, QByteArray(1, '\1')));
+        plc->addDataBlock(5, 16);
+        QCOMPARE(plc->memory(SimPlc::AreaDataBlocks, 5), QByteArray(16, '\0'));
+        plc->removeDataBlock(1);
+        QVERIFY(plc->memory(SimPlc::AreaDataBlocks, 1).isEmpty());
+        plc->setAreaSize(SimPlc::AreaMarkers, 8);
+        QCOMPARE(plc->memory(SimPlc::AreaMarkers), QByteArray::fromHex("0000000000080000"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSimPlc)
+#include "tst_simplc.moc"
