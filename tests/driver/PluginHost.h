@@ -1,0 +1,54 @@
+#ifndef QUILLMARSH_TESTS_PLUGINHOST_H
+#define QUILLMARSH_TESTS_PLUGINHOST_H
+
+// Loads libQuillmarsh.so the way a host does and hands out driver objects.
+#include <QLibrary>
+#include <QMutex>
+#include <QStringList>
+#include <QtTest>
+
+#include "CDriveBaseClass.h"
+
+class PluginHost
+{
+public:
+    bool load()
+    {
+        m_library.setFileName(QString::fromLocal8Bit(qgetenv("QUILLMARSH_PLUGIN")));
+        m_factory = reinterpret_cast<GetSharedLibraryFn>(m_library.resolve("getSharedLibrary"));
+        return m_factory != nullptr;
+    }
+    QString error() const { return m_library.errorString(); }
+    // The interface offers no deletion; objects live for the whole run.
+    CDriveBaseClass *create() { return m_factory(); }
+
+private:
+    QLibrary m_library;
+    GetSharedLibraryFn m_factory = nullptr;
+};
+
+// Collects the plug-in's log lines (it logs through the host's QtCore).
+class LogCapture
+{
+public:
+    LogCapture() { s_lines.clear(); s_previous = qInstallMessageHandler(&LogCapture::handler); }
+    ~LogCapture() { qInstallMessageHandler(s_previous); }
+    QStringList lines(QtMsgType type) const
+    {
+        QStringList out;
+        for (const auto &entry : s_lines)
+            if (entry.first == type)
+                out << entry.second;
+        return out;
+    }
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &, const QString &text)
+    {
+        s_lines.append({type, text});
+    }
+    static inline QList<QPair<QtMsgType, QString>> s_lines;
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
+#endif

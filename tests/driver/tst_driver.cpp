@@ -1,0 +1,585 @@
+// The plug-in through its host interface against the simulated PLC: life
+// cycle, handshake, every data type read and written, every status, the
+// debug log, single-bit writes and the transport's documented quirks.
+#include <QtTest>
+#include <QTcpServer>
+
+#include "PluginHost.h"
+#include "SimPlc.h"
+
+Q_DECLARE_METATYPE(DataType)
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+// The PDU reference (offsets 11 and 12) is random; blank it for comparison.
+QByteArray withoutReference(QByteArray frame)
+{
+    if (frame.size() > 12)
+        frame[11] = frame[12] = 0;
+    return frame;
+}
+
+// The elements of a QList<T> held in a variant, for comparison (QVariant
+// itself does not compare user types by content).
+QVariantList items(const QVariant &value)
+{
+    QVariantList out;
+    if (value.canConvert<QVariantList>())
+        for (const QVariant &v : value.value<QSequentialIterable>())
+            out << v;
+    return out;
+}
+
+template <typename T>
+CLabelVariable recordOf(const QList<T> &list)
+{
+    CLabelVariable record;
+    record.value = QVariant::fromValue(list);
+    return record;
+}
+
+const char *cr = "03 00 00 16 11 e0 00 00 00 01 00 c0 01 0a c1 02 10 00 c2 02 03 00";
+const char *setup = "03 00 00 19 02 f0 80 32 01 00 00 cc c1 00 08 00 00 f0 00 00 01 00 01 03 c0";
+
+} // namespace
+
+class TstDriver : public QObject
+{
+    Q_OBJECT
+
+    PluginHost host;
+    SimPlc sim;
+    CDriveBaseClass *drv = nullptr; // connected to sim in init()
+
+    QString target(const SimPlc &plc) const { return QStringLiteral("127.0.0.1:%1").arg(plc.port()); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(host.load(), qPrintable(host.error()));
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        sim.addDataBlock(5, 256);
+        drv = host.create();
+        QCOMPARE(drv->ConnectDrive(target(sim)), 0);
+    }
+    void init()
+    {
+        sim.setFault(SimPlc::Fault::None);
+        if (drv->ReadVariable("M0", UInt8).status != 0)
+            QCOMPARE(drv->ConnectDrive(target(sim)), 0);
+        sim.clearReceivedFrames();
+    }
+
+    void identity_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("reply");
+        QTest::addRow("start") << 0 << "StartDebug";
+        QTest::addRow("start again") << 0 << "StartDebug";
+        QTest::addRow("stop") << 1 << "StopDebug";
+        QTest::addRow("drive name") << 3 << "Quillmarsh";
+        QTest::addRow("4") << 4 << QString();
+        QTest::addRow("-1") << -1 << QString();
+    }
+    void identity()
+    {
+        QFETCH(int, command);
+        QFETCH(QString, reply);
+        const QString got = drv->DebugCmd(EDebugCmdType(command));
+        QCOMPARE(got, reply);
+        QCOMPARE(got.isNull(), reply.isNull());
+        QCOMPARE(drv->getDriveName(), QStringLiteral("Quillmarsh"));
+        QCOMPARE(drv->getversion_number(), QStringLiteral("V1.8.2 20230221"));
+        QVERIFY(QRegularExpression("^v1\\.8\\.2 [A-Z][a-z]{2} [ \\d]\\d \\d{4} \\d\\d:\\d\\d:\\d\\d$")
+                    .match(drv->DebugCmd(DebugVersion)).hasMatch());
+    }
+
+    void connectionText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addRow("empty") << "";
+        QTest::addRow("no IP") << ":102";
+        QTest::addRow("colon last") << "127.0.0.1:";
+        QTest::addRow("no colon") << "127.0.0.1";
+        QTest::addRow("two colons") << "127.0.0.1:102:5";
+        QTest::addRow("port not a number") << "127.0.0.1:abc";
+        QTest::addRow("port 0") << "127.0.0.1:0";
+        QTest::addRow("host name") << "localhost:%1";
+        QTest::addRow("not an address") << "300.1.1.1:%1";
+    }
+    void connectionText()
+    {
+        QFETCH(QString, text);
+        CDriveBaseClass *other = host.create();
+        other->SetConnectPar("abc");
+        const int accepted = sim.acceptedCount();
+        QCOMPARE(other->ConnectDrive(text.contains("%1") ? text.arg(sim.port()) : text), -1);
+        QCOMPARE(sim.acceptedCount(), accepted);
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, 9);
+    }
+
+    void handshakeFrames()
+    {
+        CDriveBaseClass *other = host.create();
+        other->SetConnectPar("7");
+        QCOMPARE(other->ConnectDrive(target(sim)), 0);
+        const QList<QByteArray> frames = sim.receivedFrames();
+        QCOMPARE(frames.size(), 2);
+        QCOMPARE(frames.at(0).toHex(' '), hex(cr).toHex(' '));
+        QCOMPARE(frames.at(1).toHex(' '), hex(setup).toHex(' '));
+        QCOMPARE(other->DestroyFree(), 0);
+    }
+
+    // Each row waits out at most one reply wait.
+    void handshakeFaults_data()
+    {
+        QTest::addColumn<SimPlc::Fault>("fault");
+        QTest::addRow("never answers") << SimPlc::Fault::Silent;
+        QTest::addRow("refuses the connection") << SimPlc::Fault::RefuseConnect;
+        QTest::addRow("answers with 4 bytes") << SimPlc::Fault::ShortReply;
+        QTest::addRow("closes at the first frame") << SimPlc::Fault::CloseAfterFrames;
+    }
+    void handshakeFaults()
+    {
+        QFETCH(SimPlc::Fault, fault);
+        CDriveBaseClass *other = host.create();
+        sim.setFault(fault);
+        QCOMPARE(other->ConnectDrive(target(sim)), -2);
+        sim.setFault(SimPlc::Fault::None);
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, 9);
+        QCOMPARE(other->ConnectDrive(target(sim)), 0);
+        QCOMPARE(other->DestroyFree(), 0);
+    }
+
+    void closedPort()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        CDriveBaseClass *other = host.create();
+        QCOMPARE(other->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port)), -3);
+    }
+
+    void disconnectSequence()
+    {
+        CDriveBaseClass *other = host.create();
+        QCOMPARE(other->DisConnectDrive(), 1);
+        QCOMPARE(other->DestroyFree(), 1);
+        QCOMPARE(other->ConnectDrive(target(sim)), 0);
+        QCOMPARE(other->DisConnectDrive(), 0);
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, 9);
+        QCOMPARE(other->DisConnectDrive(), 0);
+        QCOMPARE(other->DestroyFree(), 0);
+        QCOMPARE(other->DestroyFree(), 1);
+        QCOMPARE(other->DisConnectDrive(), 1);
+        QCOMPARE(other->ConnectDrive(target(sim)), 0);
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, 0);
+        QCOMPARE(other->DestroyFree(), 0);
+    }
+
+    void peerClose()
+    {
+        CDriveBaseClass *other = host.create();
+        QCOMPARE(other->ConnectDrive(target(sim)), 0);
+        LogCapture log;
+        sim.setFault(SimPlc::Fault::CloseAfterFrames, 1);
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, 8);
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, 9);
+        const QStringList warnings = log.lines(QtWarningMsg);
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings.first().contains(QStringLiteral("lib[Quillmarsh]127.0.0.1:%1 Disconnected=1").arg(sim.port())),
+                 qPrintable(warnings.first())); // 1: remote host closed
+        sim.setFault(SimPlc::Fault::None);
+        QCOMPARE(other->ConnectDrive(target(sim)), 0);
+        QCOMPARE(other->DestroyFree(), 0);
+    }
+
+    void independentObjects()
+    {
+        SimPlc second;
+        QVERIFY(second.start());
+        second.setMemory(SimPlc::AreaMarkers, 0, 0, hex("22"));
+        sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("11"));
+        CDriveBaseClass *a = host.create();
+        CDriveBaseClass *b = host.create();
+        QVERIFY(a != b);
+        QCOMPARE(a->ConnectDrive(target(sim)), 0);
+        QCOMPARE(b->ConnectDrive(target(second)), 0);
+        QCOMPARE(a->DestroyFree(), 0);
+        const CLabelVariable r = b->ReadVariable("M0", UInt8);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.value.value<QList<uchar>>(), QList<uchar>{0x22});
+        QCOMPARE(a->ReadVariable("M0", UInt8).status, 9);
+        QCOMPARE(b->DestroyFree(), 0);
+    }
+
+    // Written through the plug-in, checked in the PLC's own memory, read back.
+    void everyType_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<DataType>("type");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("area");
+        QTest::addColumn<int>("db");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QByteArray>("image");
+        auto row = [](const char *addr, DataType t, QVariant v, int n, int area, int db, int off, const char *img) {
+            QTest::addRow("%s %d", addr, int(t)) << QString(addr) << t << v << n << area << db << off << hex(img);
+        };
+        row("DB1.DBX0", Bool, QVariant::fromValue(QList<bool>{true}), 1, 0x84, 1, 0, "01");
+        row("DB1.DBB2", Int8, QVariant::fromValue(QList<char>{char(-2), 5}), 2, 0x84, 1, 2, "fe 05");
+        row("DB1.DBB4", UInt8, QVariant::fromValue(QList<uchar>{255}), 1, 0x84, 1, 4, "ff");
+        row("DB1.DBW6", Int16, QVariant::fromValue(QList<short>{-300, 32767}), 2, 0x84, 1, 6, "fe d4 7f ff");
+        row("DB10.DBW10", UInt16, QVariant::fromValue(QList<ushort>{65534}), 1, 0x84, 10, 10, "ff fe");
+        row("DB2.DBD12", Int32, QVariant::fromValue(QList<int>{305419896, -2}), 2, 0x84, 2, 12, "12 34 56 78 ff ff ff fe");
+        row("DB1.DBD20", UInt32, QVariant::fromValue(QList<uint>{2147483648u}), 1, 0x84, 1, 20, "80 00 00 00");
+        row("DB1.DBD24", Float, QVariant::fromValue(QList<float>{1.5f, -0.0f}), 2, 0x84, 1, 24, "3f c0 00 00 80 00 00 00");
+        row("DB1.DBD32", Int64, QVariant::fromValue(QList<qlonglong>{2147483648LL}), 1, 0x84, 1, 32, "00 00 00 00 80 00 00 00");
+        row("DB1.DBD40", UInt64, QVariant::fromValue(QList<qulonglong>{72623859790382856ULL}), 1, 0x84, 1, 40,
+            "01 02 03 04 05 06 07 08");
+        row("DB1.DBD48", Double, QVariant::fromValue(QList<double>{-2.5}), 1, 0x84, 1, 48, "c0 04 00 00 00 00 00 00");
+        row("M30", Int16, QVariant::fromValue(QList<short>{-2}), 1, 0x83, 0, 30, "ff fe");
+        row("Q8", UInt32, QVariant::fromValue(QList<uint>{0xdeadbeef}), 1, 0x82, 0, 8, "de ad be ef");
+        row("V100", Double, QVariant::fromValue(QList<double>{1.0}), 1, 0x84, 1, 100, "3f f0 00 00 00 00 00 00");
+        row("V_or_DB5.60", Float, QVariant::fromValue(QList<float>{1.0f}), 1, 0x84, 5, 60, "3f 80 00 00");
+        row("M40", Bool, QVariant::fromValue(QList<bool>{true, false}), 9, 0x83, 0, 40, "01 00");
+    }
+    void everyType()
+    {
+        QFETCH(QString, address);
+        QFETCH(DataType, type);
+        QFETCH(QVariant, value);
+        QFETCH(int, count);
+        QFETCH(int, area);
+        QFETCH(int, db);
+        QFETCH(int, offset);
+        QFETCH(QByteArray, image);
+        const auto plcArea = SimPlc::Area(area);
+        sim.setMemory(plcArea, db, offset, QByteArray(image.size(), '\x55'));
+        CLabelVariable in;
+        in.value = value;
+        in.accessStatus = 10;
+        in.spareInt = 42;
+        const CLabelVariable out = drv->WriteVariable(address, type, in, count);
+        QCOMPARE(out.status, 0);
+        QVERIFY(out.timestamp.isValid());
+        QCOMPARE(out.accessStatus, 10);
+        QCOMPARE(out.spareInt, 42);
+        QCOMPARE(items(out.value), items(value));
+        QCOMPARE(out.count, count);
+        QCOMPARE(sim.memory(plcArea, db, offset, image.size()).toHex(' '), image.toHex(' '));
+
+        const CLabelVariable back = drv->ReadVariable(address, type, count);
+        QCOMPARE(back.status, 0);
+        QCOMPARE(back.accessStatus, 1);
+        QCOMPARE(back.address, address);
+        QCOMPARE(back.dataType, type);
+        if (type != Bool)
+            QCOMPARE(items(back.value), items(value));
+        QCOMPARE(back.value.userType(), value.userType());
+    }
+
+    void boolReads_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QList<bool>>("bits");
+        const bool t = true, f = false;
+        QTest::addRow("M5.0") << "M5.0" << 1 << QList<bool>{t, f, t, f, f, t, f, t};
+        QTest::addRow("M5.5") << "M5.5" << 1 << QList<bool>{t, f, t};
+        QTest::addRow("M5.6 two bytes") << "M5.6" << 9 << QList<bool>{f, t, t, f};
+        QTest::addRow("M5.8 yields nothing") << "M5.8" << 1 << QList<bool>{};
+        QTest::addRow("DB1.DBX5.3") << "DB1.DBX5.3" << 1 << QList<bool>{f, f, t, f, t};
+    }
+    void boolReads()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, count);
+        QFETCH(QList<bool>, bits);
+        sim.setMemory(SimPlc::AreaMarkers, 0, 5, hex("a5 40"));
+        sim.setMemory(SimPlc::AreaDataBlocks, 1, 5, hex("a5"));
+        const CLabelVariable r = drv->ReadVariable(address, Bool, count);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.value.value<QList<bool>>(), bits);
+    }
+
+    void readStatus_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<DataType>("type");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("sent");
+        QTest::addRow("count 0") << "M0" << UInt8 << 0 << 4 << false;
+        QTest::addRow("count -1") << "M0" << UInt8 << -1 << 4 << false;
+        QTest::addRow("no area letter") << "XYZ" << UInt8 << 1 << 5 << false;
+        QTest::addRow("negative byte") << "M-4" << UInt8 << 1 << 5 << false;
+        QTest::addRow("65534 + 1") << "M65534" << UInt8 << 1 << 7 << true; // beyond the simulator's markers
+        QTest::addRow("65535 + 1") << "M65535" << UInt8 << 1 << 5 << false;
+        QTest::addRow("65530 + 10 Bool") << "M65530" << Bool << 10 << 5 << false;
+        QTest::addRow("NoType") << "M0" << NoType << 1 << 2 << false;
+        QTest::addRow("String") << "M0" << String << 1 << 2 << false;
+        QTest::addRow("host type 20") << "M0" << DataType(20) << 1 << 2 << false;
+        QTest::addRow("missing data block") << "DB99.DBW0" << Int16 << 1 << 7 << true;
+    }
+    void readStatus()
+    {
+        QFETCH(QString, address);
+        QFETCH(DataType, type);
+        QFETCH(int, count);
+        QFETCH(int, status);
+        QFETCH(bool, sent);
+        const CLabelVariable r = drv->ReadVariable(address, type, count);
+        QCOMPARE(r.status, status);
+        QCOMPARE(sim.receivedFrames().size(), sent ? 1 : 0);
+        QVERIFY(!r.value.isValid());
+        QCOMPARE(r.timestamp.isValid(), !sent); // refusals carry the call's time
+        QCOMPARE(r.count, count);
+        QCOMPARE(r.dataType, type);
+        QCOMPARE(r.address, address);
+    }
+
+    void writeStatus_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<DataType>("type");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("sent");
+        const QVariant one = QVariant::fromValue(QList<short>{1});
+        QTest::addRow("count -1") << "M0" << Int16 << one << -1 << 4 << false;
+        QTest::addRow("count 0") << "M0" << Int16 << one << 0 << 0 << true;
+        QTest::addRow("65535 + 0") << "DB1.DBW65535" << Int16 << one << 0 << 7 << true;
+        QTest::addRow("65535 + 1") << "M65535" << Int16 << one << 1 << 5 << false;
+        QTest::addRow("no area") << "XYZ" << Int16 << one << 1 << 5 << false;
+        QTest::addRow("NoType") << "M0" << NoType << one << 1 << 2 << false;
+        QTest::addRow("String") << "M0" << String << one << 1 << 2 << false;
+        QTest::addRow("wrong list type") << "M0" << Int16 << QVariant(QStringLiteral("x")) << 1 << 2 << false;
+        QTest::addRow("invalid value") << "M0" << Int16 << QVariant() << 1 << 2 << false;
+        QTest::addRow("list too short") << "M0" << Int16 << one << 2 << 4 << false;
+        QTest::addRow("Bool bytes too short") << "M0" << Bool << QVariant::fromValue(QList<bool>{true}) << 9 << 4 << false;
+        QTest::addRow("inputs") << "I0" << Int16 << one << 1 << 6 << true;
+        QTest::addRow("missing data block") << "DB99.DBW0" << Int16 << one << 1 << 7 << true;
+    }
+    void writeStatus()
+    {
+        QFETCH(QString, address);
+        QFETCH(DataType, type);
+        QFETCH(QVariant, value);
+        QFETCH(int, count);
+        QFETCH(int, status);
+        QFETCH(bool, sent);
+        CLabelVariable in;
+        in.value = value;
+        in.accessStatus = 0;
+        in.spareInt = -7;
+        const QDateTime callerTime(QDate(2001, 2, 3), QTime(4, 5, 6));
+        in.timestamp = callerTime;
+        const CLabelVariable r = drv->WriteVariable(address, type, in, count);
+        QCOMPARE(r.status, status);
+        QCOMPARE(sim.receivedFrames().size(), sent ? 1 : 0);
+        QCOMPARE(items(r.value), items(value));
+        QCOMPARE(r.value.userType(), value.userType());
+        QCOMPARE(r.accessStatus, 0);
+        QCOMPARE(r.spareInt, -7);
+        QCOMPARE(r.count, count);
+        QCOMPARE(r.address, address);
+        QCOMPARE(r.timestamp == callerTime, status != 0 && !(status == 6 && sent));
+    }
+
+    void notConnected()
+    {
+        CDriveBaseClass *other = host.create();
+        const CLabelVariable r = other->ReadVariable("DB1.DBW0", Int16, 1);
+        QCOMPARE(r.status, 9);
+        QVERIFY(!r.value.isValid());
+        QVERIFY(r.timestamp.isNull());
+        const CLabelVariable w = other->WriteVariable("DB1.DBW0", Int16, recordOf(QList<short>{1}));
+        QCOMPARE(w.status, 9);
+        QVERIFY(w.timestamp.isNull());
+        QCOMPARE(other->ReadVariable("M0.1", Bool).status, other->ReadVariable("M0.1", Bool, 1).status);
+    }
+
+    void shortFormsMatchLongForms()
+    {
+        sim.setMemory(SimPlc::AreaDataBlocks, 1, 4, hex("12 34"));
+        const CLabelVariable a = drv->ReadVariable("DB1.DBW4", Int16);
+        const CLabelVariable b = drv->ReadVariable("DB1.DBW4", Int16, 1);
+        QVERIFY(CLabelVariable(a) == b);
+        const CLabelVariable w = drv->WriteVariable("DB1.DBW4", Int16, recordOf(QList<short>{7}));
+        QCOMPARE(w.status, 0);
+        QCOMPARE(w.count, 1);
+        QCOMPARE(sim.memory(SimPlc::AreaDataBlocks, 1, 4, 2), hex("00 07"));
+    }
+
+    void requestFrames_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<DataType>("type");
+        QTest::addColumn<QVariant>("value"); // invalid: a read
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addRow("read 2 bytes at DB1.4") << "DB1.DBB4" << UInt8 << QVariant() << 2
+            << hex("03 00 00 1f 02 f0 80 32 01 00 00 00 00 00 0e 00 00 04 01 12 0a 10 02 00 02 00 01 84 00 00 20");
+        QTest::addRow("write 12 34 at DB1.4") << "DB1.DBB4" << UInt8 << QVariant::fromValue(QList<uchar>{0x12, 0x34}) << 2
+            << hex("03 00 00 25 02 f0 80 32 01 00 00 00 00 00 0e 00 06 05 01 12 0a 10 02 00 02 00 01 84 00 00 20 00 04 00 10 12 34");
+        QTest::addRow("write 2 Int16 at DB5.10") << "DB5.DBW10" << Int16 << QVariant::fromValue(QList<short>{1, 2}) << 2
+            << hex("03 00 00 27 02 f0 80 32 01 00 00 00 00 00 0e 00 08 05 01 12 0a 10 02 00 04 00 05 84 00 00 50 00 04 00 20 00 01 00 02");
+        QTest::addRow("read V goes to DB1") << "V100" << Int32 << QVariant() << 1
+            << hex("03 00 00 1f 02 f0 80 32 01 00 00 00 00 00 0e 00 00 04 01 12 0a 10 02 00 04 00 01 84 00 03 20");
+        QTest::addRow("write M0.1 one bit") << "M0.1" << Bool << QVariant::fromValue(QList<bool>{true}) << 1
+            << hex("03 00 00 24 02 f0 80 32 01 00 00 00 00 00 0e 00 05 05 01 12 0a 10 01 00 01 00 00 83 00 00 01 00 03 00 01 01");
+        QTest::addRow("write M10 whole byte") << "M10" << Bool << QVariant::fromValue(QList<bool>{true}) << 1
+            << hex("03 00 00 24 02 f0 80 32 01 00 00 00 00 00 0e 00 05 05 01 12 0a 10 02 00 01 00 00 83 00 00 50 00 04 00 08 01");
+    }
+    void requestFrames()
+    {
+        QFETCH(QString, address);
+        QFETCH(DataType, type);
+        QFETCH(QVariant, value);
+        QFETCH(int, count);
+        QFETCH(QByteArray, frame);
+        CLabelVariable in;
+        in.value = value;
+        const int status = value.isValid() ? drv->WriteVariable(address, type, in, count).status
+                                           : drv->ReadVariable(address, type, count).status;
+        QCOMPARE(status, 0);
+        const QList<QByteArray> frames = sim.receivedFrames();
+        QCOMPARE(frames.size(), 1);
+        QCOMPARE(withoutReference(frames.first()).toHex(' '), frame.toHex(' '));
+    }
+
+    void write256Bytes()
+    {
+        QList<uchar> bytes;
+        for (int i = 0; i < 256; ++i)
+            bytes << uchar(i);
+        const CLabelVariable r = drv->WriteVariable("DB1.DBB300", UInt8, recordOf(bytes), 256);
+        // The simulator grants a 240-byte PDU; the job is sent whole and the
+        // PLC's refusal is judged like any other answer.
+        const QByteArray frame = sim.receivedFrames().value(0);
+        QCOMPARE(frame.size(), 291);
+        QCOMPARE(frame.mid(2, 2).toHex(), QByteArray("0123"));
+        QCOMPARE(frame.mid(15, 2).toHex(), QByteArray("0104"));
+        QVERIFY(r.status == 0 || r.status == 7);
+    }
+
+    void debugLog()
+    {
+        LogCapture log;
+        drv->DebugCmd(DebugStart);
+        sim.setMemory(SimPlc::AreaDataBlocks, 1, 4, hex("ab cd"));
+        QCOMPARE(drv->ReadVariable("DB1.DBB4", UInt8, 2).status, 0);
+        QCOMPARE(drv->WriteVariable("DB1.DBB4", UInt8, recordOf(QList<uchar>{0x12, 0x34}), 2).status, 0);
+        drv->DebugCmd(DebugStop);
+        QCOMPARE(drv->ReadVariable("DB1.DBB4", UInt8, 2).status, 0);
+        const QStringList lines = log.lines(QtDebugMsg);
+        QCOMPARE(lines.size(), 4);
+        const QString head = QStringLiteral("lib[Quillmarsh]%1 127.0.0.1:%2 Area=DB1.DBB4  len = 2 msg : ");
+        const QString port = QString::number(sim.port());
+        QRegularExpression request(QRegularExpression::escape(head.arg(QString::fromUtf8("读命令"), port))
+                                   + "0300001f02f08032010000[0-9a-f]{4}000e00000401120a10020002000184000020\"?$");
+        QVERIFY2(request.match(lines.at(0)).hasMatch(), qPrintable(lines.at(0)));
+        QVERIFY2(lines.at(1).contains(head.arg(QString::fromUtf8("响应"), port) + "0300001b02f0803203"), qPrintable(lines.at(1)));
+        QVERIFY2(lines.at(1).contains("abcd"), qPrintable(lines.at(1)));
+        QVERIFY2(lines.at(2).contains(head.arg(QString::fromUtf8("写命令"), port) + "0300002502f08032010000"), qPrintable(lines.at(2)));
+        QVERIFY2(lines.at(2).contains("000e00060501120a10020002000184000020000400101234"), qPrintable(lines.at(2)));
+        QVERIFY2(lines.at(3).contains(head.arg(QString::fromUtf8("响应"), port)), qPrintable(lines.at(3)));
+    }
+
+    // One element to an address with an explicit bit changes that bit alone.
+    void bitWrites_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("area");
+        QTest::addColumn<int>("db");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<bool>("bit");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<int>("status");
+        auto row = [](const char *addr, int area, int db, int off, bool v, const char *b, const char *a, int st = 0) {
+            QTest::addRow("%s := %d on %s", addr, int(v), b) << QString(addr) << area << db << off << v << hex(b) << hex(a) << st;
+        };
+        row("M0.1", 0x83, 0, 0, true, "f0", "f2");
+        row("M0.1", 0x83, 0, 0, false, "0f", "0d");
+        row("I0.0", 0x81, 0, 0, true, "f0", "f1", 6);
+        row("Q4.1", 0x82, 0, 4, true, "0f", "0f");
+        row("Q4.7", 0x82, 0, 4, false, "f0", "70");
+        row("V100.2", 0x84, 1, 100, true, "f0", "f4");
+        row("DB1.DBX10.3", 0x84, 1, 10, true, "f0", "f8");
+        row("DB1.DBX10.4", 0x84, 1, 10, false, "f0", "e0");
+        row("V_or_DB5.100.3", 0x84, 5, 100, false, "0f", "07");
+        row("M10", 0x83, 0, 10, true, "f0", "01"); // no bit: the whole byte
+    }
+    void bitWrites()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, area);
+        QFETCH(int, db);
+        QFETCH(int, offset);
+        QFETCH(bool, bit);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QFETCH(int, status);
+        const auto plcArea = SimPlc::Area(area);
+        sim.setMemory(plcArea, db, offset, before + hex("5a"));
+        const CLabelVariable r = drv->WriteVariable(address, Bool, recordOf(QList<bool>{bit}));
+        QCOMPARE(r.status, status);
+        QCOMPARE(sim.memory(plcArea, db, offset, 2).toHex(' '), (after + hex("5a")).toHex(' '));
+    }
+
+    void bitRuns()
+    {
+        sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("0f f0"));
+        const QList<bool> bits{true, false, true, true};
+        QCOMPARE(drv->WriteVariable("M0.6", Bool, recordOf(bits), 4).status, 0);
+        QCOMPARE(sim.memory(SimPlc::AreaMarkers, 0, 0, 2).toHex(' '), QByteArray("4f f3"));
+        QCOMPARE(sim.receivedFrames().size(), 1);
+
+        QList<bool> many;
+        for (int i = 0; i < 13; ++i)
+            many << true;
+        sim.clearReceivedFrames();
+        QCOMPARE(drv->WriteVariable("M0.0", Bool, recordOf(many), 12).status, 0);
+        QCOMPARE(sim.memory(SimPlc::AreaMarkers, 0, 0, 2).toHex(' '), QByteArray("ff ff"));
+        QCOMPARE(drv->WriteVariable("M0.0", Bool, recordOf(many), 13).status, 4);
+        QCOMPARE(drv->WriteVariable("M0.9", Bool, recordOf(many), 1).status, 5);
+        QCOMPARE(sim.receivedFrames().size(), 1);
+    }
+
+    // A reply that comes after its wait stays in the receive buffer; when no
+    // newer bytes come during the next request, it is taken as its answer.
+    void staleReply()
+    {
+        sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("11"));
+        sim.setFault(SimPlc::Fault::LateReply, 2300);
+        QCOMPARE(drv->ReadVariable("M0", UInt8).status, 8);
+        sim.setFault(SimPlc::Fault::Silent);
+        QTest::qWait(600); // the late reply arrives and is read into the buffer
+        sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("22"));
+        const CLabelVariable stale = drv->ReadVariable("M0", UInt8);
+        QCOMPARE(stale.status, 0);
+        QCOMPARE(stale.value.value<QList<uchar>>(), QList<uchar>{0x11});
+        sim.setFault(SimPlc::Fault::None);
+        QTRY_COMPARE(drv->ReadVariable("M0", UInt8).value.value<QList<uchar>>(), QList<uchar>{0x22});
+    }
+
+    void splitReply()
+    {
+        sim.setFault(SimPlc::Fault::SplitReply);
+        QCOMPARE(drv->ReadVariable("DB1.DBD0", Int32).status, 7);
+        QCOMPARE(drv->WriteVariable("DB1.DBD0", Int32, recordOf(QList<int>{1})).status, 7);
+    }
+};
+
+QTEST_MAIN(TstDriver)
+#include "tst_driver.moc"
