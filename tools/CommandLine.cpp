@@ -1,0 +1,131 @@
+#include "CommandLine.h"
+
+#include <QRegularExpression>
+
+#include <cstdio>
+
+namespace {
+// QCommandLineParser takes every "-…" argument for an option, so negative
+// values such as -5 or -1.5,2 are hidden behind this mark while parsing.
+const QChar kNegativeMark = QChar(0x1);
+
+QStringList hideNegativeNumbers(const QStringList &arguments)
+{
+    static const QRegularExpression negative(QStringLiteral("^-([0-9.]|inf|nan)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    QStringList out;
+    for (const QString &a : arguments)
+        out << (negative.match(a).hasMatch() ? kNegativeMark + a : a);
+    return out;
+}
+} // namespace
+
+CommandLine::CommandLine(const QString &command, const QString &description, const QString &syntax)
+    : m_command(command)
+{
+    m_parser.setApplicationDescription(description);
+    m_parser.addHelpOption();
+    m_parser.addPositionalArgument(command, description, command + QLatin1Char(' ') + syntax);
+}
+
+void CommandLine::addPluginOption()
+{
+    addValueOption(QStringLiteral("plugin"),
+                   QStringLiteral("The driver plug-in to load (default: $QUILLMARSH_PLUGIN, then "
+                                  "libQuillmarsh.so beside the tool or in the installed libdir)."),
+                   QStringLiteral("PATH"));
+}
+
+void CommandLine::addJsonOption()
+{
+    m_parser.addOption({QStringLiteral("json"), QStringLiteral("Machine-readable output (one JSON object).")});
+}
+
+void CommandLine::addDebugOption()
+{
+    m_parser.addOption({QStringLiteral("debug"), QStringLiteral("Show the plug-in's log, with every frame.")});
+}
+
+void CommandLine::addValueOption(const QString &name, const QString &description,
+                                 const QString &valueName, const QString &defaultValue)
+{
+    QCommandLineOption option(name, description, valueName);
+    if (!defaultValue.isEmpty())
+        option.setDefaultValue(defaultValue);
+    m_parser.addOption(option);
+}
+
+int CommandLine::parse(const QStringList &arguments)
+{
+    // arguments[0] is the program, arguments[1] the command name.
+    QStringList args = hideNegativeNumbers(arguments.mid(1));
+    args[0] = arguments.first();
+    if (!m_parser.parse(args))
+        return fail(m_parser.errorText(), BadInput);
+    if (m_parser.isSet(QStringLiteral("help"))) {
+        print(m_parser.helpText());
+        return Ok;
+    }
+    return -1;
+}
+
+QStringList CommandLine::positional() const
+{
+    QStringList out;
+    for (QString a : m_parser.positionalArguments())
+        out << (a.startsWith(kNegativeMark) ? a.mid(1) : a);
+    return out;
+}
+
+bool CommandLine::isSet(const QString &name) const
+{
+    return m_parser.isSet(name);
+}
+
+QString CommandLine::value(const QString &name) const
+{
+    const QString v = m_parser.value(name);
+    return v.startsWith(kNegativeMark) ? v.mid(1) : v;
+}
+
+bool CommandLine::intValue(const QString &name, int min, int max, int *out) const
+{
+    bool ok = false;
+    const int v = value(name).toInt(&ok);
+    if (!ok || v < min || v > max) {
+        fail(QStringLiteral("--%1 '%2' is not a whole number from %3 to %4")
+                 .arg(name, value(name), QString::number(min), QString::number(max)),
+             BadInput);
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+bool CommandLine::expectPositional(int min, int max) const
+{
+    const int n = m_parser.positionalArguments().size();
+    if (n >= min && n <= max)
+        return true;
+    fail(QStringLiteral("%1 expects %2 arguments, got %3 (see quillmarsh %4 --help)")
+             .arg(m_command,
+                  min == max ? QString::number(min) : QStringLiteral("%1 to %2").arg(min).arg(max),
+                  QString::number(n), m_command),
+         BadInput);
+    return false;
+}
+
+int CommandLine::fail(const QString &message, int code)
+{
+    std::fprintf(stderr, "quillmarsh: %s\n", message.toUtf8().constData());
+    std::fflush(stderr);
+    return code;
+}
+
+void CommandLine::print(const QString &text)
+{
+    std::fputs(text.toUtf8().constData(), stdout);
+    if (!text.endsWith(QLatin1Char('\n')))
+        std::fputc('\n', stdout);
+    std::fflush(stdout);
+}

@@ -1,0 +1,44 @@
+#ifndef QUILLMARSH_COMMANDLINE_H
+#define QUILLMARSH_COMMANDLINE_H
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+
+// The parser of one subcommand, with --help and the options the commands
+// share, and the tool's way of reporting: one line on stderr per error.
+class CommandLine
+{
+public:
+    // Exit codes: success, a failure at the PLC or the plug-in, bad input.
+    enum ExitCode { Ok = 0, Failed = 1, BadInput = 2 };
+
+    CommandLine(const QString &command, const QString &description, const QString &syntax);
+
+    void addPluginOption();
+    void addJsonOption();
+    void addDebugOption();
+    void addValueOption(const QString &name, const QString &description, const QString &valueName,
+                        const QString &defaultValue = QString());
+
+    // Parses "quillmarsh <command> ARGS…". Returns -1 to go on, else the exit
+    // code to end with (help printed, or an error reported).
+    int parse(const QStringList &arguments);
+
+    QStringList positional() const;
+    bool isSet(const QString &name) const;
+    QString value(const QString &name) const;
+    // The option as a whole number from min to max; false after reporting.
+    bool intValue(const QString &name, int min, int max, int *out) const;
+    // Exactly min to max positional arguments, or an error reported.
+    bool expectPositional(int min, int max) const;
+
+    static int fail(const QString &message, int code);
+    static void print(const QString &text);
+
+private:
+    QString m_command;
+    QCommandLineParser m_parser;
+};
+
+#endif

@@ -1,0 +1,34 @@
+#ifndef QUILLMARSH_DRIVERSESSION_H
+#define QUILLMARSH_DRIVERSESSION_H
+
+#include <QString>
+
+#include "CDriveBaseClass.h"
+
+// One driver object for the life of a command: loaded from the plug-in,
+// connected to one PLC, and closed and deleted when the session ends.
+// The plug-in's own log lines are shown only with debug on, so that a plain
+// run prints nothing but its result.
+class DriverSession
+{
+public:
+    explicit DriverSession(bool debug);
+    ~DriverSession();
+    DriverSession(const DriverSession &) = delete;
+    DriverSession &operator=(const DriverSession &) = delete;
+
+    bool load(const QString &pluginOption, QString *error);
+    // endpoint is "HOST:PORT" with a numeric IP address.
+    bool connectTo(const QString &endpoint, QString *error);
+    CDriveBaseClass *driver() const { return m_driver; }
+
+    // False with *error set when the text is not HOST:PORT with a port of
+    // 1 to 65535; judged before anything is loaded or sent.
+    static bool checkEndpoint(const QString &endpoint, QString *error);
+
+private:
+    CDriveBaseClass *m_driver = nullptr;
+    bool m_debug;
+};
+
+#endif

@@ -1,0 +1,42 @@
+#include "InfoCommand.h"
+
+#include "CommandLine.h"
+#include "DriverSession.h"
+#include "PluginLoader.h"
+#include "RecordOutput.h"
+
+int InfoCommand::run(const QStringList &arguments)
+{
+    CommandLine cl(QStringLiteral("info"), QStringLiteral("Show the plug-in's name and version."),
+                   QString());
+    cl.addPluginOption();
+    cl.addJsonOption();
+    cl.addDebugOption();
+    const int done = cl.parse(arguments);
+    if (done >= 0)
+        return done;
+    if (!cl.expectPositional(0, 0))
+        return CommandLine::BadInput;
+
+    DriverSession session(cl.isSet(QStringLiteral("debug")));
+    QString error;
+    const QString path = PluginLoader::locate(cl.value(QStringLiteral("plugin")));
+    if (!session.load(path, &error))
+        return CommandLine::fail(error, CommandLine::Failed);
+    CDriveBaseClass *driver = session.driver();
+    const QString name = driver->getDriveName();
+    const QString version = driver->getversion_number();
+    const QString debugVersion = driver->DebugCmd(DebugVersion);
+
+    if (cl.isSet(QStringLiteral("json"))) {
+        CommandLine::print(
+            QStringLiteral("{\"plugin\":%1,\"name\":%2,\"version\":%3,\"debugVersion\":%4}")
+                .arg(RecordOutput::quoted(path), RecordOutput::quoted(name),
+                     RecordOutput::quoted(version), RecordOutput::quoted(debugVersion)));
+        return CommandLine::Ok;
+    }
+    CommandLine::print(QStringLiteral("plug-in        %1\nname           %2\nversion        %3\n"
+                                      "debug version  %4")
+                           .arg(path, name, version, debugVersion));
+    return CommandLine::Ok;
+}

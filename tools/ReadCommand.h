@@ -1,0 +1,13 @@
+#ifndef QUILLMARSH_READCOMMAND_H
+#define QUILLMARSH_READCOMMAND_H
+
+#include <QStringList>
+
+// `quillmarsh read HOST:PORT ADDRESS TYPE [COUNT]`: one read, one record.
+class ReadCommand
+{
+public:
+    static int run(const QStringList &arguments);
+};
+
+#endif

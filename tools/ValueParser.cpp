@@ -1,0 +1,205 @@
+#include "ValueParser.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <limits>
+
+#include "TypeNames.h"
+
+namespace {
+const int kHexBase = 16;
+const int kDecimalBase = 10;
+
+QString notAValue(const QString &text, DataType type)
+{
+    if (type == Bool)
+        return QStringLiteral("value '%1' is not a Bool (0, 1, true or false)").arg(text);
+    return QStringLiteral("value '%1' is not a number for %2").arg(text, TypeNames::name(type));
+}
+
+template <typename T>
+QString outOfRange(const QString &text, DataType type)
+{
+    return QStringLiteral("value '%1' is out of range for %2 (%3 to %4)")
+        .arg(text, TypeNames::name(type))
+        .arg(std::numeric_limits<T>::lowest())
+        .arg(std::numeric_limits<T>::max());
+}
+
+// Signed whole numbers; T is the wire type, E the element type of the list
+// (char for Int8, whose signedness varies by platform).
+template <typename T, typename E = T>
+QVariant signedList(DataType type, const QStringList &texts, QString *error)
+{
+    QList<E> list;
+    for (const QString &text : texts) {
+        qlonglong v = 0;
+        bool range = false;
+        if (!ValueParser::parseSigned(text, std::numeric_limits<T>::min(),
+                                      std::numeric_limits<T>::max(), &v, &range)) {
+            *error = range ? outOfRange<T>(text, type) : notAValue(text, type);
+            return QVariant();
+        }
+        list.append(E(T(v)));
+    }
+    return QVariant::fromValue(list);
+}
+
+template <typename T>
+QVariant unsignedList(DataType type, const QStringList &texts, QString *error)
+{
+    QList<T> list;
+    for (const QString &text : texts) {
+        qulonglong v = 0;
+        bool range = false;
+        if (!ValueParser::parseUnsigned(text, std::numeric_limits<T>::max(), &v, &range)) {
+            *error = range ? outOfRange<T>(text, type) : notAValue(text, type);
+            return QVariant();
+        }
+        list.append(T(v));
+    }
+    return QVariant::fromValue(list);
+}
+
+template <typename T>
+QVariant realList(DataType type, const QStringList &texts, QString *error)
+{
+    QList<T> list;
+    for (const QString &text : texts) {
+        double v = 0;
+        bool range = false;
+        if (!ValueParser::parseReal(text, double(std::numeric_limits<T>::max()), &v, &range)) {
+            *error = range ? outOfRange<T>(text, type) : notAValue(text, type);
+            return QVariant();
+        }
+        list.append(T(v));
+    }
+    return QVariant::fromValue(list);
+}
+
+QVariant boolList(const QStringList &texts, QString *error)
+{
+    QList<bool> list;
+    for (const QString &text : texts) {
+        bool v = false;
+        if (!ValueParser::parseBool(text, &v)) {
+            *error = notAValue(text, Bool);
+            return QVariant();
+        }
+        list.append(v);
+    }
+    return QVariant::fromValue(list);
+}
+
+// Splits "-0x1F" into its sign and magnitude; false when it is no whole number.
+bool magnitude(const QString &text, bool *negative, qulonglong *value, bool *overflow)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^([+-]?)(?:0[xX]([0-9a-fA-F]+)|([0-9]+))$"));
+    const QRegularExpressionMatch m = pattern.match(text.trimmed());
+    if (!m.hasMatch())
+        return false;
+    *negative = m.captured(1) == QLatin1String("-");
+    bool ok = false;
+    const bool hex = !m.captured(2).isEmpty();
+    *value = hex ? m.captured(2).toULongLong(&ok, kHexBase)
+                 : m.captured(3).toULongLong(&ok, kDecimalBase);
+    *overflow = !ok;   // the digits were checked above, so only overflow fails
+    return true;
+}
+} // namespace
+
+QVariant ValueParser::parse(DataType type, const QStringList &texts, QString *error)
+{
+    switch (type) {
+    case Bool: return boolList(texts, error);
+    case Int8: return signedList<qint8, char>(type, texts, error);
+    case UInt8: return unsignedList<uchar>(type, texts, error);
+    case Int16: return signedList<short>(type, texts, error);
+    case UInt16: return unsignedList<ushort>(type, texts, error);
+    case Int32: return signedList<int>(type, texts, error);
+    case UInt32: return unsignedList<uint>(type, texts, error);
+    case Float: return realList<float>(type, texts, error);
+    case Int64: return signedList<qlonglong>(type, texts, error);
+    case UInt64: return unsignedList<qulonglong>(type, texts, error);
+    case Double: return realList<double>(type, texts, error);
+    default:
+        *error = QStringLiteral("data type %1 is not served").arg(int(type));
+        return QVariant();
+    }
+}
+
+bool ValueParser::parseBool(const QString &text, bool *value)
+{
+    const QString t = text.trimmed().toLower();
+    if (t == QLatin1String("1") || t == QLatin1String("true")) {
+        *value = true;
+        return true;
+    }
+    if (t == QLatin1String("0") || t == QLatin1String("false")) {
+        *value = false;
+        return true;
+    }
+    return false;
+}
+
+bool ValueParser::parseSigned(const QString &text, qlonglong min, qlonglong max, qlonglong *value,
+                              bool *outOfRange)
+{
+    bool negative = false, overflow = false;
+    qulonglong mag = 0;
+    if (!magnitude(text, &negative, &mag, &overflow))
+        return false;
+    // The magnitude of the lowest value is one more than the highest value.
+    const qulonglong limit = negative ? qulonglong(-(min + 1)) + 1 : qulonglong(max);
+    if (overflow || mag > limit) {
+        *outOfRange = true;
+        return false;
+    }
+    *value = negative ? qlonglong(0 - mag) : qlonglong(mag);
+    return true;
+}
+
+bool ValueParser::parseUnsigned(const QString &text, qulonglong max, qulonglong *value,
+                                bool *outOfRange)
+{
+    bool negative = false, overflow = false;
+    qulonglong mag = 0;
+    if (!magnitude(text, &negative, &mag, &overflow))
+        return false;
+    if (overflow || mag > max || (negative && mag != 0)) {
+        *outOfRange = true;
+        return false;
+    }
+    *value = mag;
+    return true;
+}
+
+bool ValueParser::parseReal(const QString &text, double maxFinite, double *value, bool *outOfRange)
+{
+    static const QRegularExpression special(QStringLiteral("^([+-]?)(inf|infinity|nan)$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression decimal(
+        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+    const QString t = text.trimmed();
+    const QRegularExpressionMatch m = special.match(t);
+    if (m.hasMatch()) {
+        const bool nan = m.captured(2).compare(QLatin1String("nan"), Qt::CaseInsensitive) == 0;
+        const double v = nan ? std::numeric_limits<double>::quiet_NaN()
+                             : std::numeric_limits<double>::infinity();
+        *value = m.captured(1) == QLatin1String("-") ? -v : v;
+        return true;
+    }
+    if (!decimal.match(t).hasMatch())
+        return false;
+    bool ok = false;
+    const double v = QLocale::c().toDouble(t, &ok);
+    if (!ok || !std::isfinite(v) || std::fabs(v) > maxFinite) {
+        *outOfRange = true;
+        return false;
+    }
+    *value = v;
+    return true;
+}

@@ -1,0 +1,94 @@
+#include "WatchCommand.h"
+
+#include <QDateTime>
+
+#include <climits>
+#include <cstdio>
+#include <unistd.h>
+
+#include "CommandLine.h"
+#include "DriverSession.h"
+#include "InterruptFlag.h"
+#include "TagSpec.h"
+#include "WatchView.h"
+
+namespace {
+const int kMinIntervalMs = 10;
+const int kMaxIntervalMs = 3600000;
+const int kMaxPolls = 1000000000;
+// ANSI terminal controls: cursor up n lines, erase to the end of the line.
+const char kCursorUp[] = "\x1b[%dA";
+const char kEraseLine[] = "\x1b[K";
+} // namespace
+
+int WatchCommand::run(const QStringList &arguments)
+{
+    CommandLine cl(QStringLiteral("watch"),
+                   QStringLiteral("Poll tags, each ADDRESS:TYPE[:COUNT], and show their value, "
+                                  "status, age and trend."),
+                   QStringLiteral("HOST:PORT TAG..."));
+    cl.addValueOption(QStringLiteral("interval"), QStringLiteral("Time between polls in ms."),
+                      QStringLiteral("MS"), QStringLiteral("1000"));
+    cl.addValueOption(QStringLiteral("polls"), QStringLiteral("Stop after N polls (0: until Ctrl-C)."),
+                      QStringLiteral("N"), QStringLiteral("0"));
+    cl.addPluginOption();
+    cl.addDebugOption();
+    const int done = cl.parse(arguments);
+    if (done >= 0)
+        return done;
+    int interval = 0, polls = 0;
+    if (!cl.expectPositional(2, INT_MAX)
+        || !cl.intValue(QStringLiteral("interval"), kMinIntervalMs, kMaxIntervalMs, &interval)
+        || !cl.intValue(QStringLiteral("polls"), 0, kMaxPolls, &polls))
+        return CommandLine::BadInput;
+
+    const QStringList args = cl.positional();
+    QString error;
+    if (!DriverSession::checkEndpoint(args.first(), &error))
+        return CommandLine::fail(error, CommandLine::BadInput);
+    QList<TagSpec> tags;
+    for (const QString &text : args.mid(1)) {
+        TagSpec tag;
+        if (!TagSpec::parse(text, &tag, &error))
+            return CommandLine::fail(error, CommandLine::BadInput);
+        tags << tag;
+    }
+
+    InterruptFlag::install();
+    DriverSession session(cl.isSet(QStringLiteral("debug")));
+    if (!session.load(cl.value(QStringLiteral("plugin")), &error)
+        || !session.connectTo(args.first(), &error))
+        return CommandLine::fail(error, CommandLine::Failed);
+
+    WatchView view(tags);
+    const bool terminal = isatty(STDOUT_FILENO);
+    int linesDrawn = 0;
+    for (int poll = 1; (polls == 0 || poll <= polls) && !InterruptFlag::raised(); ++poll) {
+        for (int i = 0; i < tags.size() && !InterruptFlag::raised(); ++i) {
+            const TagSpec &tag = tags.at(i);
+            view.update(i, session.driver()->ReadVariable(tag.address, tag.type, tag.count));
+        }
+        draw(view, poll, terminal, &linesDrawn);
+        if (poll != polls)
+            InterruptFlag::sleep(interval);
+    }
+    // Ctrl-C is the normal end of an open-ended watch, so it is no failure by
+    // itself; the result tells whether the last poll read every tag.
+    return view.allOk() ? CommandLine::Ok : CommandLine::Failed;
+}
+
+void WatchCommand::draw(const WatchView &view, int poll, bool terminal, int *linesDrawn)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    if (!terminal) {
+        CommandLine::print(view.line(poll, now));
+        return;
+    }
+    const QStringList lines = view.table(poll, now);
+    if (*linesDrawn > 0)
+        std::printf(kCursorUp, *linesDrawn);
+    for (const QString &line : lines)
+        std::printf("%s%s\n", line.toUtf8().constData(), kEraseLine);
+    std::fflush(stdout);
+    *linesDrawn = lines.size();
+}

@@ -1,0 +1,42 @@
+#ifndef QUILLMARSH_WATCHVIEW_H
+#define QUILLMARSH_WATCHVIEW_H
+
+#include <QDateTime>
+#include <QList>
+#include <QStringList>
+
+#include "CLabelVariable.h"
+#include "Sparkline.h"
+#include "TagSpec.h"
+
+// What `watch` shows: per tag the last good value, the status of the latest
+// read, the age of the value and, for numeric scalars, a trend. Rendered as a
+// table for a terminal or as one line per poll for a pipe.
+class WatchView
+{
+public:
+    explicit WatchView(const QList<TagSpec> &tags);
+    void update(int index, const CLabelVariable &record);
+    QStringList table(int poll, const QDateTime &now) const;
+    QString line(int poll, const QDateTime &now) const;
+    // True when the latest read of every tag succeeded.
+    bool allOk() const;
+
+private:
+    static const int kTrendLength = 20;
+    struct Entry
+    {
+        TagSpec tag;
+        CLabelVariable lastGood;
+        int status = 1;
+        Sparkline trend{kTrendLength};
+    };
+
+    static bool hasTrend(const TagSpec &tag);
+    static QString age(const Entry &entry, const QDateTime &now);
+    QString value(const Entry &entry) const;
+
+    QList<Entry> m_entries;
+};
+
+#endif

@@ -1,0 +1,67 @@
+// quillmarsh: a command-line host of the Quillmarsh S7 driver plug-in.
+#include <QCoreApplication>
+
+#include <cstdio>
+
+#include "CommandLine.h"
+#include "DemoCommand.h"
+#include "InfoCommand.h"
+#include "ReadCommand.h"
+#include "SimMain.h"
+#include "WatchCommand.h"
+#include "WriteCommand.h"
+
+namespace {
+const char kUsage[] =
+    "Usage: quillmarsh COMMAND [options] [arguments]\n"
+    "A command-line host of the Quillmarsh S7 driver plug-in.\n"
+    "\n"
+    "Commands:\n"
+    "  demo                                   write and read every type on a simulated PLC\n"
+    "  info                                   the plug-in's name and version\n"
+    "  read  HOST:PORT ADDRESS TYPE [COUNT]   read one tag\n"
+    "  write HOST:PORT ADDRESS TYPE VALUE[,VALUE...]\n"
+    "                                         write one tag\n"
+    "  watch HOST:PORT TAG...                 poll tags (ADDRESS:TYPE[:COUNT])\n"
+    "  sim   [--port N] [--pdu N]             run the simulated PLC in the foreground\n"
+    "\n"
+    "Types: bool, int8, uint8, int16, uint16, int32, uint32, float, int64, uint64, double.\n"
+    "Each command takes --help. Common options: --plugin PATH, --json (info, read, write),\n"
+    "--debug. Exit code 0 on success, 1 when the PLC or the plug-in failed, 2 on bad input.\n";
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quillmarsh"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLMARSH_VERSION));
+
+    const QStringList args = QCoreApplication::arguments();
+    const QString command = args.value(1);
+    if (command == QLatin1String("demo"))
+        return DemoCommand::run(args);
+    if (command == QLatin1String("info"))
+        return InfoCommand::run(args);
+    if (command == QLatin1String("read"))
+        return ReadCommand::run(args);
+    if (command == QLatin1String("write"))
+        return WriteCommand::run(args);
+    if (command == QLatin1String("watch"))
+        return WatchCommand::run(args);
+    if (command == QLatin1String("sim"))
+        return runSimulator(argc - 1, argv + 1);   // the same front as quillmarsh-sim
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        CommandLine::print(QString::fromLatin1(kUsage));
+        return CommandLine::Ok;
+    }
+    if (command == QLatin1String("--version")) {
+        CommandLine::print(QStringLiteral("quillmarsh %1").arg(QCoreApplication::applicationVersion()));
+        return CommandLine::Ok;
+    }
+    if (command.isEmpty()) {
+        std::fputs(kUsage, stderr);
+        return CommandLine::BadInput;
+    }
+    return CommandLine::fail(QStringLiteral("unknown command '%1' (see quillmarsh --help)").arg(command),
+                             CommandLine::BadInput);
+}
