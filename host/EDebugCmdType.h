@@ -2,7 +2,7 @@
 #define QUILLMARSH_EDEBUGCMDTYPE_H
 
 // Commands of CDriveBaseClass::DebugCmd.
-enum EDebugCmdType {
+enum EDebugCmdType : int {
     DebugStart = 0,
     DebugStop = 1,
     DebugVersion = 2,
