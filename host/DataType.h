@@ -1,10 +1,10 @@
 #ifndef QUILLMARSH_DATATYPE_H
 #define QUILLMARSH_DATATYPE_H
 
-// Tag data types of the host, 32 bits wide (a fixed int, so that any value
-// a host passes, negative ones too, is a valid DataType). The plug-in serves 1 to 11; the host's record
-// operators treat 13 to 32 as aliases of the numeric types (see elementKind()
-// in CLabelVariable.cpp).
+// Tag data types of the host: a plain 32-bit enumeration, with int fixed as
+// its type so that any value a host passes, negative ones too, is valid.
+// The plug-in serves 1 to 11; the host's record operators treat 13 to 32 as
+// aliases of the numeric types (see elementKind() in CLabelVariable.cpp).
 enum DataType : int {
     NoType = 0,
     Bool = 1,
