@@ -1,0 +1,160 @@
+#include "FloorClient.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include <QtEndian>
+
+#include "S7Frame.h"
+
+namespace {
+
+constexpr int kTimeoutMs = 2000; // every blocking call, as the plug-in's reply wait
+constexpr quint16 kPduReference = 0x0100;
+constexpr size_t kMaxFrame = 65535; // the TPKT length field is 16 bits
+constexpr int kTpktLengthOffset = 2;
+
+std::string toStd(const QByteArray &bytes)
+{
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+} // namespace
+
+FloorClient::FloorClient()
+{
+    m_buffer.resize(kMaxFrame);
+    for (const BenchCase &c : BenchCase::all())
+        m_requests[size_t(c.kind)] = requestFor(c);
+}
+
+FloorClient::~FloorClient()
+{
+    disconnect();
+}
+
+std::string FloorClient::requestFor(const BenchCase &c)
+{
+    if (c.isWrite())
+        return toStd(S7Frame::writeRequest(kPduReference, c.dbNumber, c.byteAddress, c.image.size(), c.image,
+                                           S7::AreaDataBlocks));
+    return toStd(S7Frame::readRequest(kPduReference, c.byteAddress, c.image.size(), c.dbNumber,
+                                      S7::AreaDataBlocks));
+}
+
+bool FloorClient::connectTo(quint16 port)
+{
+    disconnect();
+    m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (m_fd < 0) {
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    // Bounded waits: the send time-out also bounds connect() on Linux.
+    const timeval timeout{kTimeoutMs / 1000, (kTimeoutMs % 1000) * 1000};
+    const int on = 1;
+    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(port);
+    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(m_fd, reinterpret_cast<const sockaddr *>(&peer), sizeof peer) != 0) {
+        m_error = QStringLiteral("connect: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        disconnect();
+        return false;
+    }
+    // Handshake: COTP connection request, then S7 setup communication.
+    const bool confirmed = exchange(toStd(S7Frame::connectRequest()))
+            && S7Frame::judgeHandshakeReply(reply(), S7::CotpConnectionConfirm) == 0;
+    const bool setUp = confirmed && exchange(toStd(S7Frame::setupCommunication()))
+            && S7Frame::judgeHandshakeReply(reply(), S7::CotpData) == 0;
+    if (!setUp) {
+        m_error = QStringLiteral("handshake refused or unanswered");
+        disconnect();
+    }
+    return setUp;
+}
+
+void FloorClient::disconnect()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+bool FloorClient::run(const BenchCase &c, std::chrono::nanoseconds *elapsed)
+{
+    const std::string &request = m_requests[size_t(c.kind)];
+    const auto start = std::chrono::steady_clock::now();
+    const bool answered = exchange(request);
+    *elapsed = std::chrono::steady_clock::now() - start;
+    if (answered && checkReply(c))
+        return true;
+    m_error = QStringLiteral("unexpected reply of %1 bytes: %2").arg(m_length).arg(QString::fromLatin1(reply().toHex()));
+    return false;
+}
+
+QByteArray FloorClient::reply() const
+{
+    return QByteArray(m_buffer.data(), int(m_length));
+}
+
+bool FloorClient::checkReply(const BenchCase &c) const
+{
+    const size_t expected = size_t(c.image.size());
+    if (c.isWrite())
+        return m_length == size_t(S7::WriteReplyLength)
+                && quint8(m_buffer[size_t(S7::WriteReplyReturnCodeOffset)]) == S7::ReturnCodeSuccess;
+    return m_length == size_t(S7::ReadReplyDataOffset) + expected
+            && std::memcmp(m_buffer.data() + S7::ReadReplyDataOffset, c.image.constData(), expected) == 0;
+}
+
+bool FloorClient::exchange(const std::string &request)
+{
+    return m_fd >= 0 && sendAll(request) && receiveFrame();
+}
+
+bool FloorClient::sendAll(const std::string &bytes)
+{
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) {
+            m_error = QStringLiteral("send failed");
+            return false;
+        }
+        sent += size_t(n);
+    }
+    return true;
+}
+
+// One whole frame by its TPKT length; every recv() either brings bytes or
+// ends the wait (time-out, error, peer closed).
+bool FloorClient::receiveFrame()
+{
+    size_t have = 0;
+    size_t want = size_t(S7::TpktHeaderSize);
+    while (have < want) {
+        const ssize_t n = ::recv(m_fd, m_buffer.data() + have, kMaxFrame - have, 0);
+        if (n <= 0) {
+            m_length = have;
+            return false;
+        }
+        have += size_t(n);
+        if (have >= size_t(S7::TpktHeaderSize)) {
+            const size_t length = qFromBigEndian<quint16>(m_buffer.data() + kTpktLengthOffset);
+            want = qMax(length, size_t(S7::TpktHeaderSize));
+        }
+    }
+    // Bytes beyond the frame would belong to no request of ours.
+    m_length = have;
+    return have == want;
+}

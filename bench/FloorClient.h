@@ -1,0 +1,41 @@
+#ifndef QUILLMARSH_FLOORCLIENT_H
+#define QUILLMARSH_FLOORCLIENT_H
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "BenchClient.h"
+
+// The floor: a plain blocking POSIX socket client that sends the very frames
+// the plug-in sends and blocks in recv() for the whole reply. No event loop,
+// no signals, no copies beyond one receive buffer: what any client must pay
+// for one request/reply on this machine.
+class FloorClient : public BenchClient
+{
+public:
+    FloorClient();
+    ~FloorClient() override;
+
+    QString name() const override { return QStringLiteral("floor"); }
+    bool connectTo(quint16 port) override;
+    void disconnect() override;
+    bool run(const BenchCase &c, std::chrono::nanoseconds *elapsed) override;
+
+    // The request frame sent for c (the PDU reference is a constant here).
+    static std::string requestFor(const BenchCase &c);
+
+private:
+    bool exchange(const std::string &request);
+    bool sendAll(const std::string &bytes);
+    bool receiveFrame();
+    bool checkReply(const BenchCase &c) const;
+    QByteArray reply() const;
+
+    int m_fd = -1;
+    std::vector<char> m_buffer;  // one receive buffer for every reply
+    size_t m_length = 0;         // bytes of the last reply in m_buffer
+    std::array<std::string, 3> m_requests; // by BenchCase::Kind
+};
+
+#endif

@@ -1,0 +1,58 @@
+#include "MemoryProbe.h"
+
+#include <QFile>
+
+#include <malloc.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "PluginClient.h"
+
+namespace {
+const int kCheckpoints[] = {1, 100, 1000};
+}
+
+long MemoryProbe::residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix("VmRSS:");
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+long MemoryProbe::heapBytes()
+{
+    return long(mallinfo2().uordblks);
+}
+
+int MemoryProbe::run(const QString &pluginPath)
+{
+    QString error;
+    const GetSharedLibraryFn make = PluginClient::factory(pluginPath, &error);
+    if (!make) {
+        std::fprintf(stderr, "bench: cannot load the plug-in %s: %s\n", qPrintable(pluginPath), qPrintable(error));
+        return 2;
+    }
+    const long rssBefore = residentKiB();
+    const long heapBefore = heapBytes();
+    std::printf("host with the plug-in loaded, no driver object: VmRSS %ld KiB\n", rssBefore);
+    std::printf("%8s %12s %14s %14s %15s\n", "objects", "VmRSS KiB", "+RSS KiB", "RSS B/object", "heap B/object");
+    std::vector<CDriveBaseClass *> drivers;
+    for (const int target : kCheckpoints) {
+        while (int(drivers.size()) < target)
+            drivers.push_back(make());
+        const long rss = residentKiB();
+        const long heap = heapBytes() - heapBefore;
+        std::printf("%8d %12ld %14ld %14.0f %15.0f\n", target, rss, rss - rssBefore,
+                    double(rss - rssBefore) * 1024.0 / target, double(heap) / target);
+    }
+    for (CDriveBaseClass *driver : drivers)
+        PluginClient::release(driver);
+    return 0;
+}

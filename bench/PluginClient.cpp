@@ -1,0 +1,100 @@
+#include "PluginClient.h"
+
+#include <QCoreApplication>
+#include <QLibrary>
+#include <QtEndian>
+
+#include <algorithm>
+
+namespace {
+const char kFactory[] = "getSharedLibrary";
+}
+
+PluginClient::~PluginClient()
+{
+    release(m_driver);
+}
+
+QString PluginClient::locate(const QString &path)
+{
+    if (!path.isEmpty())
+        return path;
+    const QString fromEnv = qEnvironmentVariable("QUILLMARSH_PLUGIN");
+    if (!fromEnv.isEmpty())
+        return fromEnv;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/libQuillmarsh.so");
+}
+
+GetSharedLibraryFn PluginClient::factory(const QString &path, QString *error)
+{
+    QLibrary library(path);
+    if (!library.load()) {
+        *error = library.errorString();
+        return nullptr;
+    }
+    const auto make = reinterpret_cast<GetSharedLibraryFn>(library.resolve(kFactory));
+    if (!make)
+        *error = library.errorString();
+    return make;
+}
+
+void PluginClient::release(CDriveBaseClass *driver)
+{
+    if (!driver)
+        return;
+    driver->DestroyFree();
+    delete dynamic_cast<QObject *>(driver);
+}
+
+bool PluginClient::load(const QString &path)
+{
+    const GetSharedLibraryFn make = factory(path, &m_error);
+    m_driver = make ? make() : nullptr;
+    if (make && !m_driver)
+        m_error = QStringLiteral("getSharedLibrary returned no object");
+    return m_driver != nullptr;
+}
+
+bool PluginClient::connectTo(quint16 port)
+{
+    const int result = m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port));
+    if (result != 0)
+        m_error = QStringLiteral("ConnectDrive answered %1").arg(result);
+    return result == 0;
+}
+
+void PluginClient::disconnect()
+{
+    if (m_driver)
+        m_driver->DisConnectDrive();
+}
+
+bool PluginClient::run(const BenchCase &c, std::chrono::nanoseconds *elapsed)
+{
+    if (c.isWrite() && m_writeValue.value.isNull())
+        m_writeValue.value = QVariant::fromValue(QList<int>{qFromBigEndian<qint32>(c.image.constData())});
+    const auto start = std::chrono::steady_clock::now();
+    CLabelVariable record = c.isWrite() ? m_driver->WriteVariable(c.address, c.type, m_writeValue, c.count)
+                                        : m_driver->ReadVariable(c.address, c.type, c.count);
+    *elapsed = std::chrono::steady_clock::now() - start;
+    return checkRecord(c, record);
+}
+
+// The record's status and, for a read, its elements against the PLC image.
+bool PluginClient::checkRecord(const BenchCase &c, CLabelVariable &record)
+{
+    bool ok = record.status == 0;
+    if (ok && c.kind == BenchCase::ReadInt32)
+        ok = record.getInt32(0) == qFromBigEndian<qint32>(c.image.constData()) && record.accessStatus == 0;
+    if (ok && c.kind == BenchCase::ReadBytes) {
+        const QList<uchar> elements = record.value.value<QList<uchar>>();
+        ok = elements.size() == c.image.size()
+                && std::equal(elements.begin(), elements.end(), c.image.constBegin(),
+                              [](uchar a, char b) { return a == uchar(b); });
+    }
+    if (!ok)
+        m_error = QStringLiteral("record with status %1 and value %2")
+                      .arg(record.status)
+                      .arg(record.value.toString());
+    return ok;
+}

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Builds the benchmark (Release) and runs all of it:
+#   1. the timing table: plug-in, plain-socket floor and snap7's client against
+#      our simulated PLC and snap7's server, with the ratios and the targets;
+#   2. client-side instructions per operation (callgrind) and system calls per
+#      operation (strace -c), each client alone against a server in another
+#      process, and where the plug-in's instructions go;
+#   3. resident memory of a host holding 1, 100 and 1000 driver objects.
+# Environment: BUILD_DIR (default build-bench), BENCH_OPS (4000),
+# BENCH_PROFILE_OPS (1000), BENCH_NO_BUILD=1 to use the build as it is.
+# Results are kept in $BUILD_DIR/bench-results.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build-bench}
+ops=${BENCH_OPS:-4000}
+profile_ops=${BENCH_PROFILE_OPS:-1000}
+out=$build/bench-results
+interop=$root/tests/interop
+
+# snap7 is built by npm from node-snap7's bundled sources; without it the
+# bench prints the other columns.
+if [ -z "${BENCH_NO_BUILD:-}" ]; then
+  if [ ! -f "$interop/node_modules/node-snap7/build/Release/snap7.a" ] && command -v npm >/dev/null; then
+    (cd "$interop" && npm ci --no-audit --no-fund) || echo "run.sh: snap7 could not be built"
+  fi
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build" -j"$(nproc)" --target quillmarsh-bench
+fi
+bench=$build/bin/quillmarsh-bench
+mkdir -p "$out"
+
+echo "== Latency: median and 99th percentile per operation, one run =="
+set +e
+"$bench" --ops "$ops" | tee "$out/table.txt"
+table_status=${PIPESTATUS[0]}
+set -e
+
+# One server in its own process, so that only the client is counted.
+server_pid=
+stop_server() { if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true; fi; }
+trap stop_server EXIT
+rm -f "$out/port"
+"$bench" --serve sim --port-file "$out/port" --seconds 1800 &
+server_pid=$!
+for _ in $(seq 100); do [ -s "$out/port" ] && break; sleep 0.1; done
+port=$(cat "$out/port")
+
+clients="plugin floor"
+if nm "$bench" 2>/dev/null | grep ' T Cli_ReadArea$' >/dev/null; then clients="$clients snap7"; fi
+
+echo
+echo "== Client-side cost per operation, each client alone against the simulated PLC =="
+printf '%-8s %-8s %14s %14s %12s\n' client case "Ir/op (N)" "Ir/op (2N)" "syscalls/op"
+for case in read32 write32; do
+  for client in $clients; do
+    ir=()
+    for n in "$profile_ops" $((2 * profile_ops)); do
+      cg=$out/callgrind.$client.$case.$n
+      valgrind --tool=callgrind --callgrind-out-file="$cg" --toggle-collect=quillmarsh_bench_measured_ops \
+        "$bench" --client "$client" --port "$port" --case "$case" --ops "$n" >/dev/null 2>"$cg.log"
+      ir+=("$(awk -v n="$n" '/^summary:|^totals:/ {printf "%.0f", $2 / n; exit}' "$cg")")
+      strace -f -c -o "$out/strace.$client.$case.$n" \
+        "$bench" --client "$client" --port "$port" --case "$case" --ops "$n" >/dev/null
+    done
+    # System calls of N more operations, per operation: set-up costs cancel out.
+    awk -v n="$profile_ops" '
+      FNR == 1 { file++ }
+      $4 ~ /^[0-9]+$/ && $NF != "total" { calls[$NF] += (file == 1 ? -$4 : $4) }
+      END { total = 0; line = "";
+            for (s in calls) if (calls[s] != 0) { total += calls[s]; line = line sprintf(" %s=%.2f", s, calls[s] / n) }
+            printf "%.2f%s\n", total / n, line }' \
+      "$out/strace.$client.$case.$profile_ops" "$out/strace.$client.$case.$((2 * profile_ops))" \
+      > "$out/syscalls.$client.$case"
+    read -r per_op detail < "$out/syscalls.$client.$case"
+    printf '%-8s %-8s %14s %14s %12s  %s\n' "$client" "$case" "${ir[0]}" "${ir[1]}" "$per_op" "$detail"
+  done
+done
+
+echo
+echo "== Where the plug-in's instructions go: inclusive Ir per ReadVariable (read32), top entries =="
+callgrind_annotate --inclusive=yes "$out/callgrind.plugin.read32.$profile_ops" 2>/dev/null \
+  | awk -v n="$profile_ops" '/^ *[0-9,]+ .*(libQuillmarsh|libQt5|libc\.so)/ && !/csu|below main/ {
+        v = $1; gsub(",", "", v); sub(/^[^)]*\) +/, ""); sub(/ \[.*$/, "");
+        if (++shown <= 30) printf "%8.0f  %s\n", v / n, $0 }'
+
+stop_server
+server_pid=
+
+echo
+echo "== Memory of a host holding driver objects without a connection =="
+"$bench" --memory | tee "$out/memory.txt"
+
+exit "$table_status"
