@@ -1,0 +1,84 @@
+// Tag address texts from arbitrary bytes. The parsers, and the read and write
+// paths of a driver object without a connection, must answer every text with
+// a refusal or "not connected": never crash, hang or read past the text.
+//
+// Input: [data type][count, 16-bit signed][address text, UTF-8]
+
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "LibQuillmarsh.h"
+
+namespace {
+
+constexpr size_t HeaderBytes = 3;
+constexpr size_t MaxTextBytes = 512;
+constexpr int DataTypeMask = 0x3F; // every value an enum with 0..32 may hold
+
+// Record statuses a driver without connection may give.
+constexpr int StatusTypeNotServed = 2;
+constexpr int StatusBadCount = 4;
+constexpr int StatusBadAddress = 5;
+constexpr int StatusInputArea = 6;
+constexpr int StatusNotConnected = 9;
+
+void require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+bool isRefusal(int status)
+{
+    return status == StatusTypeNotServed || status == StatusBadCount || status == StatusBadAddress;
+}
+
+// What every returned record carries whatever the outcome.
+void requireEcho(const CLabelVariable &record, const QString &text, DataType type, int count)
+{
+    require(record.address == text && record.dataType == type && record.count == count);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < HeaderBytes || size > HeaderBytes + MaxTextBytes)
+        return 0;
+    static LibQuillmarsh driver; // never connected: jobs refuse before sending
+
+    const auto type = DataType(data[0] & DataTypeMask);
+    const int count = int16_t(uint16_t(data[1] << 8 | data[2]));
+    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data + HeaderBytes),
+                                           int(size - HeaderBytes));
+
+    const LibQuillmarsh::AreaType area = driver.getArea(text);
+    const int byteAddress = driver.getAddr(text, area);
+    driver.getmodule_number(text, area);
+    driver.getmodule_bit(text, area);
+    driver.hasExplicitBit(text);
+    if (area == LibQuillmarsh::Area_None)
+        require(byteAddress == -1); // no area letter, no byte address
+    if (count >= 0)
+        require(driver.getBytelen(type, count) >= 0);
+
+    const CLabelVariable read = driver.ReadVariable(text, type, count);
+    requireEcho(read, text, type, count);
+    require(isRefusal(read.status) || read.status == StatusNotConnected);
+    if (read.status == StatusNotConnected)
+        require(!read.value.isValid() && read.timestamp.isNull());
+    if (byteAddress < 0)
+        require(read.status == StatusBadAddress);
+
+    CLabelVariable value;
+    value.value = QVariant::fromValue(QList<int>{1, 2, 3});
+    const CLabelVariable written = driver.WriteVariable(text, type, value, count);
+    requireEcho(written, text, type, count);
+    require(isRefusal(written.status) || written.status == StatusNotConnected
+            || written.status == StatusInputArea);
+    require(written.value == value.value); // the caller's value comes back untouched
+    return 0;
+}

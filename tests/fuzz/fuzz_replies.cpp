@@ -1,0 +1,95 @@
+// The judgement of PLC replies on arbitrary bytes, and the request builders on
+// arbitrary arguments. A reply is accepted by its length and the few bytes
+// the protocol names, nothing else; a refused reply leaves the caller's
+// output as it was.
+//
+// Input: [what][count, 16-bit signed][reply bytes...]
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "S7Frame.h"
+
+namespace {
+
+constexpr size_t HeaderBytes = 3;
+constexpr size_t MaxReply = 8192;
+constexpr int MaxCount = 4096;
+constexpr int HandshakeCodeOffset = 5;
+constexpr int ReadDataOffset = 25;
+constexpr int WriteReturnCodeOffset = 21;
+constexpr int ReadRequestSize = 31;
+constexpr int WriteRequestBase = 35;
+const QByteArray Prefix("earlier", 7);
+
+enum What { ConnectConfirm, SetupReply, ReadReply, WriteReply, Requests, WhatCount };
+
+void require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+void judgeHandshake(const QByteArray &reply, quint8 code)
+{
+    const bool good = reply.size() > HandshakeCodeOffset && quint8(reply.at(HandshakeCodeOffset)) == code;
+    require(S7Frame::judgeHandshakeReply(reply, code) == (good ? 0 : 1));
+}
+
+void judgeRead(const QByteArray &reply, int count)
+{
+    QByteArray out = Prefix;
+    const int result = S7Frame::judgeReadReply(reply, count, &out);
+    if (reply.isEmpty()) {
+        require(result == S7Frame::JobNoReply && out == Prefix);
+    } else if (reply.size() == ReadDataOffset + count) {
+        require(result == S7Frame::JobOk && out == Prefix + reply.mid(ReadDataOffset, qMax(count, 0)));
+    } else {
+        require(result == S7Frame::JobBadReply && out == Prefix);
+    }
+}
+
+void judgeWrite(const QByteArray &reply, int count)
+{
+    const int items = 1 + qAbs(count) % S7Frame::maxBitsPerJob();
+    const bool allWritten = reply.size() == WriteReturnCodeOffset + items
+                            && reply.mid(WriteReturnCodeOffset) == QByteArray(items, char(0xFF));
+    const int expected = reply.isEmpty() ? S7Frame::JobNoReply : allWritten ? S7Frame::JobOk : S7Frame::JobBadReply;
+    require(S7Frame::judgeWriteReply(reply, items) == expected);
+}
+
+// The reply bytes double as arguments: each frame's TPKT length is its size.
+void buildRequests(const QByteArray &bytes, int count)
+{
+    const int n = qMax(count, 0);
+    const int address = count * 7;
+    const QByteArray read = S7Frame::readRequest(quint16(count), address, count, count, bytes.size());
+    require(read.size() == ReadRequestSize);
+    const QByteArray payload = bytes.leftJustified(n, '\0');
+    const QByteArray write = S7Frame::writeRequest(quint16(count), count, address, n, payload, count);
+    require(write.size() == WriteRequestBase + n && payload.startsWith(write.mid(WriteRequestBase)));
+    const QByteArray bits = bytes.left(S7Frame::maxBitsPerJob());
+    const QByteArray bitWrite = S7Frame::writeBitsRequest(quint16(count), count, count, bits, count);
+    for (const QByteArray &frame : {read, write, bitWrite})
+        require(quint16(quint8(frame.at(2)) << 8 | quint8(frame.at(3))) == quint16(frame.size()));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < HeaderBytes || size > HeaderBytes + MaxReply)
+        return 0;
+    const int count = qBound(-MaxCount, int(int16_t(uint16_t(data[1] << 8 | data[2]))), MaxCount);
+    const QByteArray reply(reinterpret_cast<const char *>(data + HeaderBytes), int(size - HeaderBytes));
+    switch (data[0] % WhatCount) {
+    case ConnectConfirm: judgeHandshake(reply, S7::CotpConnectionConfirm); break;
+    case SetupReply: judgeHandshake(reply, S7::CotpData); break;
+    case ReadReply: judgeRead(reply, count); break;
+    case WriteReply: judgeWrite(reply, count); break;
+    default: buildRequests(reply, count); break;
+    }
+    return 0;
+}
