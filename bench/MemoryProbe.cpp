@@ -52,6 +52,7 @@ int MemoryProbe::run(const QString &pluginPath)
         std::printf("%8d %12ld %14ld %14.0f %15.0f\n", target, rss, rss - rssBefore,
                     double(rss - rssBefore) * 1024.0 / target, double(heap) / target);
     }
+    std::printf("(the first object also pays for the code and data pages it touches first)\n");
     for (CDriveBaseClass *driver : drivers)
         PluginClient::release(driver);
     return 0;

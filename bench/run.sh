@@ -68,7 +68,7 @@ for case in read32 write32; do
       FNR == 1 { file++ }
       $4 ~ /^[0-9]+$/ && $NF != "total" { calls[$NF] += (file == 1 ? -$4 : $4) }
       END { total = 0; line = "";
-            for (s in calls) if (calls[s] != 0) { total += calls[s]; line = line sprintf(" %s=%.2f", s, calls[s] / n) }
+            for (s in calls) { total += calls[s]; if (calls[s] / n >= 0.005 || calls[s] / n <= -0.005) line = line sprintf(" %s=%.2f", s, calls[s] / n) }
             printf "%.2f%s\n", total / n, line }' \
       "$out/strace.$client.$case.$profile_ops" "$out/strace.$client.$case.$((2 * profile_ops))" \
       > "$out/syscalls.$client.$case"
