@@ -21,8 +21,9 @@ struct DemoTag
 
 namespace {
 // Every type once in data block 1 and once in the markers, each at its own
-// bytes, plus an array in each area. Bool tags stay scalar: a Bool write puts
-// one byte per element while a read unpacks bits.
+// bytes, plus an array in each area. Bool tags stay scalar: a read returns,
+// of each byte, the bits from the tag's bit up, so only a single bit reads
+// back as the same elements however a plug-in packs a Bool array it writes.
 const DemoTag kTags[] = {
     {"DB1.DBX0.0", Bool, "1"},
     {"DB1.DBB1", Int8, "-100"},
@@ -78,7 +79,7 @@ int DemoCommand::run(const QStringList &arguments)
             plc.stop();
             return CommandLine::fail(error, CommandLine::Failed);
         }
-        CommandLine::print(QStringLiteral("simulated PLC on %1, plug-in %2\n").arg(endpoint, plugin));
+        CommandLine::print(QStringLiteral("simulated PLC on %1, plug-in %2").arg(endpoint, plugin));
         TablePrinter table(RecordOutput::headers());
         QStringList problems;
         for (const DemoTag &tag : kTags) {

@@ -41,5 +41,8 @@ QString TablePrinter::line(const QStringList &cells, const QList<int> &widths) c
         else
             text += cell;
     }
+    // An empty last cell would otherwise leave the padding of the one before.
+    while (text.endsWith(QLatin1Char(' ')))
+        text.chop(1);
     return text;
 }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 #include "TypeNames.h"
 
@@ -28,67 +29,46 @@ QString outOfRange(const QString &text, DataType type)
         .arg(std::numeric_limits<T>::max());
 }
 
-// Signed whole numbers; T is the wire type, E the element type of the list
-// (char for Int8, whose signedness varies by platform).
+// One element: false with *range set when it is a number that does not fit T.
+template <typename T>
+bool parseOne(const QString &text, T *out, bool *range)
+{
+    using Limits = std::numeric_limits<T>;
+    if constexpr (std::is_same<T, bool>::value) {
+        return ValueParser::parseBool(text, out);
+    } else if constexpr (std::is_floating_point<T>::value) {
+        double v = 0;
+        if (!ValueParser::parseReal(text, double(Limits::max()), &v, range))
+            return false;
+        *out = T(v);
+    } else if constexpr (std::is_signed<T>::value) {
+        qlonglong v = 0;
+        if (!ValueParser::parseSigned(text, Limits::min(), Limits::max(), &v, range))
+            return false;
+        *out = T(v);
+    } else {
+        qulonglong v = 0;
+        if (!ValueParser::parseUnsigned(text, Limits::max(), &v, range))
+            return false;
+        *out = T(v);
+    }
+    return true;
+}
+
+// T is the type the values must fit, E the element type of the list (char
+// for Int8, whose signedness varies by platform).
 template <typename T, typename E = T>
-QVariant signedList(DataType type, const QStringList &texts, QString *error)
+QVariant listOf(DataType type, const QStringList &texts, QString *error)
 {
     QList<E> list;
     for (const QString &text : texts) {
-        qlonglong v = 0;
+        T v{};
         bool range = false;
-        if (!ValueParser::parseSigned(text, std::numeric_limits<T>::min(),
-                                      std::numeric_limits<T>::max(), &v, &range)) {
+        if (!parseOne(text, &v, &range)) {
             *error = range ? outOfRange<T>(text, type) : notAValue(text, type);
             return QVariant();
         }
-        list.append(E(T(v)));
-    }
-    return QVariant::fromValue(list);
-}
-
-template <typename T>
-QVariant unsignedList(DataType type, const QStringList &texts, QString *error)
-{
-    QList<T> list;
-    for (const QString &text : texts) {
-        qulonglong v = 0;
-        bool range = false;
-        if (!ValueParser::parseUnsigned(text, std::numeric_limits<T>::max(), &v, &range)) {
-            *error = range ? outOfRange<T>(text, type) : notAValue(text, type);
-            return QVariant();
-        }
-        list.append(T(v));
-    }
-    return QVariant::fromValue(list);
-}
-
-template <typename T>
-QVariant realList(DataType type, const QStringList &texts, QString *error)
-{
-    QList<T> list;
-    for (const QString &text : texts) {
-        double v = 0;
-        bool range = false;
-        if (!ValueParser::parseReal(text, double(std::numeric_limits<T>::max()), &v, &range)) {
-            *error = range ? outOfRange<T>(text, type) : notAValue(text, type);
-            return QVariant();
-        }
-        list.append(T(v));
-    }
-    return QVariant::fromValue(list);
-}
-
-QVariant boolList(const QStringList &texts, QString *error)
-{
-    QList<bool> list;
-    for (const QString &text : texts) {
-        bool v = false;
-        if (!ValueParser::parseBool(text, &v)) {
-            *error = notAValue(text, Bool);
-            return QVariant();
-        }
-        list.append(v);
+        list.append(E(v));
     }
     return QVariant::fromValue(list);
 }
@@ -114,17 +94,17 @@ bool magnitude(const QString &text, bool *negative, qulonglong *value, bool *ove
 QVariant ValueParser::parse(DataType type, const QStringList &texts, QString *error)
 {
     switch (type) {
-    case Bool: return boolList(texts, error);
-    case Int8: return signedList<qint8, char>(type, texts, error);
-    case UInt8: return unsignedList<uchar>(type, texts, error);
-    case Int16: return signedList<short>(type, texts, error);
-    case UInt16: return unsignedList<ushort>(type, texts, error);
-    case Int32: return signedList<int>(type, texts, error);
-    case UInt32: return unsignedList<uint>(type, texts, error);
-    case Float: return realList<float>(type, texts, error);
-    case Int64: return signedList<qlonglong>(type, texts, error);
-    case UInt64: return unsignedList<qulonglong>(type, texts, error);
-    case Double: return realList<double>(type, texts, error);
+    case Bool: return listOf<bool>(type, texts, error);
+    case Int8: return listOf<qint8, char>(type, texts, error);
+    case UInt8: return listOf<uchar>(type, texts, error);
+    case Int16: return listOf<short>(type, texts, error);
+    case UInt16: return listOf<ushort>(type, texts, error);
+    case Int32: return listOf<int>(type, texts, error);
+    case UInt32: return listOf<uint>(type, texts, error);
+    case Float: return listOf<float>(type, texts, error);
+    case Int64: return listOf<qlonglong>(type, texts, error);
+    case UInt64: return listOf<qulonglong>(type, texts, error);
+    case Double: return listOf<double>(type, texts, error);
     default:
         *error = QStringLiteral("data type %1 is not served").arg(int(type));
         return QVariant();

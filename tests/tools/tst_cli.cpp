@@ -119,7 +119,10 @@ private slots:
     void statusShown();
     void badInput_data();
     void badInput();
+    void watchToPipe_data();
     void watchToPipe();
+    void infoShowsPlugin_data();
+    void infoShowsPlugin();
     void watchEndsOnCtrlC();
     void helpOnEveryCommand_data();
     void helpOnEveryCommand();
@@ -293,21 +296,72 @@ void TstCli::badInput()
     QVERIFY(m_plc->receivedFrames().isEmpty());
 }
 
+void TstCli::watchToPipe_data()
+{
+    QTest::addColumn<QStringList>("tags");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("inEveryLine");
+    QTest::addRow("all readable") << QStringList{"DB1.DBW20:int16", "M0.0:bool", "DB1.DBD0:float:2"} << 0
+                                  << QStringList{"DB1.DBW20 Int16 = -1234 [0 ok]", "M0.0 Bool = 0 [0 ok]",
+                                                 "DB1.DBD0 Float = 0, 0 [0 ok]"};
+    QTest::addRow("one unreadable") << QStringList{"DB1.DBW20:int16", "DB99.DBW0:int16"} << 1
+                                    << QStringList{"DB1.DBW20 Int16 = -1234 [0 ok]",
+                                                   "DB99.DBW0 Int16 =  [7 PLC answer not acceptable] age -"};
+    QTest::addRow("colon in address") << QStringList{"V_or_DB1:20:int16:1"} << 0
+                                      << QStringList{"V_or_DB1:20 Int16 = -1234 [0 ok]"};
+}
+
 void TstCli::watchToPipe()
 {
+    QFETCH(QStringList, tags);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, inEveryLine);
     QVERIFY(m_plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("fb2e")));
-    const Run r = run({"watch", endpoint(), "DB1.DBW20:int16", "M0.0:bool", "DB1.DBD0:float:2",
-                       "--polls", "3", "--interval", "10"});
-    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    const Run r = run(QStringList{"watch", endpoint()} + tags + QStringList{"--polls", "3", "--interval", "10"});
+    QCOMPARE(r.exitCode, exitCode);
     const QStringList lines = r.out.trimmed().split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 3);
     for (int i = 0; i < lines.size(); ++i) {
         QVERIFY2(lines.at(i).startsWith(QStringLiteral("poll %1 ").arg(i + 1)), qPrintable(lines.at(i)));
-        QCOMPARE(lines.at(i).count(QStringLiteral("[0 ok]")), 3);
-        QVERIFY(lines.at(i).contains(QStringLiteral("DB1.DBW20 Int16 = -1234 ")));
-        QVERIFY(lines.at(i).contains(QStringLiteral("DB1.DBD0 Float = 0, 0 ")));
+        for (const QString &fragment : inEveryLine)
+            QVERIFY2(lines.at(i).contains(fragment), qPrintable(lines.at(i)));
     }
     QVERIFY(!r.out.contains(QLatin1Char('\x1b')));   // no terminal controls in a pipe
+}
+
+void TstCli::infoShowsPlugin_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::addRow("plain") << false;
+    QTest::addRow("json") << true;
+}
+
+void TstCli::infoShowsPlugin()
+{
+    QFETCH(bool, json);
+    const Run r = run(json ? QStringList{"info", "--json"} : QStringList{"info"});
+    QCOMPARE(r.exitCode, 0);
+    // Plain output: one "label   value" line per field.
+    const auto field = [&](const char *label) {
+        for (const QString &line : r.out.split(QLatin1Char('\n'))) {
+            if (line.startsWith(QLatin1String(label) + QLatin1String("  ")))
+                return line.mid(int(qstrlen(label))).trimmed();
+        }
+        return QString();
+    };
+    QString name = field("name");
+    QString version = field("version");
+    QString debugVersion = field("debug version");
+    if (json) {
+        const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        name = o.value(QStringLiteral("name")).toString();
+        version = o.value(QStringLiteral("version")).toString();
+        debugVersion = o.value(QStringLiteral("debugVersion")).toString();
+        QCOMPARE(o.value(QStringLiteral("plugin")).toString(), qEnvironmentVariable("QUILLMARSH_PLUGIN"));
+    }
+    QCOMPARE(name, QStringLiteral("Quillmarsh"));
+    QCOMPARE(version, QStringLiteral("V1.8.2 20230221"));
+    QVERIFY2(debugVersion.startsWith(QStringLiteral("v1.8.2 ")), qPrintable(debugVersion));
 }
 
 void TstCli::watchEndsOnCtrlC()
