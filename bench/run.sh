@@ -7,7 +7,9 @@
 #      process, and where the plug-in's instructions go;
 #   3. resident memory of a host holding 1, 100 and 1000 driver objects.
 # Environment: BUILD_DIR (default build-bench), BENCH_OPS (4000),
-# BENCH_PROFILE_OPS (1000), BENCH_NO_BUILD=1 to use the build as it is.
+# BENCH_PROFILE_OPS (1000), BENCH_NO_BUILD=1 to use the build as it is,
+# BENCH_CPU (the CPU the timing run is pinned to; default the last one,
+# "none" for no pinning).
 # Results are kept in $BUILD_DIR/bench-results.
 set -euo pipefail
 
@@ -30,9 +32,15 @@ fi
 bench=$build/bin/quillmarsh-bench
 mkdir -p "$out"
 
-echo "== Latency: median and 99th percentile per operation, one run =="
+# Pinned to one CPU, clients and servers share a core: every round trip then
+# pays the same two context switches, and the ratios hold steady on a busy
+# machine, where threads spread over CPUs wake up at the mercy of the load.
+cpu=${BENCH_CPU:-$(($(nproc) - 1))}
+pin=()
+if [ "$cpu" != none ] && command -v taskset >/dev/null; then pin=(taskset -c "$cpu"); fi
+echo "== Latency: median and 99th percentile per operation, one run${pin:+ on CPU $cpu} =="
 set +e
-"$bench" --ops "$ops" | tee "$out/table.txt"
+"${pin[@]}" "$bench" --ops "$ops" | tee "$out/table.txt"
 table_status=${PIPESTATUS[0]}
 set -e
 
