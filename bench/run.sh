@@ -57,9 +57,18 @@ port=$(cat "$out/port")
 clients="plugin floor"
 if nm "$bench" 2>/dev/null | grep ' T Cli_ReadArea$' >/dev/null; then clients="$clients snap7"; fi
 
+# System calls at full speed (perf counts them without slowing the client,
+# which strace does: a slowed snap7 client finds its reply there and never
+# sleeps). Empty when perf cannot count here.
+native_syscalls() {
+  perf stat -x, -e raw_syscalls:sys_enter "$bench" --client "$1" --port "$port" --case "$2" --ops "$3" \
+    2>&1 >/dev/null | awk -F, '/raw_syscalls/ && $1 ~ /^[0-9]+$/ {print $1}' || true
+}
+
 echo
 echo "== Client-side cost per operation, each client alone against the simulated PLC =="
-printf '%-8s %-8s %14s %14s %12s\n' client case "Ir/op (N)" "Ir/op (2N)" "syscalls/op"
+echo "(Ir: callgrind; syscalls: strace -c, by call; native: perf, at full speed)"
+printf '%-8s %-8s %11s %11s %8s %12s\n' client case "Ir/op (N)" "Ir/op (2N)" native "syscalls/op"
 for case in read32 write32; do
   for client in $clients; do
     ir=()
@@ -81,7 +90,12 @@ for case in read32 write32; do
       "$out/strace.$client.$case.$profile_ops" "$out/strace.$client.$case.$((2 * profile_ops))" \
       > "$out/syscalls.$client.$case"
     read -r per_op detail < "$out/syscalls.$client.$case"
-    printf '%-8s %-8s %14s %14s %12s  %s\n' "$client" "$case" "${ir[0]}" "${ir[1]}" "$per_op" "$detail"
+    native=n/a
+    if command -v perf >/dev/null; then
+      a=$(native_syscalls "$client" "$case" "$profile_ops"); b=$(native_syscalls "$client" "$case" $((2 * profile_ops)))
+      if [ -n "$a" ] && [ -n "$b" ]; then native=$(awk -v a="$a" -v b="$b" -v n="$profile_ops" 'BEGIN {printf "%.2f", (b - a) / n}'); fi
+    fi
+    printf '%-8s %-8s %11s %11s %8s %12s  %s\n' "$client" "$case" "${ir[0]}" "${ir[1]}" "$native" "$per_op" "$detail"
   done
 done
 
