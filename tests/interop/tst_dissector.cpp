@@ -133,7 +133,9 @@ void TestDissector::framesDecode_data()
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<int>("status");   // of the read and of the write
 
-    QTest::addRow("Bool") << "M20.3" << "M20" << int(Bool) << list<bool>({true}) << 0;
+    QTest::addRow("Bool bytes") << "M20.3" << "M20" << int(Bool) << list<bool>({true}) << 0;
+    // A write to an address with a bit carries one BIT item per element.
+    QTest::addRow("Bool bits") << "DB1.DBX4.6" << "DB1.DBX4.6" << int(Bool) << list<bool>({true, false}) << 0;
     QTest::addRow("Int8") << "I4" << "Q4" << int(Int8) << list<char>({char(-5), 7}) << 0;
     QTest::addRow("UInt8") << "Q8" << "M8" << int(UInt8) << list<uchar>({200, 1}) << 0;
     QTest::addRow("Int16") << "DB1.DBW10" << "DB1.DBW10" << int(Int16) << list<short>({-300, 5}) << 0;

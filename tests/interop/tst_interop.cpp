@@ -91,6 +91,8 @@ private slots:
     void readKnownValues();
     void write_data();
     void write();
+    void writeBits_data();
+    void writeBits();
     void refusedByServer_data();
     void refusedByServer();
 
@@ -242,8 +244,6 @@ void TestInterop::write_data()
                 << start << QByteArray(c.hex) << (inputs ? 6 : 0);
         }
     }
-    // Bool writes to addresses with a bit (M20.3, DB1.DBX10.3), which must
-    // change only that bit, belong here.
 }
 
 void TestInterop::write()
@@ -269,6 +269,54 @@ void TestInterop::write()
     const QByteArray memory = m_peer.dump(area, db, start - 1, bytes.size() + 2);
     QVERIFY2(!memory.isEmpty(), qPrintable(m_peer.lastError()));
     QCOMPARE(memory.toHex(), expected.toHex());
+}
+
+// Bool writes to an address with a bit change that bit (and the bits after
+// it, one per element) and no other.
+void TestInterop::writeBits_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QVariant>("bits");
+    QTest::addColumn<QString>("area");
+    QTest::addColumn<int>("db");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<int>("status");
+
+    QTest::addRow("M set bit 3") << "M20.3" << list<bool>({true}) << "MK" << 0 << 20 << QByteArray("00") << QByteArray("08") << 0;
+    QTest::addRow("M clear bit 3") << "M20.3" << list<bool>({false}) << "MK" << 0 << 20 << QByteArray("ff") << QByteArray("f7") << 0;
+    QTest::addRow("DB1 set bit 7") << "DB1.DBX10.7" << list<bool>({true}) << "DB" << 1 << 10 << QByteArray("01") << QByteArray("81") << 0;
+    QTest::addRow("DB10 clear bit 0") << "DB10.DBX5.0" << list<bool>({false}) << "DB" << 10 << 5 << QByteArray("ff") << QByteArray("fe") << 0;
+    QTest::addRow("V set bit 5") << "V30.5" << list<bool>({true}) << "DB" << 1 << 30 << QByteArray("00") << QByteArray("20") << 0;
+    QTest::addRow("Q set bit 2") << "Q7.2" << list<bool>({true}) << "PA" << 0 << 7 << QByteArray("00") << QByteArray("04") << 0;
+    QTest::addRow("I set bit 1") << "I9.1" << list<bool>({true}) << "PE" << 0 << 9 << QByteArray("00") << QByteArray("02") << 6;
+    QTest::addRow("three bits over a byte boundary") << "M40.6" << list<bool>({true, false, true}) << "MK" << 0 << 40
+                                                     << QByteArray("8000") << QByteArray("4001") << 0;
+    QTest::addRow("DB1 eight bits from bit 4") << "DB1.DBX50.4" << list<bool>({true, true, true, true, false, false, false, false})
+                                               << "DB" << 1 << 50 << QByteArray("0f0f") << QByteArray("ff00") << 0;
+}
+
+void TestInterop::writeBits()
+{
+    QFETCH(QString, address);
+    QFETCH(QVariant, bits);
+    QFETCH(QString, area);
+    QFETCH(int, db);
+    QFETCH(int, start);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(int, status);
+    const QByteArray initial = QByteArray::fromHex(before);
+
+    QVERIFY2(m_peer.set(area, db, start, initial), qPrintable(m_peer.lastError()));
+    CLabelVariable record;
+    record.value = bits;
+    QCOMPARE(m_driver->WriteVariable(address, Bool, record, bits.value<QList<bool>>().size()).status, status);
+
+    const QByteArray expected = Snap7Peer::seeded(area, db, start - 1, 1) + QByteArray::fromHex(after)
+                                + Snap7Peer::seeded(area, db, start + initial.size(), 1);
+    QCOMPARE(m_peer.dump(area, db, start - 1, initial.size() + 2).toHex(), expected.toHex());
 }
 
 void TestInterop::refusedByServer_data()
