@@ -160,6 +160,34 @@ int LibQuillmarsh::DestroyFree()
 
 // ---- tag addresses ----------------------------------------------------
 
+LibQuillmarsh::TagAddress LibQuillmarsh::parseAddress(const QString &text)
+{
+    constexpr int kMaxCachedAddresses = 4096;
+    const auto cached = addressCache.constFind(text);
+    if (cached != addressCache.constEnd())
+        return cached.value();
+    TagAddress tag;
+    tag.area = getArea(text);
+    tag.byteAddress = getAddr(text, tag.area);
+    tag.dbNumber = int(getmodule_number(text, tag.area));
+    tag.bit = int(getmodule_bit(text, tag.area));
+    tag.explicitBit = hasExplicitBit(text);
+    if (addressCache.size() >= kMaxCachedAddresses)
+        addressCache.clear();
+    addressCache.insert(text, tag);
+    return tag;
+}
+
+QDateTime LibQuillmarsh::localNow()
+{
+    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+    if (ms != stampMs) {
+        stampMs = ms;
+        stamp = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
+    }
+    return stamp;
+}
+
 LibQuillmarsh::AreaType LibQuillmarsh::getArea(QString text)
 {
     if (contains(text, QLatin1String("I")))
@@ -322,11 +350,11 @@ CLabelVariable LibQuillmarsh::ReadVariable(QString address, DataType type)
 
 CLabelVariable LibQuillmarsh::ReadVariable(QString address, DataType type, int count)
 {
-    CLabelVariable record;
-    const AreaType area = getArea(address);
-    const int byteAddress = getAddr(address, area);
-    const int dbNumber = int(getmodule_number(address, area));
-    const int bit = int(getmodule_bit(address, area));
+    const TagAddress tag = parseAddress(address);
+    const AreaType area = tag.area;
+    const int byteAddress = tag.byteAddress;
+    const int dbNumber = tag.dbNumber;
+    const int bit = tag.bit;
 
     int refusal = StatusDone;
     if (byteAddress < 0)
@@ -338,11 +366,12 @@ CLabelVariable LibQuillmarsh::ReadVariable(QString address, DataType type, int c
     else if (!isServed(type))
         refusal = StatusTypeNotServed; // NoType, String and the host's other types
 
+    CLabelVariable record = refusal == StatusDone
+            ? Read_data(byteAddress, dbNumber, bit, type, count, area, address)
+            : CLabelVariable();
     if (refusal != StatusDone) {
         record.status = refusal;
-        record.timestamp = QDateTime::currentDateTime(); // the time of the call
-    } else {
-        record = Read_data(byteAddress, dbNumber, bit, type, count, area, address);
+        record.timestamp = localNow(); // the time of the call
     }
     record.address = address;
     record.dataType = type;
@@ -361,7 +390,7 @@ CLabelVariable LibQuillmarsh::Read_data(int byteAddress, int dbNumber, int bit, 
         record.status = statusOfJob(result);
         return record;
     }
-    record.timestamp = QDateTime::currentDateTime();
+    record.timestamp = localNow();
     record.status = StatusDone;
     switch (type) {
     case Bool: record.value = set_variant_bool(bit, data, length); break;
@@ -389,11 +418,12 @@ CLabelVariable LibQuillmarsh::WriteVariable(QString address, DataType type, CLab
 
 CLabelVariable LibQuillmarsh::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
 {
-    const AreaType area = getArea(address);
-    const int byteAddress = getAddr(address, area);
-    const int dbNumber = int(getmodule_number(address, area));
-    const int bit = int(getmodule_bit(address, area));
-    const bool bitWrite = type == Bool && count >= 1 && hasExplicitBit(address);
+    const TagAddress tag = parseAddress(address);
+    const AreaType area = tag.area;
+    const int byteAddress = tag.byteAddress;
+    const int dbNumber = tag.dbNumber;
+    const int bit = tag.bit;
+    const bool bitWrite = type == Bool && count >= 1 && tag.explicitBit;
     // Elements the write takes from the record: Bool writes of whole bytes
     // take one element per byte.
     const int needed = type == Bool && !bitWrite ? getBytelen(Bool, count) : count;
@@ -441,23 +471,25 @@ CLabelVariable LibQuillmarsh::Write_data(int byteAddress, int dbNumber, int, Dat
     QByteArray payload;
     const int length = getBytelen(type, count);
     payload.reserve(length);
+    // The codec straight on the record's value: the Wset_variant_* members
+    // take the record by value, a copy of its QVariant each.
     switch (type) {
-    case Bool: Wset_variant_bool(value, length, &payload); break;
-    case Int8: Wset_variant_Int8(value, count, &payload); break;
-    case UInt8: Wset_variant_UInt8(value, count, &payload); break;
-    case Int16: Wset_variant_Int16(value, count, &payload); break;
-    case UInt16: Wset_variant_uInt16(value, count, &payload); break;
-    case Int32: Wset_variant_Int32(value, count, &payload); break;
-    case UInt32: Wset_variant_UInt32(value, count, &payload); break;
-    case Float: Wset_variant_float(value, count, &payload); break;
-    case Int64: Wset_variant_Int64(value, count, &payload); break;
-    case UInt64: Wset_variant_UInt64(value, count, &payload); break;
-    case Double: Wset_variant_double(value, count, &payload); break;
+    case Bool: ValueCodec::encodeBits(value.value, length, &payload); break;
+    case Int8: ValueCodec::encode<char>(value.value, count, &payload); break;
+    case UInt8: ValueCodec::encode<uchar>(value.value, count, &payload); break;
+    case Int16: ValueCodec::encode<short>(value.value, count, &payload); break;
+    case UInt16: ValueCodec::encode<ushort>(value.value, count, &payload); break;
+    case Int32: ValueCodec::encode<int>(value.value, count, &payload); break;
+    case UInt32: ValueCodec::encode<uint>(value.value, count, &payload); break;
+    case Float: ValueCodec::encode<float>(value.value, count, &payload); break;
+    case Int64: ValueCodec::encode<qlonglong>(value.value, count, &payload); break;
+    case UInt64: ValueCodec::encode<qulonglong>(value.value, count, &payload); break;
+    case Double: ValueCodec::encode<double>(value.value, count, &payload); break;
     default: value.status = StatusTypeNotServed; break;
     }
     const int result = cmd.writeArea(dbNumber, byteAddress, length, payload, area, address);
     if (result == S7Frame::JobOk)
-        value.timestamp = QDateTime::currentDateTime();
+        value.timestamp = localNow();
     value.status = statusOfJob(result);
     return value;
 }
@@ -471,7 +503,7 @@ CLabelVariable LibQuillmarsh::Write_bits(int byteAddress, int dbNumber, int bit,
                            ? cmd.writeBits(dbNumber, byteAddress, bit, bits, area, address)
                            : int(S7Frame::JobBadReply);
     if (result == S7Frame::JobOk)
-        value.timestamp = QDateTime::currentDateTime();
+        value.timestamp = localNow();
     value.status = statusOfJob(result);
     return value;
 }

@@ -2,6 +2,8 @@
 #define QUILLMARSH_LIBQUILLMARSH_H
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -88,10 +90,31 @@ public:
     // and converts to no list of, the type's element type.
     static int availableElements(const QVariant &value, DataType type);
 
+    // A tag address text parsed by the four parsers above.
+    struct TagAddress
+    {
+        AreaType area = Area_None;
+        int byteAddress = -1;
+        int dbNumber = 0;
+        int bit = 0;
+        bool explicitBit = false;
+    };
+    // The parse of text, from a small cache: hosts read the same tags over
+    // and over, and the parsers are pure functions of the text.
+    TagAddress parseAddress(const QString &text);
+    // QDateTime::currentDateTime(), made once per millisecond: Qt's local
+    // time costs three time-zone look-ups (each a stat of /etc/localtime).
+    QDateTime localNow();
+
     CmdQuillmarsh cmd;
     quint32 connectPar = 1;
     QString plcIp;
     int plcPort = 0;
+
+private:
+    QHash<QString, TagAddress> addressCache;
+    qint64 stampMs = -1;
+    QDateTime stamp;
 };
 
 #endif

@@ -4,18 +4,27 @@
 #include <QByteArray>
 #include <QtEndian>
 
-// Appends big-endian fields to a frame.
+#include <cstring>
+
+// Writes big-endian fields into a frame of known length: the frame is sized
+// once (zero-filled) and filled through a pointer, with no per-field append.
+// Writes past the length are dropped; ok() tells whether any was.
 class ByteWriter
 {
 public:
-    explicit ByteWriter(QByteArray &frame) : m_frame(frame) {}
+    ByteWriter(QByteArray &frame, int length)
+    {
+        frame.fill('\0', length);
+        m_pos = frame.data();
+        m_end = m_pos + length;
+    }
 
-    void u8(quint8 v) { m_frame.append(char(v)); }
+    void u8(quint8 v) { put(&v, 1); }
     void u16(quint16 v)
     {
         uchar b[2];
         qToBigEndian(v, b);
-        m_frame.append(reinterpret_cast<const char *>(b), 2);
+        put(b, 2);
     }
     // The low 24 bits, as S7 start addresses carry them.
     void u24(quint32 v)
@@ -23,10 +32,23 @@ public:
         u8(quint8(v >> 16));
         u16(quint16(v));
     }
-    void bytes(const char *data, int size) { m_frame.append(data, size); }
+    void bytes(const char *data, int size) { put(data, size); }
+    bool ok() const { return m_ok; }
 
 private:
-    QByteArray &m_frame;
+    void put(const void *data, int size)
+    {
+        if (size < 0 || size > m_end - m_pos) {
+            m_ok = false;
+            return;
+        }
+        std::memcpy(m_pos, data, size_t(size));
+        m_pos += size;
+    }
+
+    char *m_pos = nullptr;
+    char *m_end = nullptr;
+    bool m_ok = true;
 };
 
 #endif

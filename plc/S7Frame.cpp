@@ -53,8 +53,7 @@ QByteArray connectRequest()
 {
     constexpr int length = 22;
     QByteArray frame;
-    frame.reserve(length);
-    ByteWriter out(frame);
+    ByteWriter out(frame, length);
     TpktHeader tpkt;
     tpkt.length = length;
     tpkt.writeTo(out);
@@ -80,8 +79,7 @@ QByteArray setupCommunication()
     constexpr int parameterLength = 8;
     constexpr int length = S7::JobParameterOffset + parameterLength;
     QByteArray frame;
-    frame.reserve(length);
-    ByteWriter out(frame);
+    ByteWriter out(frame, length);
     writeFrameStart(out, length, S7::SetupPduReference, parameterLength, 0);
     out.u8(S7::FunctionSetupCommunication);
     out.u8(0x00); // reserved
@@ -104,8 +102,7 @@ QByteArray readRequest(quint16 pduReference, int byteAddress, int byteCount, int
     const int parameterLength = varParameterLength(1);
     const int length = S7::JobParameterOffset + parameterLength;
     QByteArray frame;
-    frame.reserve(length);
-    ByteWriter out(frame);
+    ByteWriter out(frame, length);
     writeFrameStart(out, length, pduReference, parameterLength, 0);
     out.u8(S7::FunctionReadVariable);
     out.u8(1);
@@ -137,8 +134,7 @@ QByteArray writeRequest(quint16 pduReference, int dbNumber, int byteAddress, int
     const int dataLength = S7::DataItemHeaderSize + byteCount;
     const int length = S7::JobParameterOffset + parameterLength + dataLength;
     QByteArray frame;
-    frame.reserve(length);
-    ByteWriter out(frame);
+    ByteWriter out(frame, length);
     writeFrameStart(out, length, pduReference, parameterLength, dataLength);
     out.u8(S7::FunctionWriteVariable);
     out.u8(1);
@@ -159,8 +155,7 @@ QByteArray writeBitsRequest(quint16 pduReference, int dbNumber, int firstBit, co
     const int dataLength = items > 0 ? (S7::DataItemHeaderSize + 2) * items - 1 : 0;
     const int length = S7::JobParameterOffset + parameterLength + dataLength;
     QByteArray frame;
-    frame.reserve(length);
-    ByteWriter out(frame);
+    ByteWriter out(frame, length);
     writeFrameStart(out, length, pduReference, parameterLength, dataLength);
     out.u8(S7::FunctionWriteVariable);
     out.u8(quint8(items));
