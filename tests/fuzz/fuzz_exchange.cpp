@@ -13,7 +13,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
@@ -39,9 +38,8 @@ void require(bool condition)
         std::abort();
 }
 
-// The replies of the fuzz inputs, handed to the peer one per request.
-std::mutex queueMutex;
-std::condition_variable queueReady;
+// The reply to the next job, set before the job sends its request.
+std::mutex replyMutex;
 QByteArray pendingReply;
 
 bool readAll(int fd, char *to, int n)
@@ -61,11 +59,8 @@ QByteArray replyTo(const QByteArray &frame)
         return QByteArray::fromHex("0300001611d00001000100c0010ac1021000c2020300");
     if (frame.size() > FunctionOffset && quint8(frame.at(FunctionOffset)) == FunctionSetup)
         return QByteArray::fromHex("0300001b02f080320300" "00ccc1000800000000f0000001000100f0");
-    std::unique_lock<std::mutex> lock(queueMutex);
-    queueReady.wait(lock, [] { return !pendingReply.isEmpty(); });
-    QByteArray reply;
-    reply.swap(pendingReply);
-    return reply;
+    std::lock_guard<std::mutex> lock(replyMutex);
+    return pendingReply;
 }
 
 // One connection, frames cut by their TPKT length, until the driver closes.
@@ -119,10 +114,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static CmdQuillmarsh *cmd = connectToPeer();
     const int count = qMin(int(uint16_t(data[1] << 8 | data[2])), MaxCount);
     {
-        std::lock_guard<std::mutex> lock(queueMutex);
+        std::lock_guard<std::mutex> lock(replyMutex);
         pendingReply = QByteArray(reinterpret_cast<const char *>(data + HeaderBytes), int(size - HeaderBytes));
     }
-    queueReady.notify_one();
 
     QByteArray out;
     const int result = data[0] & 1

@@ -1,14 +1,17 @@
 // The driver behind a network that silently drops every packet. The PLC (the
 // simulator executable) runs in a private network namespace joined to this
-// one by a veth pair on 10.213.0.0/30; nothing else on the machine is
-// touched, and the namespace (with its pair) is removed again at the end.
-// Packet loss is netem's "loss 100%" where the kernel has netem, else a
-// blackhole route for the driver's address inside the namespace: either way
-// the PLC's packets vanish without any error reaching either side.
+// one by a veth pair on a /30 inside 10.213.0.0/16; nothing else on the
+// machine is touched, and the namespace (with its pair) is removed again at
+// the end. Names and subnet carry this process's id, so runs side by side
+// keep apart. Packet loss is netem's "loss 100%" where the kernel has netem,
+// else a blackhole route for the driver's address inside the namespace:
+// either way the PLC's packets vanish without any error reaching either side.
 // Without root or namespaces the test says so and skips.
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -18,12 +21,7 @@
 
 namespace {
 
-const QString Namespace = QStringLiteral("quillmarsh-lossy");
-const QString RootLink = QStringLiteral("qmlossy0");
-const QString PlcLink = QStringLiteral("qmlossy1");
-const QString RootAddress = QStringLiteral("10.213.0.1");
-const QString PlcAddress = QStringLiteral("10.213.0.2");
-const QString Prefix = QStringLiteral("/30");
+const QString NamespacePrefix = QStringLiteral("quillmarsh-lossy-");
 const QString PlcPort = QStringLiteral("10102");
 const QString Tag = QStringLiteral("DB1.DBB0");
 
@@ -52,9 +50,35 @@ bool ip(const QStringList &arguments, QString *output = nullptr)
     return run(QStringLiteral("ip"), arguments, output);
 }
 
-bool inNamespace(const QString &program, const QStringList &arguments)
+bool processGone(const QString &pid)
 {
-    return run(QStringLiteral("ip"), QStringList{"netns", "exec", Namespace, program} + arguments);
+    return !QFile::exists("/proc/" + pid);
+}
+
+// What earlier runs left when killed before cleaning up: their namespaces
+// (after stopping what still runs inside) and the root ends of their pairs,
+// which outlive the namespace while its sockets linger.
+void removeStaleRuns()
+{
+    QString list;
+    ip({"netns", "list"}, &list);
+    for (const QString &line : list.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QString name = line.section(QLatin1Char(' '), 0, 0);
+        if (!name.startsWith(NamespacePrefix) || !processGone(name.mid(NamespacePrefix.size())))
+            continue;
+        QString pids;
+        ip({"netns", "pids", name}, &pids);
+        for (const QString &pid : pids.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            run(QStringLiteral("kill"), {"-KILL", pid.trimmed()});
+        ip({"netns", "delete", name});
+    }
+    ip({"-o", "link", "show"}, &list);
+    const QRegularExpression rootEnd(QStringLiteral("^\\d+: (qml(\\d+)r)@"), QRegularExpression::MultilineOption);
+    for (auto it = rootEnd.globalMatch(list); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        if (processGone(match.captured(2)))
+            ip({"link", "delete", match.captured(1)});
+    }
 }
 
 CLabelVariable job(CDriveBaseClass *driver, bool write)
@@ -72,6 +96,9 @@ class tst_NetNs : public QObject
 {
     Q_OBJECT
 
+public:
+    tst_NetNs();
+
 private slots:
     void initTestCase();
     void cleanupTestCase();
@@ -79,21 +106,68 @@ private slots:
     void lossyNetwork();
 
 private:
-    void removeNamespace();
+    bool makePair(QString *why);
+    bool startPlc(QString *why);
     bool applyLoss();
     void clearLoss();
+    bool inNamespace(const QString &program, const QStringList &arguments);
 
+    const qint64 m_pid;
+    const QString m_namespace;
+    const QString m_rootLink;
+    const QString m_plcLink;
+    QString m_rootAddress;
+    QString m_plcAddress;
     QProcess m_sim;
     QString m_lossMethod;
     bool m_made = false;
 };
 
-void tst_NetNs::removeNamespace()
+tst_NetNs::tst_NetNs()
+    : m_pid(QCoreApplication::applicationPid()),
+      m_namespace(NamespacePrefix + QString::number(m_pid)),
+      m_rootLink(QStringLiteral("qml%1r").arg(m_pid)),
+      m_plcLink(QStringLiteral("qml%1p").arg(m_pid))
 {
-    // Deleting the namespace deletes the pair; the second line catches a
-    // root end left over after a half-made setup.
-    ip({"netns", "delete", Namespace});
-    ip({"link", "delete", RootLink});
+    // One /30 of 10.213.0.0/16 picked by the process id: .1 here, .2 for the PLC.
+    const qint64 net = m_pid % (256 * 64);
+    const QString base = QStringLiteral("10.213.%1.").arg(net / 64);
+    m_rootAddress = base + QString::number(net % 64 * 4 + 1);
+    m_plcAddress = base + QString::number(net % 64 * 4 + 2);
+}
+
+bool tst_NetNs::inNamespace(const QString &program, const QStringList &arguments)
+{
+    return run(QStringLiteral("ip"), QStringList{"netns", "exec", m_namespace, program} + arguments);
+}
+
+bool tst_NetNs::makePair(QString *why)
+{
+    const QString prefix = QStringLiteral("/30");
+    return ip({"link", "add", m_rootLink, "type", "veth", "peer", "name", m_plcLink, "netns", m_namespace}, why)
+           && ip({"address", "add", m_rootAddress + prefix, "dev", m_rootLink}, why)
+           && ip({"link", "set", m_rootLink, "up"}, why)
+           && ip({"-n", m_namespace, "address", "add", m_plcAddress + prefix, "dev", m_plcLink}, why)
+           && ip({"-n", m_namespace, "link", "set", m_plcLink, "up"}, why)
+           && ip({"-n", m_namespace, "link", "set", "lo", "up"}, why);
+}
+
+bool tst_NetNs::startPlc(QString *why)
+{
+    QStringList command{"netns", "exec", m_namespace};
+    // The simulator ends with this process even when it is killed.
+    if (!QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        command << "setpriv" << "--pdeathsig" << "KILL";
+    command << QStringLiteral(QUILLMARSH_SIM_EXECUTABLE) << "--port" << PlcPort << "--listen" << m_plcAddress;
+    m_sim.setProcessChannelMode(QProcess::MergedChannels);
+    m_sim.start(QStringLiteral("ip"), command);
+    QByteArray said;
+    QElapsedTimer timer;
+    timer.start();
+    while (!said.contains("listening on") && timer.elapsed() < SimStartWaitMs && m_sim.waitForReadyRead(1000))
+        said += m_sim.readAll();
+    *why = m_sim.errorString() + ' ' + QString::fromLocal8Bit(said);
+    return said.contains("listening on");
 }
 
 void tst_NetNs::initTestCase()
@@ -103,39 +177,24 @@ void tst_NetNs::initTestCase()
     if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty())
         QSKIP("no ip command (iproute2) on this machine");
     QVERIFY2(LoadedDriver().isValid(), qPrintable(LoadedDriver::loadError()));
-    removeNamespace(); // what a killed earlier run may have left
+    removeStaleRuns();
     QString addresses;
     ip({"-o", "-4", "address", "show"}, &addresses);
-    if (addresses.contains(RootAddress) || addresses.contains(PlcAddress))
-        QSKIP("10.213.0.0/30 is in use on this machine");
+    if (addresses.contains(m_rootAddress + '/') || addresses.contains(m_plcAddress + '/'))
+        QSKIP(qPrintable(m_rootAddress + "/30 is in use on this machine"));
 
     QString why;
-    if (!ip({"netns", "add", Namespace}, &why))
+    if (!ip({"netns", "add", m_namespace}, &why))
         QSKIP(qPrintable("cannot make a network namespace: " + why));
     m_made = true;
-    const bool linked =
-        ip({"link", "add", RootLink, "type", "veth", "peer", "name", PlcLink, "netns", Namespace}, &why)
-        && ip({"address", "add", RootAddress + Prefix, "dev", RootLink}, &why)
-        && ip({"link", "set", RootLink, "up"}, &why)
-        && ip({"-n", Namespace, "address", "add", PlcAddress + Prefix, "dev", PlcLink}, &why)
-        && ip({"-n", Namespace, "link", "set", PlcLink, "up"}, &why)
-        && ip({"-n", Namespace, "link", "set", "lo", "up"}, &why);
-    if (!linked) {
+    // A failed initTestCase may not get its cleanup, so it cleans up itself.
+    if (!makePair(&why)) {
         cleanupTestCase();
         QSKIP(qPrintable("cannot make the veth pair: " + why));
     }
-
-    m_sim.setProcessChannelMode(QProcess::MergedChannels);
-    m_sim.start(QStringLiteral("ip"), {"netns", "exec", Namespace, QStringLiteral(QUILLMARSH_SIM_EXECUTABLE),
-                                       "--port", PlcPort, "--listen", PlcAddress});
-    QByteArray said;
-    QElapsedTimer timer;
-    timer.start();
-    while (!said.contains("listening on") && timer.elapsed() < SimStartWaitMs && m_sim.waitForReadyRead(1000))
-        said += m_sim.readAll();
-    if (!said.contains("listening on")) {
-        cleanupTestCase(); // a failed initTestCase may not get its cleanup
-        QFAIL(qPrintable("simulator did not start: " + m_sim.errorString() + ' ' + said));
+    if (!startPlc(&why)) {
+        cleanupTestCase();
+        QFAIL(qPrintable("simulator did not start: " + why));
     }
 }
 
@@ -147,26 +206,30 @@ void tst_NetNs::cleanupTestCase()
             m_sim.kill();
         m_sim.waitForFinished(CommandWaitMs);
     }
-    if (m_made)
-        removeNamespace();
+    if (m_made) {
+        // Deleting the namespace deletes the pair; the second line catches a
+        // root end left over by a half-made pair.
+        ip({"netns", "delete", m_namespace});
+        ip({"link", "delete", m_rootLink});
+    }
     m_made = false;
 }
 
 bool tst_NetNs::applyLoss()
 {
     m_lossMethod = QStringLiteral("netem loss 100%");
-    if (inNamespace(QStringLiteral("tc"), {"qdisc", "add", "dev", PlcLink, "root", "netem", "loss", "100%"}))
+    if (inNamespace(QStringLiteral("tc"), {"qdisc", "add", "dev", m_plcLink, "root", "netem", "loss", "100%"}))
         return true;
     m_lossMethod = QStringLiteral("blackhole route");
-    return ip({"-n", Namespace, "route", "add", "blackhole", RootAddress + "/32"});
+    return ip({"-n", m_namespace, "route", "add", "blackhole", m_rootAddress + "/32"});
 }
 
 void tst_NetNs::clearLoss()
 {
     if (m_lossMethod.startsWith(QLatin1String("netem")))
-        inNamespace(QStringLiteral("tc"), {"qdisc", "del", "dev", PlcLink, "root"});
+        inNamespace(QStringLiteral("tc"), {"qdisc", "del", "dev", m_plcLink, "root"});
     else
-        ip({"-n", Namespace, "route", "del", "blackhole", RootAddress + "/32"});
+        ip({"-n", m_namespace, "route", "del", "blackhole", m_rootAddress + "/32"});
 }
 
 void tst_NetNs::lossyNetwork_data()
@@ -185,7 +248,7 @@ void tst_NetNs::lossyNetwork()
 {
     QFETCH(QString, step);
     QFETCH(int, expected);
-    const QString plc = PlcAddress + ':' + PlcPort;
+    const QString plc = m_plcAddress + ':' + PlcPort;
 
     LoadedDriver driver;
     QCOMPARE(driver->ConnectDrive(plc), 0);
