@@ -163,6 +163,7 @@ int LibQuillmarsh::DestroyFree()
 LibQuillmarsh::TagAddress LibQuillmarsh::parseAddress(const QString &text)
 {
     constexpr int kMaxCachedAddresses = 4096;
+    constexpr int kMaxCachedLength = 64;
     const auto cached = addressCache.constFind(text);
     if (cached != addressCache.constEnd())
         return cached.value();
@@ -172,9 +173,12 @@ LibQuillmarsh::TagAddress LibQuillmarsh::parseAddress(const QString &text)
     tag.dbNumber = int(getmodule_number(text, tag.area));
     tag.bit = int(getmodule_bit(text, tag.area));
     tag.explicitBit = hasExplicitBit(text);
+    if (text.size() > kMaxCachedLength)
+        return tag;
     if (addressCache.size() >= kMaxCachedAddresses)
         addressCache.clear();
-    addressCache.insert(text, tag);
+    // A deep copy: the host's text may live in memory it frees later.
+    addressCache.insert(QString(text.constData(), text.size()), tag);
     return tag;
 }
 
@@ -282,14 +286,15 @@ int LibQuillmarsh::getBytelen(DataType type, int count)
     case Bool: return count / 8 + (count % 8 != 0 ? 1 : 0);
     case Int8:
     case UInt8: return count;
+    // Multiplied without signed overflow: a count too large wraps.
     case Int16:
-    case UInt16: return count * 2;
+    case UInt16: return int(quint32(count) * 2u);
     case Int32:
     case UInt32:
-    case Float: return count * 4;
+    case Float: return int(quint32(count) * 4u);
     case Int64:
     case UInt64:
-    case Double: return count * 8;
+    case Double: return int(quint32(count) * 8u);
     default: return 0;
     }
 }
@@ -437,11 +442,11 @@ CLabelVariable LibQuillmarsh::WriteVariable(QString address, DataType type, CLab
         refusal = StatusBadAddress;
     else if (!isServed(type))
         refusal = StatusTypeNotServed;
-    else if (bitWrite && bit > 7)
+    else if (bitWrite && (bit < 0 || bit > 7))
         refusal = StatusBadAddress;
     else if (bitWrite && count > S7Frame::maxBitsPerJob())
         refusal = StatusBadCount; // more bits than one job can carry
-    else {
+    else if (needed > 0) { // a write of no elements needs no value
         const int offered = availableElements(value.value, type);
         if (offered < 0)
             refusal = StatusTypeNotServed;

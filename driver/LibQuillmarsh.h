@@ -19,7 +19,7 @@ class LibQuillmarsh : public QObject, public CDriveBaseClass
     Q_OBJECT
 
 public:
-    enum AreaType {
+    enum AreaType : int {
         Area_None = 0,
         Area_I = 0x81,
         Area_Q = 0x82,

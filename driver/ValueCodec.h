@@ -52,7 +52,7 @@ QVariant decode(const QByteArray &bytes, int count)
     using U = BitsOf<T>;
     QList<T> list;
     if (count > 0)
-        list.reserve(count);
+        list.reserve(qMin(count, 1 << 20));
     for (int i = 0; i < count; ++i) {
         const U image = readImage<U>(bytes, qint64(i) * qint64(sizeof(U)));
         T element;
@@ -68,7 +68,7 @@ inline QVariant decodeBits(int startBit, const QByteArray &bytes, int count)
     QList<bool> list;
     if (startBit < 0 || startBit > 7 || count < 1)
         return wrap(list);
-    list.reserve(count * (8 - startBit));
+    list.reserve(int(qMin<qint64>(qint64(count) * (8 - startBit), 1 << 20)));
     for (int i = 0; i < count; ++i) {
         const quint8 byte = readImage<quint8>(bytes, i);
         for (int j = startBit; j < 8; ++j)

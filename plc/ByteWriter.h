@@ -14,6 +14,7 @@ class ByteWriter
 public:
     ByteWriter(QByteArray &frame, int length)
     {
+        length = qMax(length, 0);
         frame.fill('\0', length);
         m_pos = frame.data();
         m_end = m_pos + length;

@@ -119,11 +119,15 @@ quint16 CmdQuillmarsh::nextPduReference()
 void CmdQuillmarsh::logFrame(const char *label, const QString &addressText, int byteCount,
                              const QByteArray &frame) const
 {
-    const QString line = QStringLiteral("lib[Quillmarsh]%1 %2:%3 Area=%4  len = %5 msg : %6")
-                             .arg(QString::fromUtf8(label), hostAddress.toString(), QString::number(port),
-                                  addressText, QString::number(byteCount),
-                                  QString::fromLatin1(frame.toHex()));
-    QMessageLogger().debug() << line;
+    const QString line = (QStringLiteral("lib[Quillmarsh]") + QString::fromUtf8(label)
+                          + QStringLiteral(" %1:%2 Area=%3  len = %4 msg : %5"))
+                             .arg(hostAddress.toString())
+                             .arg(port)
+                             .arg(addressText)
+                             .arg(byteCount)
+                             .arg(QString::fromLatin1(frame.toHex()));
+    // File, line and function left out; the category is "default".
+    QMessageLogger(nullptr, 0, nullptr).debug() << line;
 }
 
 int CmdQuillmarsh::runJob(const QByteArray &request, QByteArray &reply, const char *requestLabel,
@@ -156,8 +160,8 @@ int CmdQuillmarsh::writeArea(int dbNumber, int byteAddress, int byteCount, QByte
 {
     const quint16 reference = nextPduReference();
     // Never send bytes from beyond the payload: a payload shorter than the
-    // byte count is a request that cannot be made as asked.
-    if (byteCount > payload.size())
+    // byte count (or a negative count) is a request that cannot be made.
+    if (byteCount < 0 || byteCount > payload.size())
         return isConnected() ? S7Frame::JobBadReply : S7Frame::JobNotConnected;
     const QByteArray request =
         S7Frame::writeRequest(reference, dbNumber, byteAddress, byteCount, payload, area);
@@ -172,8 +176,10 @@ int CmdQuillmarsh::writeBits(int dbNumber, int byteAddress, int bit, QByteArray 
                              QString addressText)
 {
     const quint16 reference = nextPduReference();
+    if (bit < 0 || bit > 7 || byteAddress < 0 || bits.isEmpty() || bits.size() > S7Frame::maxBitsPerJob())
+        return isConnected() ? S7Frame::JobBadReply : S7Frame::JobNotConnected;
     const QByteArray request =
-        S7Frame::writeBitsRequest(reference, dbNumber, byteAddress * 8 + bit, bits, area);
+        S7Frame::writeBitsRequest(reference, dbNumber, int(quint32(byteAddress) * 8 + quint32(bit)), bits, area);
     QByteArray reply;
     const int byteCount = (bits.size() + 7) / 8; // as for a whole-byte Bool write
     const int sent = runJob(request, reply, "写命令", addressText, byteCount);
@@ -187,7 +193,7 @@ void CmdQuillmarsh::myconnected() {}
 void CmdQuillmarsh::mydisconnected()
 {
     const int error = socket ? int(socket->error()) : int(QAbstractSocket::UnknownSocketError);
-    QMessageLogger().warning() << QStringLiteral("lib[Quillmarsh]%1:%2 Disconnected=%3")
+    QMessageLogger(nullptr, 0, nullptr).warning() << QStringLiteral("lib[Quillmarsh]%1:%2 Disconnected=%3")
                                       .arg(hostAddress.toString())
                                       .arg(port)
                                       .arg(error);

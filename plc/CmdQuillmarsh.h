@@ -46,6 +46,7 @@ public:
                   QString addressText);
     // Writes consecutive single bits from byteAddress.bit on, one BIT item
     // each (bits holds one 0/1 byte per bit), leaving every other bit alone.
+    // A bit outside 0..7 or more bits than one job carries: -1, nothing sent.
     int writeBits(int dbNumber, int byteAddress, int bit, QByteArray bits, int area,
                   QString addressText);
 

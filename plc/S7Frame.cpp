@@ -141,7 +141,7 @@ QByteArray writeRequest(quint16 pduReference, int dbNumber, int byteAddress, int
     writeItem(out, S7::TransportSizeByte, byteCount, dbNumber, area, quint32(byteAddress) * 8);
     out.u8(S7::DataItemReserved);
     out.u8(S7::DataTransportByte);
-    out.u16(quint16(byteCount * 8));
+    out.u16(quint16(quint32(byteCount) * 8u));
     out.bytes(payload.constData(), qBound(0, byteCount, payload.size()));
     return frame;
 }

@@ -27,7 +27,7 @@ constexpr quint8 CotpParamCallingTsap = 0xC1;
 constexpr quint8 CotpParamCalledTsap = 0xC2;
 constexpr quint8 CotpTpduSize1024 = 0x0A;
 constexpr quint16 LocalTsap = 0x1000;
-constexpr quint16 RemoteTsap = 0x0300; // rack 0, slot 0, PG connection
+constexpr quint16 RemoteTsap = 0x0300; // connection type 3, rack 0, slot 0
 
 // S7 header
 constexpr quint8 ProtocolId = 0x32;

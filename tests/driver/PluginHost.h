@@ -37,17 +37,30 @@ public:
     {
         QStringList out;
         for (const auto &entry : s_lines)
-            if (entry.first == type)
-                out << entry.second;
+            if (entry.type == type)
+                out << entry.text;
+        return out;
+    }
+    QStringList categories() const
+    {
+        QStringList out;
+        for (const auto &entry : s_lines)
+            out << QString::fromLatin1(entry.category ? entry.category : "(none)");
         return out;
     }
 
 private:
-    static void handler(QtMsgType type, const QMessageLogContext &, const QString &text)
+    struct Entry
     {
-        s_lines.append({type, text});
+        QtMsgType type;
+        const char *category;
+        QString text;
+    };
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text)
+    {
+        s_lines.append({type, context.category, text});
     }
-    static inline QList<QPair<QtMsgType, QString>> s_lines;
+    static inline QList<Entry> s_lines;
     static inline QtMessageHandler s_previous = nullptr;
 };
 

@@ -193,6 +193,7 @@ private slots:
         QCOMPARE(other->ReadVariable("M0", UInt8).status, 9);
         const QStringList warnings = log.lines(QtWarningMsg);
         QCOMPARE(warnings.size(), 1);
+        QCOMPARE(log.categories(), QStringList{"default"});
         QVERIFY2(warnings.first().contains(QStringLiteral("lib[Quillmarsh]127.0.0.1:%1 Disconnected=1").arg(sim.port())),
                  qPrintable(warnings.first())); // 1: remote host closed
         sim.setFault(SimPlc::Fault::None);
@@ -357,6 +358,7 @@ private slots:
         const QVariant one = QVariant::fromValue(QList<short>{1});
         QTest::addRow("count -1") << "M0" << Int16 << one << -1 << 4 << false;
         QTest::addRow("count 0") << "M0" << Int16 << one << 0 << 0 << true;
+        QTest::addRow("count 0 without a value") << "M0" << Int16 << QVariant() << 0 << 0 << true;
         QTest::addRow("65535 + 0") << "DB1.DBW65535" << Int16 << one << 0 << 7 << true;
         QTest::addRow("65535 + 1") << "M65535" << Int16 << one << 1 << 5 << false;
         QTest::addRow("no area") << "XYZ" << Int16 << one << 1 << 5 << false;
@@ -483,6 +485,7 @@ private slots:
         QCOMPARE(drv->ReadVariable("DB1.DBB4", UInt8, 2).status, 0);
         const QStringList lines = log.lines(QtDebugMsg);
         QCOMPARE(lines.size(), 4);
+        QCOMPARE(log.categories(), (QStringList{"default", "default", "default", "default"}));
         const QString head = QStringLiteral("lib[Quillmarsh]%1 127.0.0.1:%2 Area=DB1.DBB4  len = 2 msg : ");
         const QString port = QString::number(sim.port());
         QRegularExpression request(QRegularExpression::escape(head.arg(QString::fromUtf8("读命令"), port))
@@ -553,6 +556,7 @@ private slots:
         QCOMPARE(sim.memory(SimPlc::AreaMarkers, 0, 0, 2).toHex(' '), QByteArray("ff ff"));
         QCOMPARE(drv->WriteVariable("M0.0", Bool, recordOf(many), 13).status, 4);
         QCOMPARE(drv->WriteVariable("M0.9", Bool, recordOf(many), 1).status, 5);
+        QCOMPARE(drv->WriteVariable("M10.4294967295", Bool, recordOf(many), 1).status, 5);
         QCOMPARE(sim.receivedFrames().size(), 1);
     }
 
