@@ -50,7 +50,8 @@ public:
     QByteArray memory(Area area, int dbNumber = 0, int offset = 0, int length = -1) const;
     bool setMemory(Area area, int dbNumber, int offset, const QByteArray &bytes);
 
-    // Every complete frame received, in order, over all connections.
+    // Every complete frame received, in order, over all connections (the
+    // latest 10000).
     QList<QByteArray> receivedFrames() const;
     void clearReceivedFrames();
     int connectionCount() const;

@@ -89,6 +89,10 @@ bool SimState::setMemory(int area, int dbNumber, int offset, const QByteArray &b
 void SimState::recordFrame(const QByteArray &frame)
 {
     QMutexLocker lock(&m_mutex);
+    // Keep the most recent frames only, so that a long run stays bounded.
+    constexpr int MaxKeptFrames = 10000;
+    if (m_frames.size() >= MaxKeptFrames)
+        m_frames.removeFirst();
     m_frames.append(frame);
 }
 

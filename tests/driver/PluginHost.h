@@ -19,12 +19,26 @@ public:
         return m_factory != nullptr;
     }
     QString error() const { return m_library.errorString(); }
-    // The interface offers no deletion; objects live for the whole run.
-    CDriveBaseClass *create() { return m_factory(); }
+    CDriveBaseClass *create()
+    {
+        m_objects << m_factory();
+        return m_objects.last();
+    }
+    // The interface offers no deletion: like a host that owns its drivers,
+    // release the socket, then delete through the QObject side.
+    void releaseAll()
+    {
+        for (CDriveBaseClass *object : qAsConst(m_objects)) {
+            object->DestroyFree();
+            delete dynamic_cast<QObject *>(object);
+        }
+        m_objects.clear();
+    }
 
 private:
     QLibrary m_library;
     GetSharedLibraryFn m_factory = nullptr;
+    QList<CDriveBaseClass *> m_objects;
 };
 
 // Collects the plug-in's log lines (it logs through the host's QtCore).

@@ -67,6 +67,7 @@ private slots:
         drv = host.create();
         QCOMPARE(drv->ConnectDrive(target(sim)), 0);
     }
+    void cleanupTestCase() { host.releaseAll(); }
     void init()
     {
         sim.setFault(SimPlc::Fault::None);
