@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(qtbase5-dev cmake g++ make clang libclang-rt-14-dev tshark iproute2 valgrind strace libbenchmark-dev python3)
+packages=(qtbase5-dev cmake g++ make clang libclang-rt-14-dev tshark iproute2 valgrind strace xxd python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
@@ -16,7 +16,8 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
 fi
 
-# snap7's server, the independent S7 peer of the interoperability tests.
+# snap7's server, the independent S7 peer of the interoperability tests
+# (node-gyp builds its C++ sources with python3, make and g++).
 if [[ -f tests/interop/package.json ]] && [[ ! -f tests/interop/node_modules/node-snap7/build/Release/node_snap7.node ]]; then
   echo "setup: installing node-snap7"
   (cd tests/interop && if [[ -f package-lock.json ]]; then npm ci --no-audit --no-fund; else npm install --no-audit --no-fund; fi)
