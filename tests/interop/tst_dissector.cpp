@@ -7,7 +7,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "PluginDriver.h"
+#include "PluginHost.h"
 #include "Snap7Peer.h"
 
 namespace {
@@ -99,7 +99,8 @@ private slots:
 
 private:
     Snap7Peer m_peer;
-    PluginDriver m_driver;
+    PluginHost m_host;
+    CDriveBaseClass *m_driver = nullptr;
     QTemporaryDir m_dir;
 };
 
@@ -107,7 +108,7 @@ void TestDissector::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     QVERIFY2(m_peer.start(), qPrintable(m_peer.lastError()));
-    QVERIFY2(m_driver.load(), qPrintable(m_driver.lastError()));
+    QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.error()));
     QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), 0);
     previousHandler = qInstallMessageHandler(collectFrames);
 }

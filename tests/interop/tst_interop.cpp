@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "ElementImages.h"
-#include "PluginDriver.h"
+#include "PluginHost.h"
 #include "Snap7Peer.h"
 
 namespace {
@@ -98,13 +98,14 @@ private slots:
 
 private:
     Snap7Peer m_peer;
-    PluginDriver m_driver;
+    PluginHost m_host;
+    CDriveBaseClass *m_driver = nullptr;
 };
 
 void TestInterop::initTestCase()
 {
     QVERIFY2(m_peer.start(), qPrintable(m_peer.lastError()));
-    QVERIFY2(m_driver.load(), qPrintable(m_driver.lastError()));
+    QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.error()));
     QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), 0);
 }
 

@@ -17,7 +17,7 @@
 
 #include <unistd.h>
 
-#include "LoadedDriver.h"
+#include "PluginHost.h"
 
 namespace {
 
@@ -176,7 +176,8 @@ void tst_NetNs::initTestCase()
         QSKIP("needs root to make a network namespace");
     if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty())
         QSKIP("no ip command (iproute2) on this machine");
-    QVERIFY2(LoadedDriver().isValid(), qPrintable(LoadedDriver::loadError()));
+    PluginHost host;
+    QVERIFY2(host.create(), qPrintable(host.error()));
     removeStaleRuns();
     QString addresses;
     ip({"-o", "-4", "address", "show"}, &addresses);
@@ -250,9 +251,11 @@ void tst_NetNs::lossyNetwork()
     QFETCH(int, expected);
     const QString plc = m_plcAddress + ':' + PlcPort;
 
-    LoadedDriver driver;
+    PluginHost host;
+
+    CDriveBaseClass *driver = host.create();
     QCOMPARE(driver->ConnectDrive(plc), 0);
-    QCOMPARE(job(driver.operator->(), false).status, StatusDone);
+    QCOMPARE(job(driver, false).status, StatusDone);
 
     QVERIFY(applyLoss());
     QElapsedTimer timer;
@@ -261,7 +264,7 @@ void tst_NetNs::lossyNetwork()
     if (step == QLatin1String("connect"))
         result = driver->ConnectDrive(plc);
     else
-        result = job(driver.operator->(), step == QLatin1String("write")).status;
+        result = job(driver, step == QLatin1String("write")).status;
     qInfo("lossy network (%s): %s gave %d after %lld ms", qPrintable(m_lossMethod), qPrintable(step), result,
           timer.elapsed());
     clearLoss();
@@ -269,8 +272,8 @@ void tst_NetNs::lossyNetwork()
 
     // Once packets flow again, a new connection works.
     QCOMPARE(driver->ConnectDrive(plc), 0);
-    QCOMPARE(job(driver.operator->(), true).status, StatusDone);
-    QCOMPARE(job(driver.operator->(), false).value.value<QList<uchar>>(), (QList<uchar>{0x12, 0x34}));
+    QCOMPARE(job(driver, true).status, StatusDone);
+    QCOMPARE(job(driver, false).value.value<QList<uchar>>(), (QList<uchar>{0x12, 0x34}));
     QCOMPARE(driver->DestroyFree(), 0);
 }
 

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <thread>
 
-#include "LoadedDriver.h"
+#include "PluginHost.h"
 #include "ProcessStats.h"
 #include "SimPlc.h"
 
@@ -64,7 +64,7 @@ QList<uchar> toList(const QByteArray &bytes)
 }
 
 // Runs one job and reports its status and how long it took.
-CLabelVariable runJob(LoadedDriver &driver, const Job &job, const QByteArray &payload, const char *label)
+CLabelVariable runJob(CDriveBaseClass *driver, const Job &job, const QByteArray &payload, const char *label)
 {
     QElapsedTimer timer;
     timer.start();
@@ -81,7 +81,7 @@ CLabelVariable runJob(LoadedDriver &driver, const Job &job, const QByteArray &pa
     return result;
 }
 
-int connectTo(LoadedDriver &driver, const SimPlc &sim, const char *label)
+int connectTo(CDriveBaseClass *driver, const SimPlc &sim, const char *label)
 {
     QElapsedTimer timer;
     timer.start();
@@ -111,15 +111,16 @@ private slots:
 
 private:
     // After a fault: the link comes back and carries data both ways.
-    void verifyRecovery(LoadedDriver &driver, SimPlc &sim);
+    void verifyRecovery(CDriveBaseClass *driver, SimPlc &sim);
 };
 
 void tst_Robust::initTestCase()
 {
-    QVERIFY2(LoadedDriver().isValid(), qPrintable(LoadedDriver::pluginPath() + ": " + LoadedDriver::loadError()));
+    PluginHost host;
+    QVERIFY2(host.create(), qPrintable(host.error()));
 }
 
-void tst_Robust::verifyRecovery(LoadedDriver &driver, SimPlc &sim)
+void tst_Robust::verifyRecovery(CDriveBaseClass *driver, SimPlc &sim)
 {
     sim.setFault(Fault::None);
     QCOMPARE(connectTo(driver, sim, "recovery"), 0);
@@ -174,7 +175,8 @@ void tst_Robust::hostileReplies()
 
     SimPlc sim;
     QVERIFY(sim.start());
-    LoadedDriver driver;
+    PluginHost host;
+    CDriveBaseClass *driver = host.create();
     QCOMPARE(connectTo(driver, sim, QTest::currentDataTag()), 0);
     sim.setFault(Fault(fault), param);
     for (int i = 0; i < jobs.size(); ++i) {
@@ -214,7 +216,8 @@ void tst_Robust::handshakeUnderFault()
     SimPlc sim;
     QVERIFY(sim.start());
     sim.setFault(Fault(fault), param);
-    LoadedDriver driver;
+    PluginHost host;
+    CDriveBaseClass *driver = host.create();
     QCOMPARE(connectTo(driver, sim, QTest::currentDataTag()), ConnectHandshakeFailed);
     QTRY_COMPARE(sim.connectionCount(), 0);
     QCOMPARE(runJob(driver, {false, 2}, {}, QTest::currentDataTag()).status, StatusNotConnected);
@@ -227,7 +230,8 @@ void tst_Robust::staleReplyOfRightLengthIsTaken()
 {
     SimPlc sim;
     QVERIFY(sim.start());
-    LoadedDriver driver;
+    PluginHost host;
+    CDriveBaseClass *driver = host.create();
     QCOMPARE(connectTo(driver, sim, "stale"), 0);
     const QByteArray before = pattern(2, 0x11);
     QVERIFY(sim.setMemory(SimPlc::AreaDataBlocks, TagDb, 0, before));
@@ -243,7 +247,8 @@ void tst_Robust::hugeReplyKeepsMemoryBounded()
 {
     SimPlc sim;
     QVERIFY(sim.start());
-    LoadedDriver driver;
+    PluginHost host;
+    CDriveBaseClass *driver = host.create();
     QCOMPARE(connectTo(driver, sim, "huge"), 0);
     const qint64 before = ProcessStats::residentKiB();
     QVERIFY(before > 0);
@@ -283,7 +288,8 @@ void tst_Robust::restartBetweenJobs()
     const quint16 port = sim.port();
     const int descriptors = ProcessStats::openDescriptors();
     {
-        LoadedDriver driver;
+        PluginHost host;
+        CDriveBaseClass *driver = host.create();
         QCOMPARE(connectTo(driver, sim, "restart"), 0);
         QCOMPARE(runJob(driver, job, pattern(2, 1), "before restart").status, StatusDone);
         sim.stop();
@@ -314,7 +320,8 @@ void tst_Robust::restartDuringJob()
     SimPlc sim;
     QVERIFY(sim.start());
     const quint16 port = sim.port();
-    LoadedDriver driver;
+    PluginHost host;
+    CDriveBaseClass *driver = host.create();
     QCOMPARE(connectTo(driver, sim, "restart during job"), 0);
     sim.setFault(Fault::Silent);
     const int framesBefore = sim.receivedFrames().size();

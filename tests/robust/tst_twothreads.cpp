@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "LoadedDriver.h"
+#include "PluginHost.h"
 #include "SimPlc.h"
 
 namespace {
@@ -46,7 +46,8 @@ QList<uchar> toList(const QByteArray &bytes)
 // read it back, with a Float read between to vary the frames in flight.
 void work(int worker, quint16 port, const QString &tag, Outcome *outcome)
 {
-    LoadedDriver driver;
+    PluginHost host;
+    CDriveBaseClass *driver = host.create();
     outcome->connect = driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port));
     if (outcome->connect != 0)
         return;
@@ -83,7 +84,8 @@ private slots:
 
 void tst_TwoThreads::initTestCase()
 {
-    QVERIFY2(LoadedDriver().isValid(), qPrintable(LoadedDriver::pluginPath() + ": " + LoadedDriver::loadError()));
+    PluginHost host;
+    QVERIFY2(host.create(), qPrintable(host.error()));
 }
 
 void tst_TwoThreads::concurrentObjects_data()

@@ -13,7 +13,7 @@
 
 #include <memory>
 
-#include "LoadedDriver.h"
+#include "PluginHost.h"
 #include "ProcessStats.h"
 #include "SimPlc.h"
 
@@ -84,12 +84,13 @@ bool writeAndRead(CDriveBaseClass *driver, int cycle)
 
 int readWriteCycles(SimPlc &sim, const QString &plc, int cycles)
 {
-    LoadedDriver driver;
+    PluginHost host;
+    CDriveBaseClass *driver = host.create();
     if (driver->ConnectDrive(plc) != 0)
         return cycles;
     int failures = 0;
     for (int i = 0; i < cycles; ++i) {
-        failures += writeAndRead(driver.operator->(), i) ? 0 : 1;
+        failures += writeAndRead(driver, i) ? 0 : 1;
         if (i % ForgetFramesEvery == 0)
             sim.clearReceivedFrames(); // the simulator logs every frame it gets
     }
@@ -100,13 +101,17 @@ int readWriteCycles(SimPlc &sim, const QString &plc, int cycles)
 int reconnectCycles(SimPlc &sim, const QString &plc, int rounds)
 {
     int failures = 0;
-    std::unique_ptr<LoadedDriver> driver;
+    std::unique_ptr<PluginHost> host;
+    CDriveBaseClass *driver = nullptr;
     for (int i = 0; i < rounds; ++i) {
         if (i % FreshObjectEvery == 0)
-            driver.reset(new LoadedDriver);
-        const bool ok = (*driver)->ConnectDrive(plc) == 0 && (*driver)->ReadVariable(Tag, UInt8, Bytes).status == 0
-                        && (*driver)->DisConnectDrive() == 0 && (*driver)->ConnectDrive(plc) == 0
-                        && (*driver)->DestroyFree() == 0;
+            {
+            host.reset(new PluginHost);
+            driver = host->create();
+        }
+        const bool ok = driver->ConnectDrive(plc) == 0 && driver->ReadVariable(Tag, UInt8, Bytes).status == 0
+                        && driver->DisConnectDrive() == 0 && driver->ConnectDrive(plc) == 0
+                        && driver->DestroyFree() == 0;
         failures += ok ? 0 : 1;
         sim.clearReceivedFrames();
     }
@@ -139,9 +144,8 @@ int main(int argc, char **argv)
         QTextStream(stderr) << "soak: counts must be whole numbers of 0 or more\n";
         return 2;
     }
-    if (!LoadedDriver().isValid()) {
-        QTextStream(stderr) << "soak: cannot use " << LoadedDriver::pluginPath() << ": " << LoadedDriver::loadError()
-                            << '\n';
+    if (PluginHost host; !host.create()) {
+        QTextStream(stderr) << "soak: cannot use " << host.error() << '\n';
         return 2;
     }
 

@@ -1,31 +1,49 @@
 #ifndef QUILLMARSH_TESTS_PLUGINHOST_H
 #define QUILLMARSH_TESTS_PLUGINHOST_H
 
-// Loads libQuillmarsh.so the way a host does and hands out driver objects.
+// Loads libQuillmarsh.so the way a host does ($QUILLMARSH_PLUGIN, else beside
+// the executable), hands out driver objects made by its factory and releases
+// them like their owner would when the host goes.
+#include <QCoreApplication>
 #include <QLibrary>
-#include <QMutex>
+#include <QObject>
 #include <QStringList>
-#include <QtTest>
 
 #include "CDriveBaseClass.h"
 
 class PluginHost
 {
 public:
+    PluginHost() = default;
+    ~PluginHost() { releaseAll(); }
+    PluginHost(const PluginHost &) = delete;
+    PluginHost &operator=(const PluginHost &) = delete;
+
+    static QString pluginPath()
+    {
+        const QString fromEnv = qEnvironmentVariable("QUILLMARSH_PLUGIN");
+        return fromEnv.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/libQuillmarsh.so")
+                                 : fromEnv;
+    }
     bool load()
     {
-        m_library.setFileName(QString::fromLocal8Bit(qgetenv("QUILLMARSH_PLUGIN")));
-        m_factory = reinterpret_cast<GetSharedLibraryFn>(m_library.resolve("getSharedLibrary"));
+        if (!m_factory) {
+            m_library.setFileName(pluginPath());
+            m_factory = reinterpret_cast<GetSharedLibraryFn>(m_library.resolve("getSharedLibrary"));
+        }
         return m_factory != nullptr;
     }
-    QString error() const { return m_library.errorString(); }
+    QString error() const { return pluginPath() + QStringLiteral(": ") + m_library.errorString(); }
+    // A new driver object, or nullptr when the plug-in or its factory is missing.
     CDriveBaseClass *create()
     {
-        m_objects << m_factory();
-        return m_objects.last();
+        CDriveBaseClass *object = load() ? m_factory() : nullptr;
+        if (object)
+            m_objects << object;
+        return object;
     }
-    // The interface offers no deletion: like a host that owns its drivers,
-    // release the socket, then delete through the QObject side.
+    // The interface offers no deletion: release the socket, then delete
+    // through the QObject side. The library stays loaded.
     void releaseAll()
     {
         for (CDriveBaseClass *object : qAsConst(m_objects)) {
