@@ -206,225 +206,192 @@ class TstCodec : public QObject
     LibQuillmarsh drv;
 
 private slots:
-    void decodes_data();
-    void decodes();
-    void encodes_data();
-    void encodes();
-    void roundTrip_data();
-    void roundTrip();
-    void availableElements_data();
-    void availableElements();
-    void randomImages();
-};
+    void decodes_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("startBit");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QVariant>("expected");
 
-void TstCodec::decodes_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("startBit");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QVariant>("expected");
-
-    auto row = [](const char *name, DataType type, const char *hex, int count, const QVariant &expected,
-                  int startBit = 0) {
-        QTest::newRow(name) << int(type) << startBit << QByteArray::fromHex(hex) << count << expected;
-    };
-    row("Int16 fffe", Int16, "fffe", 1, L<short>({-2}));
-    row("UInt16 fffe", UInt16, "fffe", 1, L<ushort>({65534}));
-    row("Int16 three bytes", Int16, "000102", 2, L<short>({1, 512}));
-    row("UInt16 empty input", UInt16, "", 3, L<ushort>({0, 0, 0}));
-    row("Int32 12345678", Int32, "12345678", 1, L<int>({305419896}));
-    row("Int32 80000000", Int32, "80000000", 1, L<int>({std::numeric_limits<int>::min()}));
-    row("UInt32 80000000", UInt32, "80000000", 1, L<uint>({2147483648u}));
-    row("Int32 two bytes", Int32, "1234", 1, L<int>({305397760}));
-    row("Int32 count 0", Int32, "12345678", 0, L<int>({}));
-    row("Int32 count -1", Int32, "12345678", -1, L<int>({}));
-    row("Int8 ff", Int8, "ff", 1, L<char>({char(0xff)}));
-    row("Int8 short", Int8, "7f80", 3, L<char>({char(0x7f), char(0x80), 0}));
-    row("UInt8 ff", UInt8, "ff", 1, L<uchar>({255}));
-    row("Int64 bit 31", Int64, "0000000080000000", 1, L<qlonglong>({2147483648LL}));
-    row("Int64 all ff", Int64, "ffffffffffffffff", 1, L<qlonglong>({-1}));
-    row("UInt64 all ff", UInt64, "ffffffffffffffff", 1, L<qulonglong>({18446744073709551615ULL}));
-    row("UInt64 extra byte", UInt64, "0102030405060708ff", 1, L<qulonglong>({72623859790382856ULL}));
-    row("Float 1.0", Float, "3f800000", 1, L<float>({1.0f}));
-    row("Float pi", Float, "40490fdb", 1, L<float>({3.14159274f}));
-    row("Float -0.0", Float, "80000000", 1, L<float>({-0.0f}));
-    row("Double 1.0", Double, "3ff0000000000000", 1, L<double>({1.0}));
-    row("Double pi", Double, "400921fb54442d18", 1, L<double>({3.141592653589793}));
-    row("Double two bytes", Double, "3ff0", 1, L<double>({1.0}));
-    row("Bool a5 from 0", Bool, "a5", 1, L<bool>({true, false, true, false, false, true, false, true}), 0);
-    row("Bool a5 from 5", Bool, "a5", 1, L<bool>({true, false, true}), 5);
-    row("Bool 0180 from 6", Bool, "0180", 2, L<bool>({false, false, false, true}), 6);
-    row("Bool 8000 from 7", Bool, "8000", 3, L<bool>({true, false, false}), 7);
-    row("Bool short input", Bool, "ff", 2, L<bool>({true, true, true, true, true, true, true, true, false,
-                                                    false, false, false, false, false, false, false}), 0);
-    row("Bool from 8", Bool, "ffff", 2, L<bool>({}), 8);
-    row("Bool from -1", Bool, "ffff", 2, L<bool>({}), -1);
-    row("Bool count 0", Bool, "ff", 0, L<bool>({}), 0);
-}
-
-void TstCodec::decodes()
-{
-    QFETCH(int, type);
-    QFETCH(int, startBit);
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, count);
-    QFETCH(QVariant, expected);
-
-    const auto t = static_cast<DataType>(type);
-    const QVariant actual = decode(drv, t, bytes, count, startBit);
-    QCOMPARE(actual.userType(), listTypeId(t));
-    QCOMPARE(listText(t, actual), listText(t, expected));
-}
-
-void TstCodec::encodes_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QByteArray>("prefix");
-    QTest::addColumn<QByteArray>("expected");
-
-    auto row = [](const char *name, DataType type, const QVariant &value, int count, const char *expectedHex,
-                  const char *prefixHex = "") {
-        QTest::newRow(name) << int(type) << value << count << QByteArray::fromHex(prefixHex)
-                            << QByteArray::fromHex(expectedHex);
-    };
-    row("Int16 -2", Int16, L<short>({-2}), 1, "fffe");
-    row("Int16 -300", Int16, L<short>({-300}), 1, "fed4");
-    row("UInt16 65534", UInt16, L<ushort>({65534}), 1, "fffe");
-    row("Int32 305419896", Int32, L<int>({305419896}), 1, "12345678");
-    row("Int32 -2", Int32, L<int>({-2}), 1, "fffffffe");
-    row("Int64 2^31", Int64, L<qlonglong>({2147483648LL}), 1, "0000000080000000");
-    row("UInt64 bytes 1..8", UInt64, L<qulonglong>({72623859790382856ULL}), 1, "0102030405060708");
-    row("Float 1.0", Float, L<float>({1.0f}), 1, "3f800000");
-    row("Float 1.5", Float, L<float>({1.5f}), 1, "3fc00000");
-    row("Float -0.0", Float, L<float>({-0.0f}), 1, "80000000");
-    row("Double 1.0", Double, L<double>({1.0}), 1, "3ff0000000000000");
-    row("Double -2.5", Double, L<double>({-2.5}), 1, "c004000000000000");
-    row("Bool one byte each", Bool, L<bool>({true, false, true}), 2, "0100");
-    row("Int8 ff", Int8, L<char>({char(0xff)}), 1, "ff");
-    row("UInt8 255", UInt8, L<uchar>({255}), 1, "ff");
-    row("Int32 third not written", Int32, L<int>({1, 2, 3}), 2, "0000000100000002");
-    row("count 0", Int32, L<int>({1}), 0, "");
-    row("count -1", Int16, L<short>({1}), -1, "");
-    row("appends behind bytes", Int16, L<short>({258}), 1, "aabb0102", "aabb");
-    row("Int32 list shorter than count", Int32, L<int>({7}), 3, "00000007");
-    row("UInt16 short list behind bytes", UInt16, L<ushort>({1}), 4, "cc0001", "cc");
-    row("Bool list shorter than count", Bool, L<bool>({true}), 3, "01");
-    // Qt 5.15 converts none of these to the expected list type: nothing is written.
-    row("QList<int> as Double", Double, L<int>({1, 2}), 2, "aa", "aa");
-    row("QList<float> as Double", Double, L<float>({1.0f}), 1, "");
-    row("QList<char> as UInt8", UInt8, L<char>({'a'}), 1, "");
-    row("QVariantList as Int32", Int32, QVariantList{1, 2}, 2, "");
-    row("text as Int32", Int32, QVariant(QStringLiteral("12")), 1, "");
-    row("scalar as Float", Float, QVariant(1.0f), 1, "");
-    row("invalid as Bool", Bool, QVariant(), 1, "");
-}
-
-void TstCodec::encodes()
-{
-    QFETCH(int, type);
-    QFETCH(QVariant, value);
-    QFETCH(int, count);
-    QFETCH(QByteArray, prefix);
-    QFETCH(QByteArray, expected);
-
-    const auto t = static_cast<DataType>(type);
-    if (value.userType() != listTypeId(t))
-        QVERIFY2(!value.canConvert(listTypeId(t)), "Qt converts this value: its converted list must be written");
-    QByteArray out = prefix;
-    QCOMPARE(encode(drv, t, value, count, &out), 0);
-    QCOMPARE(out.toHex(), expected.toHex());
-}
-
-void TstCodec::roundTrip_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QByteArray>("image");
-
-    using F = std::numeric_limits<float>;
-    using D = std::numeric_limits<double>;
-    auto row = [](const char *name, DataType type, const QVariant &value, const char *hex) {
-        QTest::newRow(name) << int(type) << value << QByteArray::fromHex(hex);
-    };
-    row("Int8", Int8, L<char>({char(-128), char(127), 0, char(-1)}), "807f00ff");
-    row("UInt8", UInt8, L<uchar>({0, 255, 128}), "00ff80");
-    row("Int16", Int16, L<short>({-32768, 32767, -1}), "80007fffffff");
-    row("UInt16", UInt16, L<ushort>({0, 65535, 32768}), "0000ffff8000");
-    row("Int32", Int32, L<int>({std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), -1}),
-        "80000000" "7fffffff" "ffffffff");
-    row("UInt32", UInt32, L<uint>({0, 4294967295u, 2147483648u}), "00000000" "ffffffff" "80000000");
-    row("Int64", Int64, L<qlonglong>({std::numeric_limits<qlonglong>::min(), std::numeric_limits<qlonglong>::max(), -1}),
-        "8000000000000000" "7fffffffffffffff" "ffffffffffffffff");
-    row("UInt64", UInt64, L<qulonglong>({0, 18446744073709551615ULL, 9223372036854775808ULL}),
-        "0000000000000000" "ffffffffffffffff" "8000000000000000");
-    row("Float", Float,
-        L<float>({-0.0f, F::infinity(), -F::infinity(), f32(0x7fc01234), f32(0xffc00001), f32(0x7f800001),
-                  f32(0x00000001), f32(0x807fffff), F::max(), F::lowest(), F::min()}),
-        "80000000" "7f800000" "ff800000" "7fc01234" "ffc00001" "7f800001"
-        "00000001" "807fffff" "7f7fffff" "ff7fffff" "00800000");
-    row("Double", Double,
-        L<double>({-0.0, D::infinity(), -D::infinity(), f64(0x7ff800000000abcdULL), f64(0x7ff0000000000001ULL),
-                   f64(0x0000000000000001ULL), f64(0x800fffffffffffffULL), D::max(), D::lowest(), D::min()}),
-        "8000000000000000" "7ff0000000000000" "fff0000000000000" "7ff800000000abcd" "7ff0000000000001"
-        "0000000000000001" "800fffffffffffff" "7fefffffffffffff" "ffefffffffffffff" "0010000000000000");
-}
-
-void TstCodec::roundTrip()
-{
-    QFETCH(int, type);
-    QFETCH(QVariant, value);
-    QFETCH(QByteArray, image);
-
-    const auto t = static_cast<DataType>(type);
-    const int n = listSize(t, value);
-    QByteArray out;
-    encode(drv, t, value, n, &out);
-    QCOMPARE(out.toHex(), image.toHex());
-    const QVariant back = decode(drv, t, image, n);
-    QCOMPARE(back.userType(), listTypeId(t));
-    QCOMPARE(listText(t, back), listText(t, value));
-}
-
-void TstCodec::availableElements_data()
-{
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("expected");
-
-    QTest::addRow("int list as Int32") << L<int>({1, 2, 3}) << int(Int32) << 3;
-    QTest::addRow("empty int list") << L<int>({}) << int(Int32) << 0;
-    QTest::addRow("bool list") << L<bool>({true, false}) << int(Bool) << 2;
-    QTest::addRow("float list") << L<float>({1, 2, 3, 4}) << int(Float) << 4;
-    QTest::addRow("double list") << L<double>({1, 2}) << int(Double) << 2;
-    QTest::addRow("int list as Double") << L<int>({1, 2}) << int(Double) << -1;
-    QTest::addRow("int list as UInt32") << L<int>({1}) << int(UInt32) << -1;
-    QTest::addRow("char list as UInt8") << L<char>({'a'}) << int(UInt8) << -1;
-    QTest::addRow("QVariantList") << QVariant(QVariantList{1, 2}) << int(Int32) << -1;
-    QTest::addRow("text") << QVariant(QStringLiteral("12")) << int(Int32) << -1;
-    QTest::addRow("invalid") << QVariant() << int(Bool) << -1;
-    QTest::addRow("NoType") << L<double>({1.0}) << int(NoType) << -1;
-}
-
-void TstCodec::availableElements()
-{
-    QFETCH(QVariant, value);
-    QFETCH(int, type);
-    QFETCH(int, expected);
-
-    QCOMPARE(LibQuillmarsh::availableElements(value, static_cast<DataType>(type)), expected);
-}
-
-void TstCodec::randomImages()
-{
-    QRandomGenerator rng(kFuzzSeed);
-    for (int round = 0; round < kFuzzRounds; ++round) {
-        const QString fault = checkCodec(drv, rng);
-        QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("round %1, %2").arg(round).arg(fault)));
+        auto row = [](const char *name, DataType type, const char *hex, int count, const QVariant &expected,
+                      int startBit = 0) {
+            QTest::newRow(name) << int(type) << startBit << QByteArray::fromHex(hex) << count << expected;
+        };
+        row("Int16 fffe", Int16, "fffe", 1, L<short>({-2}));
+        row("UInt16 fffe", UInt16, "fffe", 1, L<ushort>({65534}));
+        row("Int16 three bytes", Int16, "000102", 2, L<short>({1, 512}));
+        row("UInt16 empty input", UInt16, "", 3, L<ushort>({0, 0, 0}));
+        row("Int32 12345678", Int32, "12345678", 1, L<int>({305419896}));
+        row("Int32 two bytes", Int32, "1234", 1, L<int>({305397760}));
+        row("Int32 count 0", Int32, "12345678", 0, L<int>({}));
+        row("Int32 count -1", Int32, "12345678", -1, L<int>({}));
+        row("Int8 short", Int8, "7f80", 3, L<char>({char(0x7f), char(0x80), 0}));
+        row("Int64 bit 31", Int64, "0000000080000000", 1, L<qlonglong>({2147483648LL}));
+        row("UInt64 extra byte", UInt64, "0102030405060708ff", 1, L<qulonglong>({72623859790382856ULL}));
+        row("Float pi", Float, "40490fdb", 1, L<float>({3.14159274f}));
+        row("Double pi", Double, "400921fb54442d18", 1, L<double>({3.141592653589793}));
+        row("Double two bytes", Double, "3ff0", 1, L<double>({1.0}));
+        row("Bool a5 from 0", Bool, "a5", 1, L<bool>({true, false, true, false, false, true, false, true}), 0);
+        row("Bool a5 from 5", Bool, "a5", 1, L<bool>({true, false, true}), 5);
+        row("Bool 0180 from 6", Bool, "0180", 2, L<bool>({false, false, false, true}), 6);
+        row("Bool 8000 from 7", Bool, "8000", 3, L<bool>({true, false, false}), 7);
+        row("Bool short input", Bool, "ff", 2, L<bool>({true, true, true, true, true, true, true, true, false,
+                                                        false, false, false, false, false, false, false}), 0);
+        row("Bool from 8", Bool, "ffff", 2, L<bool>({}), 8);
+        row("Bool from -1", Bool, "ffff", 2, L<bool>({}), -1);
+        row("Bool count 0", Bool, "ff", 0, L<bool>({}), 0);
     }
-}
+    void decodes()
+    {
+        QFETCH(int, type);
+        QFETCH(int, startBit);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, count);
+        QFETCH(QVariant, expected);
+
+        const auto t = static_cast<DataType>(type);
+        const QVariant actual = decode(drv, t, bytes, count, startBit);
+        QCOMPARE(actual.userType(), listTypeId(t));
+        QCOMPARE(listText(t, actual), listText(t, expected));
+    }
+    void encodes_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::addColumn<QByteArray>("expected");
+
+        auto row = [](const char *name, DataType type, const QVariant &value, int count, const char *expectedHex,
+                      const char *prefixHex = "") {
+            QTest::newRow(name) << int(type) << value << count << QByteArray::fromHex(prefixHex)
+                                << QByteArray::fromHex(expectedHex);
+        };
+        row("Int16 -2", Int16, L<short>({-2}), 1, "fffe");
+        row("Int16 -300", Int16, L<short>({-300}), 1, "fed4");
+        row("UInt16 65534", UInt16, L<ushort>({65534}), 1, "fffe");
+        row("Int32 305419896", Int32, L<int>({305419896}), 1, "12345678");
+        row("Int64 2^31", Int64, L<qlonglong>({2147483648LL}), 1, "0000000080000000");
+        row("UInt64 bytes 1..8", UInt64, L<qulonglong>({72623859790382856ULL}), 1, "0102030405060708");
+        row("Float 1.5", Float, L<float>({1.5f}), 1, "3fc00000");
+        row("Double -2.5", Double, L<double>({-2.5}), 1, "c004000000000000");
+        row("Bool one byte each", Bool, L<bool>({true, false, true}), 2, "0100");
+        row("Int32 third not written", Int32, L<int>({1, 2, 3}), 2, "0000000100000002");
+        row("count 0", Int32, L<int>({1}), 0, "");
+        row("count -1", Int16, L<short>({1}), -1, "");
+        row("appends behind bytes", Int16, L<short>({258}), 1, "aabb0102", "aabb");
+        row("Int32 list shorter than count", Int32, L<int>({7}), 3, "00000007");
+        row("UInt16 short list behind bytes", UInt16, L<ushort>({1}), 4, "cc0001", "cc");
+        row("Bool list shorter than count", Bool, L<bool>({true}), 3, "01");
+        // Qt 5.15 converts none of these to the expected list type: nothing is written.
+        row("QList<int> as Double", Double, L<int>({1, 2}), 2, "aa", "aa");
+        row("QList<float> as Double", Double, L<float>({1.0f}), 1, "");
+        row("QList<char> as UInt8", UInt8, L<char>({'a'}), 1, "");
+        row("QVariantList as Int32", Int32, QVariantList{1, 2}, 2, "");
+        row("text as Int32", Int32, QVariant(QStringLiteral("12")), 1, "");
+        row("scalar as Float", Float, QVariant(1.0f), 1, "");
+        row("invalid as Bool", Bool, QVariant(), 1, "");
+    }
+    void encodes()
+    {
+        QFETCH(int, type);
+        QFETCH(QVariant, value);
+        QFETCH(int, count);
+        QFETCH(QByteArray, prefix);
+        QFETCH(QByteArray, expected);
+
+        const auto t = static_cast<DataType>(type);
+        if (value.userType() != listTypeId(t))
+            QVERIFY2(!value.canConvert(listTypeId(t)), "Qt converts this value: its converted list must be written");
+        QByteArray out = prefix;
+        QCOMPARE(encode(drv, t, value, count, &out), 0);
+        QCOMPARE(out.toHex(), expected.toHex());
+    }
+    void roundTrip_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QByteArray>("image");
+
+        using F = std::numeric_limits<float>;
+        using D = std::numeric_limits<double>;
+        auto row = [](const char *name, DataType type, const QVariant &value, const char *hex) {
+            QTest::newRow(name) << int(type) << value << QByteArray::fromHex(hex);
+        };
+        row("Int8", Int8, L<char>({char(-128), char(127), 0, char(-1)}), "807f00ff");
+        row("UInt8", UInt8, L<uchar>({0, 255, 128}), "00ff80");
+        row("Int16", Int16, L<short>({-32768, 32767, -1}), "80007fffffff");
+        row("UInt16", UInt16, L<ushort>({0, 65535, 32768}), "0000ffff8000");
+        row("Int32", Int32, L<int>({std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), -1}),
+            "80000000" "7fffffff" "ffffffff");
+        row("UInt32", UInt32, L<uint>({0, 4294967295u, 2147483648u}), "00000000" "ffffffff" "80000000");
+        row("Int64", Int64, L<qlonglong>({std::numeric_limits<qlonglong>::min(), std::numeric_limits<qlonglong>::max(), -1}),
+            "8000000000000000" "7fffffffffffffff" "ffffffffffffffff");
+        row("UInt64", UInt64, L<qulonglong>({0, 18446744073709551615ULL, 9223372036854775808ULL}),
+            "0000000000000000" "ffffffffffffffff" "8000000000000000");
+        row("Float", Float,
+            L<float>({-0.0f, F::infinity(), -F::infinity(), f32(0x7fc01234), f32(0xffc00001), f32(0x7f800001),
+                      f32(0x00000001), f32(0x807fffff), F::max(), F::lowest(), F::min()}),
+            "80000000" "7f800000" "ff800000" "7fc01234" "ffc00001" "7f800001"
+            "00000001" "807fffff" "7f7fffff" "ff7fffff" "00800000");
+        row("Double", Double,
+            L<double>({-0.0, D::infinity(), -D::infinity(), f64(0x7ff800000000abcdULL), f64(0x7ff0000000000001ULL),
+                       f64(0x0000000000000001ULL), f64(0x800fffffffffffffULL), D::max(), D::lowest(), D::min()}),
+            "8000000000000000" "7ff0000000000000" "fff0000000000000" "7ff800000000abcd" "7ff0000000000001"
+            "0000000000000001" "800fffffffffffff" "7fefffffffffffff" "ffefffffffffffff" "0010000000000000");
+    }
+    void roundTrip()
+    {
+        QFETCH(int, type);
+        QFETCH(QVariant, value);
+        QFETCH(QByteArray, image);
+
+        const auto t = static_cast<DataType>(type);
+        const int n = listSize(t, value);
+        QByteArray out;
+        encode(drv, t, value, n, &out);
+        QCOMPARE(out.toHex(), image.toHex());
+        const QVariant back = decode(drv, t, image, n);
+        QCOMPARE(back.userType(), listTypeId(t));
+        QCOMPARE(listText(t, back), listText(t, value));
+    }
+    void availableElements_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("expected");
+
+        QTest::addRow("int list as Int32") << L<int>({1, 2, 3}) << int(Int32) << 3;
+        QTest::addRow("empty int list") << L<int>({}) << int(Int32) << 0;
+        QTest::addRow("bool list") << L<bool>({true, false}) << int(Bool) << 2;
+        QTest::addRow("float list") << L<float>({1, 2, 3, 4}) << int(Float) << 4;
+        QTest::addRow("double list") << L<double>({1, 2}) << int(Double) << 2;
+        QTest::addRow("int list as Double") << L<int>({1, 2}) << int(Double) << -1;
+        QTest::addRow("int list as UInt32") << L<int>({1}) << int(UInt32) << -1;
+        QTest::addRow("char list as UInt8") << L<char>({'a'}) << int(UInt8) << -1;
+        QTest::addRow("QVariantList") << QVariant(QVariantList{1, 2}) << int(Int32) << -1;
+        QTest::addRow("text") << QVariant(QStringLiteral("12")) << int(Int32) << -1;
+        QTest::addRow("invalid") << QVariant() << int(Bool) << -1;
+        QTest::addRow("NoType") << L<double>({1.0}) << int(NoType) << -1;
+    }
+    void availableElements()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(int, type);
+        QFETCH(int, expected);
+
+        QCOMPARE(LibQuillmarsh::availableElements(value, static_cast<DataType>(type)), expected);
+    }
+    void randomImages()
+    {
+        QRandomGenerator rng(kFuzzSeed);
+        for (int round = 0; round < kFuzzRounds; ++round) {
+            const QString fault = checkCodec(drv, rng);
+            QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("round %1, %2").arg(round).arg(fault)));
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(TstCodec)
 #include "tst_codec.moc"

@@ -86,16 +86,121 @@ QByteArray runTool(const QString &name, const QStringList &arguments, QString *e
 
 } // namespace
 
+template <typename T>
+static QVariant list(std::initializer_list<T> elements)
+{
+    return QVariant::fromValue(QList<T>(elements));
+}
+
 class TestDissector : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY2(m_peer.start(), qPrintable(m_peer.lastError()));
+        QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.error()));
+        QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), 0);
+        previousHandler = qInstallMessageHandler(collectFrames);
+    }
+    void cleanupTestCase()
+    {
+        if (previousHandler)
+            qInstallMessageHandler(previousHandler);
+        m_peer.stop();
+    }
 
-    void framesDecode_data();
-    void framesDecode();
+    void framesDecode_data()
+    {
+        QTest::addColumn<QString>("readAddress");
+        QTest::addColumn<QString>("writeAddress");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<int>("status");   // of the read and of the write
+
+        QTest::addRow("Bool bytes") << "M20.3" << "M20" << int(Bool) << list<bool>({true}) << 0;
+        // A write to an address with a bit carries one BIT item per element.
+        QTest::addRow("Bool bits") << "DB1.DBX4.6" << "DB1.DBX4.6" << int(Bool) << list<bool>({true, false}) << 0;
+        QTest::addRow("Int8") << "I4" << "Q4" << int(Int8) << list<char>({char(-5), 7}) << 0;
+        QTest::addRow("UInt8") << "Q8" << "M8" << int(UInt8) << list<uchar>({200, 1}) << 0;
+        QTest::addRow("Int16") << "DB1.DBW10" << "DB1.DBW10" << int(Int16) << list<short>({-300, 5}) << 0;
+        QTest::addRow("UInt16") << "DB10.DBW20" << "DB10.DBW20" << int(UInt16) << list<ushort>({65000, 1}) << 0;
+        QTest::addRow("Int32") << "V30" << "V30" << int(Int32) << list<int>({-2, 305419896}) << 0;
+        QTest::addRow("UInt32") << "M40" << "M40" << int(UInt32) << list<uint>({4000000000u, 0u}) << 0;
+        QTest::addRow("Float") << "DB1.DBD50" << "DB1.DBD50" << int(Float) << list<float>({1.5f, -0.0f}) << 0;
+        QTest::addRow("Int64") << "DB10.DBD60" << "DB10.DBD60" << int(Int64) << list<qlonglong>({-1, 2147483648LL}) << 0;
+        QTest::addRow("UInt64") << "Q70" << "Q70" << int(UInt64) << list<qulonglong>({1, 72623859790382856ULL}) << 0;
+        QTest::addRow("Double") << "V80" << "V80" << int(Double) << list<double>({-2.5, 1e300}) << 0;
+        // The server's error answers (object does not exist) decode as well.
+        QTest::addRow("missing DB5") << "DB5.DBW0" << "DB5.DBW0" << int(UInt16) << list<ushort>({1, 2}) << 7;
+    }
+    void framesDecode()
+    {
+        QFETCH(QString, readAddress);
+        QFETCH(QString, writeAddress);
+        QFETCH(int, type);
+        QFETCH(QVariant, value);
+        QFETCH(int, status);
+        const int count = 2;
+
+        loggedFrames.clear();
+        unparsedLines.clear();
+        m_driver->DebugCmd(DebugStart);
+        const int readStatus = m_driver->ReadVariable(readAddress, DataType(type), count).status;
+        CLabelVariable record;
+        record.value = value;
+        const int writeStatus = m_driver->WriteVariable(writeAddress, DataType(type), record, count).status;
+        m_driver->DebugCmd(DebugStop);
+        QCOMPARE(readStatus, status);
+        QCOMPARE(writeStatus, status);
+        QVERIFY2(unparsedLines.isEmpty(), qPrintable(unparsedLines.join(QLatin1Char('\n'))));
+
+        // Request and reply of the read, then of the write.
+        QCOMPARE(loggedFrames.size(), 4);
+        for (int i = 0; i < loggedFrames.size(); ++i) {
+            QCOMPARE(loggedFrames.at(i).request, i % 2 == 0);
+            QVERIFY2(!loggedFrames.at(i).bytes.isEmpty(), "empty frame in the debug log");
+        }
+
+        const QString input = m_dir.filePath(QStringLiteral("%1.txt").arg(QTest::currentDataTag()));
+        const QString capture = m_dir.filePath(QStringLiteral("%1.pcapng").arg(QTest::currentDataTag()));
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(hexdump(loggedFrames)) > 0);
+        file.close();
+
+        QString error;
+        const QStringList toPcap{QStringLiteral("-q"), QStringLiteral("-D"),
+                                 QStringLiteral("-T"), QStringLiteral("%1,%2").arg(ClientPort).arg(IsoTcpPort),
+                                 input, capture};
+        QVERIFY2(!runTool(QStringLiteral("text2pcap"), toPcap, &error).isNull(), qPrintable(error));
+        const QStringList decode{QStringLiteral("-n"), QStringLiteral("-r"), capture, QStringLiteral("-T"), QStringLiteral("fields"),
+                                 QStringLiteral("-E"), QStringLiteral("separator=/t"), QStringLiteral("-E"), QStringLiteral("occurrence=a"),
+                                 QStringLiteral("-E"), QStringLiteral("aggregator=,"),
+                                 QStringLiteral("-e"), QStringLiteral("frame.protocols"), QStringLiteral("-e"), QStringLiteral("tcp.dstport"),
+                                 QStringLiteral("-e"), QStringLiteral("_ws.malformed"), QStringLiteral("-e"), QStringLiteral("_ws.expert.severity")};
+        const QByteArray decoded = runTool(QStringLiteral("tshark"), decode, &error);
+        QVERIFY2(!decoded.isNull(), qPrintable(error));
+
+        QList<QByteArray> rows = decoded.split('\n');
+        if (!rows.isEmpty() && rows.constLast().isEmpty())
+            rows.removeLast();   // after the last line end
+        QCOMPARE(rows.size(), loggedFrames.size());
+        for (int i = 0; i < rows.size(); ++i) {
+            const QList<QByteArray> fields = rows.at(i).split('\t');
+            const QString frameHex = QString::fromLatin1(loggedFrames.at(i).bytes.toHex());
+            QVERIFY2(fields.size() == 4, rows.at(i).constData());
+            QVERIFY2(fields.at(0) == DecodedAs, qPrintable(QStringLiteral("frame %1 %2 decodes as %3")
+                                                                .arg(i + 1).arg(frameHex, QString::fromLatin1(fields.at(0)))));
+            QCOMPARE(fields.at(1).toInt(), loggedFrames.at(i).request ? int(IsoTcpPort) : int(ClientPort));
+            QVERIFY2(fields.at(2).isEmpty(), qPrintable(QStringLiteral("frame %1 %2 is malformed").arg(i + 1).arg(frameHex)));
+            for (const QByteArray &severity : fields.at(3).split(','))
+                QVERIFY2(severity.toInt() < ExpertSeverityError,
+                         qPrintable(QStringLiteral("frame %1 %2 has an expert error").arg(i + 1).arg(frameHex)));
+        }
+    }
 
 private:
     Snap7Peer m_peer;
@@ -103,119 +208,6 @@ private:
     CDriveBaseClass *m_driver = nullptr;
     QTemporaryDir m_dir;
 };
-
-void TestDissector::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    QVERIFY2(m_peer.start(), qPrintable(m_peer.lastError()));
-    QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.error()));
-    QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), 0);
-    previousHandler = qInstallMessageHandler(collectFrames);
-}
-
-void TestDissector::cleanupTestCase()
-{
-    if (previousHandler)
-        qInstallMessageHandler(previousHandler);
-    m_peer.stop();
-}
-
-template <typename T>
-static QVariant list(std::initializer_list<T> elements)
-{
-    return QVariant::fromValue(QList<T>(elements));
-}
-
-void TestDissector::framesDecode_data()
-{
-    QTest::addColumn<QString>("readAddress");
-    QTest::addColumn<QString>("writeAddress");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<int>("status");   // of the read and of the write
-
-    QTest::addRow("Bool bytes") << "M20.3" << "M20" << int(Bool) << list<bool>({true}) << 0;
-    // A write to an address with a bit carries one BIT item per element.
-    QTest::addRow("Bool bits") << "DB1.DBX4.6" << "DB1.DBX4.6" << int(Bool) << list<bool>({true, false}) << 0;
-    QTest::addRow("Int8") << "I4" << "Q4" << int(Int8) << list<char>({char(-5), 7}) << 0;
-    QTest::addRow("UInt8") << "Q8" << "M8" << int(UInt8) << list<uchar>({200, 1}) << 0;
-    QTest::addRow("Int16") << "DB1.DBW10" << "DB1.DBW10" << int(Int16) << list<short>({-300, 5}) << 0;
-    QTest::addRow("UInt16") << "DB10.DBW20" << "DB10.DBW20" << int(UInt16) << list<ushort>({65000, 1}) << 0;
-    QTest::addRow("Int32") << "V30" << "V30" << int(Int32) << list<int>({-2, 305419896}) << 0;
-    QTest::addRow("UInt32") << "M40" << "M40" << int(UInt32) << list<uint>({4000000000u, 0u}) << 0;
-    QTest::addRow("Float") << "DB1.DBD50" << "DB1.DBD50" << int(Float) << list<float>({1.5f, -0.0f}) << 0;
-    QTest::addRow("Int64") << "DB10.DBD60" << "DB10.DBD60" << int(Int64) << list<qlonglong>({-1, 2147483648LL}) << 0;
-    QTest::addRow("UInt64") << "Q70" << "Q70" << int(UInt64) << list<qulonglong>({1, 72623859790382856ULL}) << 0;
-    QTest::addRow("Double") << "V80" << "V80" << int(Double) << list<double>({-2.5, 1e300}) << 0;
-    // The server's error answers (object does not exist) decode as well.
-    QTest::addRow("missing DB5") << "DB5.DBW0" << "DB5.DBW0" << int(UInt16) << list<ushort>({1, 2}) << 7;
-}
-
-void TestDissector::framesDecode()
-{
-    QFETCH(QString, readAddress);
-    QFETCH(QString, writeAddress);
-    QFETCH(int, type);
-    QFETCH(QVariant, value);
-    QFETCH(int, status);
-    const int count = 2;
-
-    loggedFrames.clear();
-    unparsedLines.clear();
-    m_driver->DebugCmd(DebugStart);
-    const int readStatus = m_driver->ReadVariable(readAddress, DataType(type), count).status;
-    CLabelVariable record;
-    record.value = value;
-    const int writeStatus = m_driver->WriteVariable(writeAddress, DataType(type), record, count).status;
-    m_driver->DebugCmd(DebugStop);
-    QCOMPARE(readStatus, status);
-    QCOMPARE(writeStatus, status);
-    QVERIFY2(unparsedLines.isEmpty(), qPrintable(unparsedLines.join(QLatin1Char('\n'))));
-
-    // Request and reply of the read, then of the write.
-    QCOMPARE(loggedFrames.size(), 4);
-    for (int i = 0; i < loggedFrames.size(); ++i) {
-        QCOMPARE(loggedFrames.at(i).request, i % 2 == 0);
-        QVERIFY2(!loggedFrames.at(i).bytes.isEmpty(), "empty frame in the debug log");
-    }
-
-    const QString input = m_dir.filePath(QStringLiteral("%1.txt").arg(QTest::currentDataTag()));
-    const QString capture = m_dir.filePath(QStringLiteral("%1.pcapng").arg(QTest::currentDataTag()));
-    QFile file(input);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QVERIFY(file.write(hexdump(loggedFrames)) > 0);
-    file.close();
-
-    QString error;
-    const QStringList toPcap{QStringLiteral("-q"), QStringLiteral("-D"),
-                             QStringLiteral("-T"), QStringLiteral("%1,%2").arg(ClientPort).arg(IsoTcpPort),
-                             input, capture};
-    QVERIFY2(!runTool(QStringLiteral("text2pcap"), toPcap, &error).isNull(), qPrintable(error));
-    const QStringList decode{QStringLiteral("-n"), QStringLiteral("-r"), capture, QStringLiteral("-T"), QStringLiteral("fields"),
-                             QStringLiteral("-E"), QStringLiteral("separator=/t"), QStringLiteral("-E"), QStringLiteral("occurrence=a"),
-                             QStringLiteral("-E"), QStringLiteral("aggregator=,"),
-                             QStringLiteral("-e"), QStringLiteral("frame.protocols"), QStringLiteral("-e"), QStringLiteral("tcp.dstport"),
-                             QStringLiteral("-e"), QStringLiteral("_ws.malformed"), QStringLiteral("-e"), QStringLiteral("_ws.expert.severity")};
-    const QByteArray decoded = runTool(QStringLiteral("tshark"), decode, &error);
-    QVERIFY2(!decoded.isNull(), qPrintable(error));
-
-    QList<QByteArray> rows = decoded.split('\n');
-    if (!rows.isEmpty() && rows.constLast().isEmpty())
-        rows.removeLast();   // after the last line end
-    QCOMPARE(rows.size(), loggedFrames.size());
-    for (int i = 0; i < rows.size(); ++i) {
-        const QList<QByteArray> fields = rows.at(i).split('\t');
-        const QString frameHex = QString::fromLatin1(loggedFrames.at(i).bytes.toHex());
-        QVERIFY2(fields.size() == 4, rows.at(i).constData());
-        QVERIFY2(fields.at(0) == DecodedAs, qPrintable(QStringLiteral("frame %1 %2 decodes as %3")
-                                                            .arg(i + 1).arg(frameHex, QString::fromLatin1(fields.at(0)))));
-        QCOMPARE(fields.at(1).toInt(), loggedFrames.at(i).request ? int(IsoTcpPort) : int(ClientPort));
-        QVERIFY2(fields.at(2).isEmpty(), qPrintable(QStringLiteral("frame %1 %2 is malformed").arg(i + 1).arg(frameHex)));
-        for (const QByteArray &severity : fields.at(3).split(','))
-            QVERIFY2(severity.toInt() < ExpertSeverityError,
-                     qPrintable(QStringLiteral("frame %1 %2 has an expert error").arg(i + 1).arg(frameHex)));
-    }
-}
 
 QTEST_GUILESS_MAIN(TestDissector)
 #include "tst_dissector.moc"

@@ -74,295 +74,256 @@ QList<WriteCase> writeCases()
     };
 }
 
+// Where a test looks in the server's memory.
+struct Spot {
+    QString area;
+    int db;
+    int start;
+};
+
+// The seed byte either side of `middle` at the spot: what memory must hold
+// when a write covers exactly the bytes of `middle`.
+QByteArray withSeededNeighbours(const Spot &at, const QByteArray &middle)
+{
+    return Snap7Peer::seeded(at.area, at.db, at.start - 1, 1) + middle
+           + Snap7Peer::seeded(at.area, at.db, at.start + middle.size(), 1);
+}
+
+QList<quint64> imagesOf(DataType type, const QVariant &value)
+{
+    QString why;
+    const QList<quint64> images = ElementImages::ofValue(type, value, &why);
+    if (!why.isEmpty())
+        qWarning("%s", qPrintable(why));
+    return images;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Spot)
 
 class TestInterop : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
-
-    void readSeeded_data();
-    void readSeeded();
-    void readKnownValues_data();
-    void readKnownValues();
-    void write_data();
-    void write();
-    void writeBits_data();
-    void writeBits();
-    void refusedByServer_data();
-    void refusedByServer();
-
-private:
     Snap7Peer m_peer;
     PluginHost m_host;
     CDriveBaseClass *m_driver = nullptr;
-};
 
-void TestInterop::initTestCase()
-{
-    QVERIFY2(m_peer.start(), qPrintable(m_peer.lastError()));
-    QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.error()));
-    QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), 0);
-}
+    void verifyMemory(const Spot &at, int length, const QByteArray &expected)
+    {
+        const QByteArray memory = m_peer.dump(at.area, at.db, at.start - 1, length + 2);
+        QVERIFY2(!memory.isEmpty(), qPrintable(m_peer.lastError()));
+        QCOMPARE(memory.toHex(), withSeededNeighbours(at, expected).toHex());
+    }
 
-void TestInterop::init()
-{
-    QVERIFY2(m_peer.reseed(), qPrintable(m_peer.lastError()));
-}
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_peer.start(), qPrintable(m_peer.lastError()));
+        QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.error()));
+        QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), 0);
+    }
+    void init() { QVERIFY2(m_peer.reseed(), qPrintable(m_peer.lastError())); }
+    void cleanupTestCase() { m_peer.stop(); }
 
-void TestInterop::cleanupTestCase()
-{
-    m_peer.stop();
-}
-
-void TestInterop::readSeeded_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("area");
-    QTest::addColumn<int>("db");
-    QTest::addColumn<int>("start");
-
-    for (const AreaForm &form : areaForms) {
-        for (int t = Bool; t <= Double; ++t) {
-            const DataType type = DataType(t);
-            const int start = 5 + 17 * (t - 1);
-            // Bool: 9 bits from bit 2 span two bytes.
-            QTest::addRow("%s %s", form.name, typeNames[t])
-                << address(form, type, start, type == Bool ? 2 : -1) << t << (type == Bool ? 9 : 3) << form.peerArea << form.db << start;
+    void readSeeded_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<Spot>("at");
+        for (const AreaForm &form : areaForms) {
+            for (int t = Bool; t <= Double; ++t) {
+                const DataType type = DataType(t);
+                const int start = 5 + 17 * (t - 1);
+                // Bool: 9 bits from bit 2 span two bytes.
+                QTest::addRow("%s %s", form.name, typeNames[t]) << address(form, type, start, type == Bool ? 2 : -1) << t
+                    << (type == Bool ? 9 : 3) << Spot{form.peerArea, form.db, start};
+            }
         }
     }
-}
+    void readSeeded()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, type);
+        QFETCH(int, count);
+        QFETCH(Spot, at);
+        const DataType dataType = DataType(type);
+        const int width = ElementImages::width(dataType);
+        const int length = dataType == Bool ? (count + 7) / 8 : count * width;
+        const QByteArray memory = m_peer.dump(at.area, at.db, at.start, length);
+        QCOMPARE(memory.toHex(), Snap7Peer::seeded(at.area, at.db, at.start, length).toHex());
 
-void TestInterop::readSeeded()
-{
-    QFETCH(QString, address);
-    QFETCH(int, type);
-    QFETCH(int, count);
-    QFETCH(QString, area);
-    QFETCH(int, db);
-    QFETCH(int, start);
-    const DataType dataType = DataType(type);
-    const int width = ElementImages::width(dataType);
-    const int length = dataType == Bool ? (count + 7) / 8 : count * width;
+        const CLabelVariable record = m_driver->ReadVariable(address, dataType, count);
+        QCOMPARE(record.status, 0);
+        // Bool yields bits 2..7 of every byte read; the others exactly count elements.
+        QCOMPARE(imagesOf(dataType, record.value), dataType == Bool ? ElementImages::ofBits(memory, 2)
+                                                                     : ElementImages::ofMemory(memory, width, count));
+    }
 
-    const QByteArray memory = m_peer.dump(area, db, start, length);
-    QCOMPARE(memory.toHex(), Snap7Peer::seeded(area, db, start, length).toHex());
+    void readKnownValues_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<Spot>("at");
+        QTest::addColumn<QByteArray>("hex");
+        QTest::addColumn<QVariant>("expected");
+        auto row = [](const char *name, const char *addr, DataType type, int count, Spot at, const char *hex,
+                      const QVariant &expected) {
+            QTest::addRow("%s", name) << QString(addr) << int(type) << count << at << QByteArray(hex) << expected;
+        };
+        const Spot mk{"MK", 0, 60}, pa{"PA", 0, 60}, pe{"PE", 0, 60}, db1{"DB", 1, 60}, db10{"DB", 10, 60};
+        row("Int8 -1", "M60", Int8, 1, mk, "ff", list<char>({char(-1)}));
+        row("UInt8 255", "Q60", UInt8, 1, pa, "ff", list<uchar>({255}));
+        row("Int16 -2", "DB1.DBW60", Int16, 1, db1, "fffe", list<short>({-2}));
+        row("UInt16 65534", "I60", UInt16, 1, pe, "fffe", list<ushort>({65534}));
+        row("Int32 min", "DB10.DBD60", Int32, 1, db10, "80000000", list<int>({std::numeric_limits<int>::min()}));
+        row("UInt32 2^31", "M60", UInt32, 1, mk, "80000000", list<uint>({2147483648u}));
+        row("Float pi", "V60", Float, 1, db1, "40490fdb", list<float>({3.14159274f}));
+        row("Float -0", "M60", Float, 1, mk, "80000000", list<float>({-0.0f}));
+        row("Int64 bit 31 only", "DB1.DBD60", Int64, 1, db1, "0000000080000000", list<qlonglong>({2147483648LL}));
+        row("UInt64 max", "Q60", UInt64, 1, pa, "ffffffffffffffff", list<qulonglong>({std::numeric_limits<qulonglong>::max()}));
+        row("Double pi", "DB10.DBD60", Double, 1, db10, "400921fb54442d18", list<double>({M_PI}));
+        // Bool: bits from the start bit up to 7 of every byte read, least significant first.
+        row("Bool M.0", "M60.0", Bool, 1, mk, "a5", list<bool>({true, false, true, false, false, true, false, true}));
+        row("Bool M.5", "M60.5", Bool, 1, mk, "a5", list<bool>({true, false, true}));
+        row("Bool I.7", "I60.7", Bool, 1, pe, "80", list<bool>({true}));
+        row("Bool Q.3", "Q60.3", Bool, 1, pa, "08", list<bool>({true, false, false, false, false}));
+        row("Bool DBX.6 two bytes", "DB1.DBX60.6", Bool, 9, db1, "0180", list<bool>({false, false, false, true}));
+        row("Bool V.1", "V60.1", Bool, 1, db1, "02", list<bool>({true, false, false, false, false, false, false}));
+    }
+    void readKnownValues()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, type);
+        QFETCH(int, count);
+        QFETCH(Spot, at);
+        QFETCH(QByteArray, hex);
+        QFETCH(QVariant, expected);
+        QVERIFY2(m_peer.set(at.area, at.db, at.start, QByteArray::fromHex(hex)), qPrintable(m_peer.lastError()));
+        const CLabelVariable record = m_driver->ReadVariable(address, DataType(type), count);
+        QCOMPARE(record.status, 0);
+        QCOMPARE(imagesOf(DataType(type), record.value), imagesOf(DataType(type), expected));
+    }
 
-    const CLabelVariable record = m_driver->ReadVariable(address, dataType, count);
-    QCOMPARE(record.status, 0);
-    QString why;
-    const QList<quint64> actual = ElementImages::ofValue(dataType, record.value, &why);
-    QVERIFY2(why.isEmpty(), qPrintable(why));
-    // Bool yields bits 2..7 of every byte read; the others exactly count elements.
-    QCOMPARE(actual, dataType == Bool ? ElementImages::ofBits(memory, 2)
-                                      : ElementImages::ofMemory(memory, width, count));
-}
-
-void TestInterop::readKnownValues_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("area");
-    QTest::addColumn<int>("db");
-    QTest::addColumn<int>("start");
-    QTest::addColumn<QByteArray>("hex");
-    QTest::addColumn<QVariant>("expected");
-
-    QTest::addRow("Int8 -1") << "M60" << int(Int8) << 1 << "MK" << 0 << 60 << QByteArray("ff") << list<char>({char(-1)});
-    QTest::addRow("UInt8 255") << "Q60" << int(UInt8) << 1 << "PA" << 0 << 60 << QByteArray("ff") << list<uchar>({255});
-    QTest::addRow("Int16 -2") << "DB1.DBW60" << int(Int16) << 1 << "DB" << 1 << 60 << QByteArray("fffe") << list<short>({-2});
-    QTest::addRow("UInt16 65534") << "I60" << int(UInt16) << 1 << "PE" << 0 << 60 << QByteArray("fffe") << list<ushort>({65534});
-    QTest::addRow("Int32 min") << "DB10.DBD60" << int(Int32) << 1 << "DB" << 10 << 60 << QByteArray("80000000")
-                               << list<int>({std::numeric_limits<int>::min()});
-    QTest::addRow("UInt32 2^31") << "M60" << int(UInt32) << 1 << "MK" << 0 << 60 << QByteArray("80000000") << list<uint>({2147483648u});
-    QTest::addRow("Float pi") << "V60" << int(Float) << 1 << "DB" << 1 << 60 << QByteArray("40490fdb") << list<float>({3.14159274f});
-    QTest::addRow("Float -0") << "M60" << int(Float) << 1 << "MK" << 0 << 60 << QByteArray("80000000") << list<float>({-0.0f});
-    QTest::addRow("Int64 bit 31 only") << "DB1.DBD60" << int(Int64) << 1 << "DB" << 1 << 60 << QByteArray("0000000080000000")
-                                       << list<qlonglong>({2147483648LL});
-    QTest::addRow("UInt64 max") << "Q60" << int(UInt64) << 1 << "PA" << 0 << 60 << QByteArray("ffffffffffffffff")
-                                << list<qulonglong>({std::numeric_limits<qulonglong>::max()});
-    QTest::addRow("Double pi") << "DB10.DBD60" << int(Double) << 1 << "DB" << 10 << 60 << QByteArray("400921fb54442d18")
-                               << list<double>({M_PI});
-    // Bool: bits from the start bit up to 7 of every byte read, least significant first.
-    QTest::addRow("Bool M.0") << "M60.0" << int(Bool) << 1 << "MK" << 0 << 60 << QByteArray("a5")
-                              << list<bool>({true, false, true, false, false, true, false, true});
-    QTest::addRow("Bool M.5") << "M60.5" << int(Bool) << 1 << "MK" << 0 << 60 << QByteArray("a5") << list<bool>({true, false, true});
-    QTest::addRow("Bool I.7") << "I60.7" << int(Bool) << 1 << "PE" << 0 << 60 << QByteArray("80") << list<bool>({true});
-    QTest::addRow("Bool Q.3") << "Q60.3" << int(Bool) << 1 << "PA" << 0 << 60 << QByteArray("08") << list<bool>({true, false, false, false, false});
-    QTest::addRow("Bool DBX.6 two bytes") << "DB1.DBX60.6" << int(Bool) << 9 << "DB" << 1 << 60 << QByteArray("0180")
-                                          << list<bool>({false, false, false, true});
-    QTest::addRow("Bool V.1") << "V60.1" << int(Bool) << 1 << "DB" << 1 << 60 << QByteArray("02")
-                              << list<bool>({true, false, false, false, false, false, false});
-}
-
-void TestInterop::readKnownValues()
-{
-    QFETCH(QString, address);
-    QFETCH(int, type);
-    QFETCH(int, count);
-    QFETCH(QString, area);
-    QFETCH(int, db);
-    QFETCH(int, start);
-    QFETCH(QByteArray, hex);
-    QFETCH(QVariant, expected);
-    const DataType dataType = DataType(type);
-
-    QVERIFY2(m_peer.set(area, db, start, QByteArray::fromHex(hex)), qPrintable(m_peer.lastError()));
-    const CLabelVariable record = m_driver->ReadVariable(address, dataType, count);
-    QCOMPARE(record.status, 0);
-    QString why;
-    const QList<quint64> actual = ElementImages::ofValue(dataType, record.value, &why);
-    QVERIFY2(why.isEmpty(), qPrintable(why));
-    QCOMPARE(actual, ElementImages::ofValue(dataType, expected, &why));
-}
-
-void TestInterop::write_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QString>("area");
-    QTest::addColumn<int>("db");
-    QTest::addColumn<int>("start");
-    QTest::addColumn<QByteArray>("hex");
-    QTest::addColumn<int>("status");
-
-    for (const AreaForm &form : areaForms) {
-        const bool inputs = qstrcmp(form.peerArea, "PE") == 0;
-        for (const WriteCase &c : writeCases()) {
-            const int start = 3 + 19 * (int(c.type) - 1);
-            // Bool writes go to whole bytes (no bit in the address): 00 or 01.
-            QTest::addRow("%s %s", form.name, typeNames[c.type])
-                << address(form, c.type, start) << int(c.type) << c.count << c.value << form.peerArea << form.db
-                << start << QByteArray(c.hex) << (inputs ? 6 : 0);
+    void write_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<Spot>("at");
+        QTest::addColumn<QByteArray>("hex");
+        QTest::addColumn<int>("status");
+        for (const AreaForm &form : areaForms) {
+            const bool inputs = qstrcmp(form.peerArea, "PE") == 0;
+            for (const WriteCase &c : writeCases()) {
+                const int start = 3 + 19 * (int(c.type) - 1);
+                // Bool writes go to whole bytes (no bit in the address): 00 or 01.
+                QTest::addRow("%s %s", form.name, typeNames[c.type]) << address(form, c.type, start) << int(c.type)
+                    << c.count << c.value << Spot{form.peerArea, form.db, start} << QByteArray(c.hex) << (inputs ? 6 : 0);
+            }
         }
     }
-}
-
-void TestInterop::write()
-{
-    QFETCH(QString, address);
-    QFETCH(int, type);
-    QFETCH(int, count);
-    QFETCH(QVariant, value);
-    QFETCH(QString, area);
-    QFETCH(int, db);
-    QFETCH(int, start);
-    QFETCH(QByteArray, hex);
-    QFETCH(int, status);
-    const QByteArray bytes = QByteArray::fromHex(hex);
-
-    CLabelVariable record;
-    record.value = value;
-    QCOMPARE(m_driver->WriteVariable(address, DataType(type), record, count).status, status);
-
-    // One byte either side keeps its seed: the write covers exactly its bytes.
-    const QByteArray expected = Snap7Peer::seeded(area, db, start - 1, 1) + bytes
-                                + Snap7Peer::seeded(area, db, start + bytes.size(), 1);
-    const QByteArray memory = m_peer.dump(area, db, start - 1, bytes.size() + 2);
-    QVERIFY2(!memory.isEmpty(), qPrintable(m_peer.lastError()));
-    QCOMPARE(memory.toHex(), expected.toHex());
-}
-
-// Bool writes to an address with a bit change that bit (and the bits after
-// it, one per element) and no other.
-void TestInterop::writeBits_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QVariant>("bits");
-    QTest::addColumn<QString>("area");
-    QTest::addColumn<int>("db");
-    QTest::addColumn<int>("start");
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<QByteArray>("after");
-    QTest::addColumn<int>("status");
-
-    QTest::addRow("M set bit 3") << "M20.3" << list<bool>({true}) << "MK" << 0 << 20 << QByteArray("00") << QByteArray("08") << 0;
-    QTest::addRow("M clear bit 3") << "M20.3" << list<bool>({false}) << "MK" << 0 << 20 << QByteArray("ff") << QByteArray("f7") << 0;
-    QTest::addRow("DB1 set bit 7") << "DB1.DBX10.7" << list<bool>({true}) << "DB" << 1 << 10 << QByteArray("01") << QByteArray("81") << 0;
-    QTest::addRow("DB10 clear bit 0") << "DB10.DBX5.0" << list<bool>({false}) << "DB" << 10 << 5 << QByteArray("ff") << QByteArray("fe") << 0;
-    QTest::addRow("V set bit 5") << "V30.5" << list<bool>({true}) << "DB" << 1 << 30 << QByteArray("00") << QByteArray("20") << 0;
-    QTest::addRow("Q set bit 2") << "Q7.2" << list<bool>({true}) << "PA" << 0 << 7 << QByteArray("00") << QByteArray("04") << 0;
-    QTest::addRow("I set bit 1") << "I9.1" << list<bool>({true}) << "PE" << 0 << 9 << QByteArray("00") << QByteArray("02") << 6;
-    QTest::addRow("three bits over a byte boundary") << "M40.6" << list<bool>({true, false, true}) << "MK" << 0 << 40
-                                                     << QByteArray("8000") << QByteArray("4001") << 0;
-    QTest::addRow("DB1 eight bits from bit 4") << "DB1.DBX50.4" << list<bool>({true, true, true, true, false, false, false, false})
-                                               << "DB" << 1 << 50 << QByteArray("0f0f") << QByteArray("ff00") << 0;
-}
-
-void TestInterop::writeBits()
-{
-    QFETCH(QString, address);
-    QFETCH(QVariant, bits);
-    QFETCH(QString, area);
-    QFETCH(int, db);
-    QFETCH(int, start);
-    QFETCH(QByteArray, before);
-    QFETCH(QByteArray, after);
-    QFETCH(int, status);
-    const QByteArray initial = QByteArray::fromHex(before);
-
-    QVERIFY2(m_peer.set(area, db, start, initial), qPrintable(m_peer.lastError()));
-    CLabelVariable record;
-    record.value = bits;
-    QCOMPARE(m_driver->WriteVariable(address, Bool, record, bits.value<QList<bool>>().size()).status, status);
-
-    const QByteArray expected = Snap7Peer::seeded(area, db, start - 1, 1) + QByteArray::fromHex(after)
-                                + Snap7Peer::seeded(area, db, start + initial.size(), 1);
-    QCOMPARE(m_peer.dump(area, db, start - 1, initial.size() + 2).toHex(), expected.toHex());
-}
-
-void TestInterop::refusedByServer_data()
-{
-    QTest::addColumn<bool>("isWrite");
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("area");   // memory that must stay unchanged, if any
-    QTest::addColumn<int>("start");
-    QTest::addColumn<int>("length");
-
-    QTest::addRow("read of missing DB5") << false << "DB5.DBB0" << 4 << "" << 0 << 0;
-    QTest::addRow("write to missing DB5") << true << "DB5.DBB0" << 4 << "" << 0 << 0;
-    QTest::addRow("read past the end of DB1") << false << "DB1.DBB1020" << 8 << "" << 0 << 0;
-    QTest::addRow("write past the end of markers") << true << "M250" << 8 << "MK" << 250 << 6;
-}
-
-void TestInterop::refusedByServer()
-{
-    QFETCH(bool, isWrite);
-    QFETCH(QString, address);
-    QFETCH(int, count);
-    QFETCH(QString, area);
-    QFETCH(int, start);
-    QFETCH(int, length);
-
-    if (isWrite) {
+    void write()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, type);
+        QFETCH(int, count);
+        QFETCH(QVariant, value);
+        QFETCH(Spot, at);
+        QFETCH(QByteArray, hex);
+        QFETCH(int, status);
         CLabelVariable record;
-        record.value = QVariant::fromValue(QList<uchar>(QVector<uchar>(count, 0xEE).toList()));
-        QCOMPARE(m_driver->WriteVariable(address, UInt8, record, count).status, 7);
-    } else {
-        const CLabelVariable record = m_driver->ReadVariable(address, UInt8, count);
-        QCOMPARE(record.status, 7);
-        QVERIFY(!record.value.isValid());
+        record.value = value;
+        QCOMPARE(m_driver->WriteVariable(address, DataType(type), record, count).status, status);
+        // One byte either side keeps its seed: the write covers exactly its bytes.
+        const QByteArray bytes = QByteArray::fromHex(hex);
+        verifyMemory(at, bytes.size(), bytes);
     }
-    if (!area.isEmpty())
-        QCOMPARE(m_peer.dump(area, 0, start, length).toHex(), Snap7Peer::seeded(area, 0, start, length).toHex());
 
-    // The refusal leaves the connection usable.
-    const CLabelVariable after = m_driver->ReadVariable(QStringLiteral("M0"), UInt8, 2);
-    QCOMPARE(after.status, 0);
-    QString why;
-    QCOMPARE(ElementImages::ofValue(UInt8, after.value, &why),
-             ElementImages::ofMemory(Snap7Peer::seeded(QStringLiteral("MK"), 0, 0, 2), 1, 2));
-}
+    // Bool writes to an address with a bit change that bit (and the bits after
+    // it, one per element) and no other.
+    void writeBits_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QVariant>("bits");
+        QTest::addColumn<Spot>("at");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<int>("status");
+        auto row = [](const char *name, const char *addr, const QVariant &bits, Spot at, const char *before,
+                      const char *after, int status = 0) {
+            QTest::addRow("%s", name) << QString(addr) << bits << at << QByteArray::fromHex(before)
+                                      << QByteArray::fromHex(after) << status;
+        };
+        row("M set bit 3", "M20.3", list<bool>({true}), {"MK", 0, 20}, "00", "08");
+        row("M clear bit 3", "M20.3", list<bool>({false}), {"MK", 0, 20}, "ff", "f7");
+        row("DB1 set bit 7", "DB1.DBX10.7", list<bool>({true}), {"DB", 1, 10}, "01", "81");
+        row("DB10 clear bit 0", "DB10.DBX5.0", list<bool>({false}), {"DB", 10, 5}, "ff", "fe");
+        row("V set bit 5", "V30.5", list<bool>({true}), {"DB", 1, 30}, "00", "20");
+        row("Q set bit 2", "Q7.2", list<bool>({true}), {"PA", 0, 7}, "00", "04");
+        row("I set bit 1", "I9.1", list<bool>({true}), {"PE", 0, 9}, "00", "02", 6);
+        row("three bits over a byte boundary", "M40.6", list<bool>({true, false, true}), {"MK", 0, 40}, "8000", "4001");
+        row("DB1 eight bits from bit 4", "DB1.DBX50.4",
+            list<bool>({true, true, true, true, false, false, false, false}), {"DB", 1, 50}, "0f0f", "ff00");
+    }
+    void writeBits()
+    {
+        QFETCH(QString, address);
+        QFETCH(QVariant, bits);
+        QFETCH(Spot, at);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QFETCH(int, status);
+        QVERIFY2(m_peer.set(at.area, at.db, at.start, before), qPrintable(m_peer.lastError()));
+        CLabelVariable record;
+        record.value = bits;
+        QCOMPARE(m_driver->WriteVariable(address, Bool, record, bits.value<QList<bool>>().size()).status, status);
+        verifyMemory(at, before.size(), after);
+    }
+
+    void refusedByServer_data()
+    {
+        QTest::addColumn<bool>("isWrite");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("area");   // memory that must stay unchanged, if any
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("length");
+        QTest::addRow("read of missing DB5") << false << "DB5.DBB0" << 4 << "" << 0 << 0;
+        QTest::addRow("write to missing DB5") << true << "DB5.DBB0" << 4 << "" << 0 << 0;
+        QTest::addRow("read past the end of DB1") << false << "DB1.DBB1020" << 8 << "" << 0 << 0;
+        QTest::addRow("write past the end of markers") << true << "M250" << 8 << "MK" << 250 << 6;
+    }
+    void refusedByServer()
+    {
+        QFETCH(bool, isWrite);
+        QFETCH(QString, address);
+        QFETCH(int, count);
+        QFETCH(QString, area);
+        QFETCH(int, start);
+        QFETCH(int, length);
+        if (isWrite) {
+            CLabelVariable record;
+            record.value = QVariant::fromValue(QList<uchar>(QVector<uchar>(count, 0xEE).toList()));
+            QCOMPARE(m_driver->WriteVariable(address, UInt8, record, count).status, 7);
+        } else {
+            const CLabelVariable record = m_driver->ReadVariable(address, UInt8, count);
+            QCOMPARE(record.status, 7);
+            QVERIFY(!record.value.isValid());
+        }
+        if (!area.isEmpty())
+            QCOMPARE(m_peer.dump(area, 0, start, length).toHex(), Snap7Peer::seeded(area, 0, start, length).toHex());
+
+        // The refusal leaves the connection usable.
+        const CLabelVariable after = m_driver->ReadVariable(QStringLiteral("M0"), UInt8, 2);
+        QCOMPARE(after.status, 0);
+        QCOMPARE(imagesOf(UInt8, after.value), ElementImages::ofMemory(Snap7Peer::seeded(QStringLiteral("MK"), 0, 0, 2), 1, 2));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestInterop)
 #include "tst_interop.moc"

@@ -97,20 +97,154 @@ class tst_NetNs : public QObject
     Q_OBJECT
 
 public:
-    tst_NetNs();
+    tst_NetNs()
+    : m_pid(QCoreApplication::applicationPid()),
+      m_namespace(NamespacePrefix + QString::number(m_pid)),
+      m_rootLink(QStringLiteral("qml%1r").arg(m_pid)),
+      m_plcLink(QStringLiteral("qml%1p").arg(m_pid))
+    {
+        // One /30 of 10.213.0.0/16 picked by the process id: .1 here, .2 for the PLC.
+        const qint64 net = m_pid % (256 * 64);
+        const QString base = QStringLiteral("10.213.%1.").arg(net / 64);
+        m_rootAddress = base + QString::number(net % 64 * 4 + 1);
+        m_plcAddress = base + QString::number(net % 64 * 4 + 2);
+    }
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void lossyNetwork_data();
-    void lossyNetwork();
+    void initTestCase()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root to make a network namespace");
+        if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty())
+            QSKIP("no ip command (iproute2) on this machine");
+        PluginHost host;
+        QVERIFY2(host.create(), qPrintable(host.error()));
+        removeStaleRuns();
+        QString addresses;
+        ip({"-o", "-4", "address", "show"}, &addresses);
+        if (addresses.contains(m_rootAddress + '/') || addresses.contains(m_plcAddress + '/'))
+            QSKIP(qPrintable(m_rootAddress + "/30 is in use on this machine"));
+
+        QString why;
+        if (!ip({"netns", "add", m_namespace}, &why))
+            QSKIP(qPrintable("cannot make a network namespace: " + why));
+        m_made = true;
+        // A failed initTestCase may not get its cleanup, so it cleans up itself.
+        if (!makePair(&why)) {
+            cleanupTestCase();
+            QSKIP(qPrintable("cannot make the veth pair: " + why));
+        }
+        if (!startPlc(&why)) {
+            cleanupTestCase();
+            QFAIL(qPrintable("simulator did not start: " + why));
+        }
+    }
+    void cleanupTestCase()
+    {
+        if (m_sim.state() != QProcess::NotRunning) {
+            m_sim.terminate();
+            if (!m_sim.waitForFinished(CommandWaitMs))
+                m_sim.kill();
+            m_sim.waitForFinished(CommandWaitMs);
+        }
+        if (m_made) {
+            // Deleting the namespace deletes the pair; the second line catches a
+            // root end left over by a half-made pair.
+            ip({"netns", "delete", m_namespace});
+            ip({"link", "delete", m_rootLink});
+        }
+        m_made = false;
+    }
+    void lossyNetwork_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<int>("expected");
+
+        QTest::addRow("read") << "read" << StatusNoAnswer;
+        QTest::addRow("write") << "write" << StatusNoAnswer;
+        // The PLC's answer to the TCP connection never arrives; Qt drops the
+        // attempt when its connect wait runs out, so no connection is under way.
+        QTest::addRow("connect") << "connect" << ConnectNotUnderWay;
+    }
+    void lossyNetwork()
+    {
+        QFETCH(QString, step);
+        QFETCH(int, expected);
+        const QString plc = m_plcAddress + ':' + PlcPort;
+
+        PluginHost host;
+
+        CDriveBaseClass *driver = host.create();
+        QCOMPARE(driver->ConnectDrive(plc), 0);
+        QCOMPARE(job(driver, false).status, StatusDone);
+
+        QVERIFY(applyLoss());
+        QElapsedTimer timer;
+        timer.start();
+        int result = 0;
+        if (step == QLatin1String("connect"))
+            result = driver->ConnectDrive(plc);
+        else
+            result = job(driver, step == QLatin1String("write")).status;
+        qInfo("lossy network (%s): %s gave %d after %lld ms", qPrintable(m_lossMethod), qPrintable(step), result,
+              timer.elapsed());
+        clearLoss();
+        QCOMPARE(result, expected);
+
+        // Once packets flow again, a new connection works.
+        QCOMPARE(driver->ConnectDrive(plc), 0);
+        QCOMPARE(job(driver, true).status, StatusDone);
+        QCOMPARE(job(driver, false).value.value<QList<uchar>>(), (QList<uchar>{0x12, 0x34}));
+        QCOMPARE(driver->DestroyFree(), 0);
+    }
 
 private:
-    bool makePair(QString *why);
-    bool startPlc(QString *why);
-    bool applyLoss();
-    void clearLoss();
-    bool inNamespace(const QString &program, const QStringList &arguments);
+    bool makePair(QString *why)
+    {
+        const QString prefix = QStringLiteral("/30");
+        return ip({"link", "add", m_rootLink, "type", "veth", "peer", "name", m_plcLink, "netns", m_namespace}, why)
+               && ip({"address", "add", m_rootAddress + prefix, "dev", m_rootLink}, why)
+               && ip({"link", "set", m_rootLink, "up"}, why)
+               && ip({"-n", m_namespace, "address", "add", m_plcAddress + prefix, "dev", m_plcLink}, why)
+               && ip({"-n", m_namespace, "link", "set", m_plcLink, "up"}, why)
+               && ip({"-n", m_namespace, "link", "set", "lo", "up"}, why);
+    }
+    bool startPlc(QString *why)
+    {
+        QStringList command{"netns", "exec", m_namespace};
+        // The simulator ends with this process even when it is killed.
+        if (!QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            command << "setpriv" << "--pdeathsig" << "KILL";
+        command << QStringLiteral(QUILLMARSH_SIM_EXECUTABLE) << "--port" << PlcPort << "--listen" << m_plcAddress;
+        m_sim.setProcessChannelMode(QProcess::MergedChannels);
+        m_sim.start(QStringLiteral("ip"), command);
+        QByteArray said;
+        QElapsedTimer timer;
+        timer.start();
+        while (!said.contains("listening on") && timer.elapsed() < SimStartWaitMs && m_sim.waitForReadyRead(1000))
+            said += m_sim.readAll();
+        *why = m_sim.errorString() + ' ' + QString::fromLocal8Bit(said);
+        return said.contains("listening on");
+    }
+    bool applyLoss()
+    {
+        m_lossMethod = QStringLiteral("netem loss 100%");
+        if (inNamespace(QStringLiteral("tc"), {"qdisc", "add", "dev", m_plcLink, "root", "netem", "loss", "100%"}))
+            return true;
+        m_lossMethod = QStringLiteral("blackhole route");
+        return ip({"-n", m_namespace, "route", "add", "blackhole", m_rootAddress + "/32"});
+    }
+    void clearLoss()
+    {
+        if (m_lossMethod.startsWith(QLatin1String("netem")))
+            inNamespace(QStringLiteral("tc"), {"qdisc", "del", "dev", m_plcLink, "root"});
+        else
+            ip({"-n", m_namespace, "route", "del", "blackhole", m_rootAddress + "/32"});
+    }
+    bool inNamespace(const QString &program, const QStringList &arguments)
+    {
+        return run(QStringLiteral("ip"), QStringList{"netns", "exec", m_namespace, program} + arguments);
+    }
 
     const qint64 m_pid;
     const QString m_namespace;
@@ -122,160 +256,6 @@ private:
     QString m_lossMethod;
     bool m_made = false;
 };
-
-tst_NetNs::tst_NetNs()
-    : m_pid(QCoreApplication::applicationPid()),
-      m_namespace(NamespacePrefix + QString::number(m_pid)),
-      m_rootLink(QStringLiteral("qml%1r").arg(m_pid)),
-      m_plcLink(QStringLiteral("qml%1p").arg(m_pid))
-{
-    // One /30 of 10.213.0.0/16 picked by the process id: .1 here, .2 for the PLC.
-    const qint64 net = m_pid % (256 * 64);
-    const QString base = QStringLiteral("10.213.%1.").arg(net / 64);
-    m_rootAddress = base + QString::number(net % 64 * 4 + 1);
-    m_plcAddress = base + QString::number(net % 64 * 4 + 2);
-}
-
-bool tst_NetNs::inNamespace(const QString &program, const QStringList &arguments)
-{
-    return run(QStringLiteral("ip"), QStringList{"netns", "exec", m_namespace, program} + arguments);
-}
-
-bool tst_NetNs::makePair(QString *why)
-{
-    const QString prefix = QStringLiteral("/30");
-    return ip({"link", "add", m_rootLink, "type", "veth", "peer", "name", m_plcLink, "netns", m_namespace}, why)
-           && ip({"address", "add", m_rootAddress + prefix, "dev", m_rootLink}, why)
-           && ip({"link", "set", m_rootLink, "up"}, why)
-           && ip({"-n", m_namespace, "address", "add", m_plcAddress + prefix, "dev", m_plcLink}, why)
-           && ip({"-n", m_namespace, "link", "set", m_plcLink, "up"}, why)
-           && ip({"-n", m_namespace, "link", "set", "lo", "up"}, why);
-}
-
-bool tst_NetNs::startPlc(QString *why)
-{
-    QStringList command{"netns", "exec", m_namespace};
-    // The simulator ends with this process even when it is killed.
-    if (!QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-        command << "setpriv" << "--pdeathsig" << "KILL";
-    command << QStringLiteral(QUILLMARSH_SIM_EXECUTABLE) << "--port" << PlcPort << "--listen" << m_plcAddress;
-    m_sim.setProcessChannelMode(QProcess::MergedChannels);
-    m_sim.start(QStringLiteral("ip"), command);
-    QByteArray said;
-    QElapsedTimer timer;
-    timer.start();
-    while (!said.contains("listening on") && timer.elapsed() < SimStartWaitMs && m_sim.waitForReadyRead(1000))
-        said += m_sim.readAll();
-    *why = m_sim.errorString() + ' ' + QString::fromLocal8Bit(said);
-    return said.contains("listening on");
-}
-
-void tst_NetNs::initTestCase()
-{
-    if (::geteuid() != 0)
-        QSKIP("needs root to make a network namespace");
-    if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty())
-        QSKIP("no ip command (iproute2) on this machine");
-    PluginHost host;
-    QVERIFY2(host.create(), qPrintable(host.error()));
-    removeStaleRuns();
-    QString addresses;
-    ip({"-o", "-4", "address", "show"}, &addresses);
-    if (addresses.contains(m_rootAddress + '/') || addresses.contains(m_plcAddress + '/'))
-        QSKIP(qPrintable(m_rootAddress + "/30 is in use on this machine"));
-
-    QString why;
-    if (!ip({"netns", "add", m_namespace}, &why))
-        QSKIP(qPrintable("cannot make a network namespace: " + why));
-    m_made = true;
-    // A failed initTestCase may not get its cleanup, so it cleans up itself.
-    if (!makePair(&why)) {
-        cleanupTestCase();
-        QSKIP(qPrintable("cannot make the veth pair: " + why));
-    }
-    if (!startPlc(&why)) {
-        cleanupTestCase();
-        QFAIL(qPrintable("simulator did not start: " + why));
-    }
-}
-
-void tst_NetNs::cleanupTestCase()
-{
-    if (m_sim.state() != QProcess::NotRunning) {
-        m_sim.terminate();
-        if (!m_sim.waitForFinished(CommandWaitMs))
-            m_sim.kill();
-        m_sim.waitForFinished(CommandWaitMs);
-    }
-    if (m_made) {
-        // Deleting the namespace deletes the pair; the second line catches a
-        // root end left over by a half-made pair.
-        ip({"netns", "delete", m_namespace});
-        ip({"link", "delete", m_rootLink});
-    }
-    m_made = false;
-}
-
-bool tst_NetNs::applyLoss()
-{
-    m_lossMethod = QStringLiteral("netem loss 100%");
-    if (inNamespace(QStringLiteral("tc"), {"qdisc", "add", "dev", m_plcLink, "root", "netem", "loss", "100%"}))
-        return true;
-    m_lossMethod = QStringLiteral("blackhole route");
-    return ip({"-n", m_namespace, "route", "add", "blackhole", m_rootAddress + "/32"});
-}
-
-void tst_NetNs::clearLoss()
-{
-    if (m_lossMethod.startsWith(QLatin1String("netem")))
-        inNamespace(QStringLiteral("tc"), {"qdisc", "del", "dev", m_plcLink, "root"});
-    else
-        ip({"-n", m_namespace, "route", "del", "blackhole", m_rootAddress + "/32"});
-}
-
-void tst_NetNs::lossyNetwork_data()
-{
-    QTest::addColumn<QString>("step");
-    QTest::addColumn<int>("expected");
-
-    QTest::addRow("read") << "read" << StatusNoAnswer;
-    QTest::addRow("write") << "write" << StatusNoAnswer;
-    // The PLC's answer to the TCP connection never arrives; Qt drops the
-    // attempt when its connect wait runs out, so no connection is under way.
-    QTest::addRow("connect") << "connect" << ConnectNotUnderWay;
-}
-
-void tst_NetNs::lossyNetwork()
-{
-    QFETCH(QString, step);
-    QFETCH(int, expected);
-    const QString plc = m_plcAddress + ':' + PlcPort;
-
-    PluginHost host;
-
-    CDriveBaseClass *driver = host.create();
-    QCOMPARE(driver->ConnectDrive(plc), 0);
-    QCOMPARE(job(driver, false).status, StatusDone);
-
-    QVERIFY(applyLoss());
-    QElapsedTimer timer;
-    timer.start();
-    int result = 0;
-    if (step == QLatin1String("connect"))
-        result = driver->ConnectDrive(plc);
-    else
-        result = job(driver, step == QLatin1String("write")).status;
-    qInfo("lossy network (%s): %s gave %d after %lld ms", qPrintable(m_lossMethod), qPrintable(step), result,
-          timer.elapsed());
-    clearLoss();
-    QCOMPARE(result, expected);
-
-    // Once packets flow again, a new connection works.
-    QCOMPARE(driver->ConnectDrive(plc), 0);
-    QCOMPARE(job(driver, true).status, StatusDone);
-    QCOMPARE(job(driver, false).value.value<QList<uchar>>(), (QList<uchar>{0x12, 0x34}));
-    QCOMPARE(driver->DestroyFree(), 0);
-}
 
 QTEST_GUILESS_MAIN(tst_NetNs)
 #include "tst_netns.moc"

@@ -77,61 +77,55 @@ class tst_TwoThreads : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void concurrentObjects_data();
-    void concurrentObjects();
+    void initTestCase()
+    {
+        PluginHost host;
+        QVERIFY2(host.create(), qPrintable(host.error()));
+    }
+    void concurrentObjects_data()
+    {
+        QTest::addColumn<bool>("twoPlcs");
+        QTest::addColumn<QStringList>("tags");
+        QTest::addColumn<QList<int>>("blocks");
+
+        QTest::addRow("one PLC, two data blocks") << false << QStringList{"DB1.DBB0", "DB2.DBB0"} << QList<int>{1, 2};
+        QTest::addRow("one PLC, one block, neighbouring bytes")
+            << false << QStringList{"DB10.DBB0", "DB10.DBB8"} << QList<int>{10, 10};
+        QTest::addRow("two PLCs, same address") << true << QStringList{"DB1.DBB0", "DB1.DBB0"} << QList<int>{1, 1};
+    }
+    void concurrentObjects()
+    {
+        QFETCH(bool, twoPlcs);
+        QFETCH(QStringList, tags);
+        QFETCH(QList<int>, blocks);
+
+        SimPlc plcs[2];
+        QVERIFY(plcs[0].start());
+        QVERIFY(!twoPlcs || plcs[1].start());
+        SimPlc *plcOf[2] = {&plcs[0], twoPlcs ? &plcs[1] : &plcs[0]};
+
+        Outcome outcomes[2];
+        std::unique_ptr<QThread> threads[2];
+        for (int w = 0; w < 2; ++w) {
+            const quint16 port = plcOf[w]->port();
+            const QString tag = tags.at(w);
+            Outcome *outcome = &outcomes[w];
+            threads[w].reset(QThread::create([=] { work(w, port, tag, outcome); }));
+            threads[w]->start();
+        }
+        for (auto &thread : threads)
+            QVERIFY(thread->wait(ThreadWaitMs));
+
+        for (int w = 0; w < 2; ++w) {
+            QCOMPARE(outcomes[w].connect, 0);
+            QVERIFY2(outcomes[w].firstFailure.isEmpty(), qPrintable(outcomes[w].firstFailure));
+            QCOMPARE(outcomes[w].cyclesDone, Cycles);
+            const int offset = tags.at(w).section(QStringLiteral("DBB"), 1).toInt();
+            QCOMPARE(plcOf[w]->memory(SimPlc::AreaDataBlocks, blocks.at(w), offset, Bytes), outcomes[w].lastWritten);
+        }
+        QTRY_COMPARE(plcs[0].connectionCount(), 0);
+    }
 };
-
-void tst_TwoThreads::initTestCase()
-{
-    PluginHost host;
-    QVERIFY2(host.create(), qPrintable(host.error()));
-}
-
-void tst_TwoThreads::concurrentObjects_data()
-{
-    QTest::addColumn<bool>("twoPlcs");
-    QTest::addColumn<QStringList>("tags");
-    QTest::addColumn<QList<int>>("blocks");
-
-    QTest::addRow("one PLC, two data blocks") << false << QStringList{"DB1.DBB0", "DB2.DBB0"} << QList<int>{1, 2};
-    QTest::addRow("one PLC, one block, neighbouring bytes")
-        << false << QStringList{"DB10.DBB0", "DB10.DBB8"} << QList<int>{10, 10};
-    QTest::addRow("two PLCs, same address") << true << QStringList{"DB1.DBB0", "DB1.DBB0"} << QList<int>{1, 1};
-}
-
-void tst_TwoThreads::concurrentObjects()
-{
-    QFETCH(bool, twoPlcs);
-    QFETCH(QStringList, tags);
-    QFETCH(QList<int>, blocks);
-
-    SimPlc plcs[2];
-    QVERIFY(plcs[0].start());
-    QVERIFY(!twoPlcs || plcs[1].start());
-    SimPlc *plcOf[2] = {&plcs[0], twoPlcs ? &plcs[1] : &plcs[0]};
-
-    Outcome outcomes[2];
-    std::unique_ptr<QThread> threads[2];
-    for (int w = 0; w < 2; ++w) {
-        const quint16 port = plcOf[w]->port();
-        const QString tag = tags.at(w);
-        Outcome *outcome = &outcomes[w];
-        threads[w].reset(QThread::create([=] { work(w, port, tag, outcome); }));
-        threads[w]->start();
-    }
-    for (auto &thread : threads)
-        QVERIFY(thread->wait(ThreadWaitMs));
-
-    for (int w = 0; w < 2; ++w) {
-        QCOMPARE(outcomes[w].connect, 0);
-        QVERIFY2(outcomes[w].firstFailure.isEmpty(), qPrintable(outcomes[w].firstFailure));
-        QCOMPARE(outcomes[w].cyclesDone, Cycles);
-        const int offset = tags.at(w).section(QStringLiteral("DBB"), 1).toInt();
-        QCOMPARE(plcOf[w]->memory(SimPlc::AreaDataBlocks, blocks.at(w), offset, Bytes), outcomes[w].lastWritten);
-    }
-    QTRY_COMPARE(plcs[0].connectionCount(), 0);
-}
 
 QTEST_GUILESS_MAIN(tst_TwoThreads)
 #include "tst_twothreads.moc"

@@ -110,312 +110,278 @@ class TstCli : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-    void demoShowsEveryType();
-    void writeThenRead_data();
-    void writeThenRead();
-    void statusShown_data();
-    void statusShown();
-    void badInput_data();
-    void badInput();
-    void watchToPipe_data();
-    void watchToPipe();
-    void infoShowsPlugin_data();
-    void infoShowsPlugin();
-    void watchEndsOnCtrlC();
-    void helpOnEveryCommand_data();
-    void helpOnEveryCommand();
+    void init()
+    {
+        QVERIFY2(QFileInfo::exists(tool()), qPrintable(tool()));
+        m_plc = new SimPlc;
+        QVERIFY(m_plc->start());
+    }
+    void cleanup()
+    {
+        m_plc->stop();
+        delete m_plc;
+        m_plc = nullptr;
+    }
+    void demoShowsEveryType()
+    {
+        const Run r = run({QStringLiteral("demo")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        QSet<QString> types;
+        const QList<QStringList> rows = tableRows(r.out);
+        for (const QStringList &row : rows) {
+            types << row.at(1);
+            QCOMPARE(row.at(3), QStringLiteral("0 ok"));
+            QVERIFY(!row.at(2).isEmpty());
+        }
+        QCOMPARE(types, (QSet<QString>{"Bool", "Int8", "UInt8", "Int16", "UInt16", "Int32", "UInt32",
+                                       "Float", "Int64", "UInt64", "Double"}));
+        QVERIFY(rows.size() >= 22);   // every type in the data block and in the markers
+    }
+    void writeThenRead_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("typeArg");
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<int>("area");
+        QTest::addColumn<int>("db");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QString>("memoryHex");
+        QTest::addColumn<bool>("json");
+        QTest::addColumn<QString>("shown");
+
+        const int DB = SimPlc::AreaDataBlocks, M = SimPlc::AreaMarkers, Q = SimPlc::AreaOutputs;
+        QTest::addRow("Int16 plain") << "DB1.DBW20" << "int16" << "-1234" << DB << 1 << 20 << "fb2e" << false << "-1234";
+        QTest::addRow("UInt16 hex json") << "DB1.DBW22" << "UInt16" << "0xBEEF" << DB << 1 << 22 << "beef" << true << "[48879]";
+        QTest::addRow("Int8 as number") << "M5" << "INT8" << "-1" << M << 0 << 5 << "ff" << false << "-1";
+        QTest::addRow("UInt32 json") << "DB2.DBD0" << "uint32" << "3000000000" << DB << 2 << 0 << "b2d05e00" << true << "[3000000000]";
+        QTest::addRow("Int32 outputs") << "Q2" << "int32" << "-123456789" << Q << 0 << 2 << "f8a432eb" << false << "-123456789";
+        QTest::addRow("Float array plain") << "DB1.DBD0" << "float" << "-1.5,inf,3.1415927" << DB << 1 << 0
+                                           << "bfc000007f80000040490fdb" << false << "-1.5, inf, 3.1415927";
+        QTest::addRow("Float array json") << "DB1.DBD0" << "float" << "-1.5,inf,nan" << DB << 1 << 0
+                                          << "bfc000007f8000007fc00000" << true << "[-1.5,null,null]";
+        QTest::addRow("Int64 min") << "DB10.DBB8" << "int64" << "-9223372036854775808" << DB << 10 << 8
+                                   << "8000000000000000" << false << "-9223372036854775808";
+        QTest::addRow("UInt64 max json") << "DB10.DBB16" << "uint64" << "18446744073709551615" << DB << 10 << 16
+                                         << "ffffffffffffffff" << true << "[18446744073709551615]";
+        QTest::addRow("Double plain") << "M100" << "double" << "-1e-300" << M << 0 << 100 << "81a56e1fc2f8f359"
+                                      << false << "-1e-300";
+        QTest::addRow("Bool json") << "DB2.DBX4.0" << "bool" << "true" << DB << 2 << 4 << "01" << true << "[true]";
+        QTest::addRow("Int16 array") << "DB1.DBW30" << "int16" << "1,-2,3" << DB << 1 << 30 << "0001fffe0003"
+                                     << false << "1, -2, 3";
+    }
+    void writeThenRead()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, typeArg);
+        QFETCH(QString, values);
+        QFETCH(int, area);
+        QFETCH(int, db);
+        QFETCH(int, offset);
+        QFETCH(QString, memoryHex);
+        QFETCH(bool, json);
+        QFETCH(QString, shown);
+        const QByteArray bytes = QByteArray::fromHex(memoryHex.toLatin1());
+        const auto simArea = SimPlc::Area(area);
+        const QString typeName = typeArg.at(0).toUpper() + typeArg.mid(1).toLower();
+        const QString expectedType = typeName.startsWith(QLatin1String("Ui"))
+                                         ? QStringLiteral("UI") + typeName.mid(2) : typeName;
+        const QStringList jsonArg = json ? QStringList{QStringLiteral("--json")} : QStringList();
+
+        const Run w = run(QStringList{"write", endpoint(), address, typeArg, values} + jsonArg);
+        checkRecord(w, address, expectedType, json, shown);
+        QCOMPARE(m_plc->memory(simArea, db, offset, bytes.size()).toHex(), bytes.toHex());
+
+        // Read decodes bytes put there by the PLC side, not by the tool's write.
+        QVERIFY(m_plc->setMemory(simArea, db, offset, QByteArray(bytes.size(), '\0')));
+        QVERIFY(m_plc->setMemory(simArea, db, offset, bytes));
+        const QString count = QString::number(values.split(QLatin1Char(',')).size());
+        const Run r = run(QStringList{"read", endpoint(), address, typeArg, count} + jsonArg);
+        checkRecord(r, address, expectedType, json, shown);
+    }
+    void statusShown_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("status");
+        QTest::addRow("no such data block") << QStringList{"read", "%E", "DB99.DBW0", "int16"}
+                                            << "7 PLC answer not acceptable";
+        QTest::addRow("write to inputs") << QStringList{"write", "%E", "I0", "uint8", "1"} << "6 write to inputs refused";
+        QTest::addRow("past the address range") << QStringList{"read", "%E", "M65535", "int8"} << "5 byte address invalid";
+    }
+    void statusShown()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, status);
+        const Run r = run(expand(args));
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(rowOf(r.out, args.at(2)).value(3), status);
+    }
+    void badInput_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("error");
+        const QString w = QStringLiteral("write"), r = QStringLiteral("read");
+        QTest::addRow("unknown type") << QStringList{r, "%E", "DB1.DBW0", "int17"} << 2 << "unknown type 'int17'";
+        QTest::addRow("no area") << QStringList{r, "%E", "XYZ", "int16"} << 2 << "address 'XYZ' names no memory area";
+        QTest::addRow("count zero") << QStringList{r, "%E", "M0", "int8", "0"} << 2 << "count '0'";
+        QTest::addRow("Int16 too big") << QStringList{w, "%E", "DB1.DBW0", "Int16", "70000"} << 2
+                                       << "value '70000' is out of range for Int16";
+        QTest::addRow("Int8 last of list") << QStringList{w, "%E", "M0", "int8", "1,2,128"} << 2
+                                           << "value '128' is out of range for Int8";
+        QTest::addRow("UInt16 negative") << QStringList{w, "%E", "M0", "uint16", "-1"} << 2
+                                         << "value '-1' is out of range for UInt16";
+        QTest::addRow("UInt64 overflow") << QStringList{w, "%E", "M0", "uint64", "18446744073709551616"} << 2
+                                         << "out of range for UInt64";
+        QTest::addRow("Float too big") << QStringList{w, "%E", "M0", "float", "1e39"} << 2 << "out of range for Float";
+        QTest::addRow("not a number") << QStringList{w, "%E", "M0", "double", "1.5x"} << 2
+                                      << "value '1.5x' is not a number for Double";
+        QTest::addRow("hex float") << QStringList{w, "%E", "M0", "float", "0x10"} << 2 << "is not a number";
+        QTest::addRow("bool two") << QStringList{w, "%E", "M0.0", "bool", "2"} << 2 << "is not a Bool";
+        QTest::addRow("tag without type") << QStringList{"watch", "%E", "DB1.DBW0"} << 2 << "not ADDRESS:TYPE";
+        QTest::addRow("tag bad count") << QStringList{"watch", "%E", "M0:int8:x"} << 2 << "count 'x'";
+        QTest::addRow("no port") << QStringList{r, "127.0.0.1", "M0", "int8"} << 2 << "is not HOST:PORT";
+        QTest::addRow("unknown option") << QStringList{r, "%E", "M0", "int8", "--frob"} << 2 << "Unknown option 'frob'";
+        QTest::addRow("missing plug-in") << QStringList{r, "%E", "M0", "int8", "--plugin", "/nonexistent/libQuillmarsh.so"}
+                                         << 1 << "plug-in not found: /nonexistent/libQuillmarsh.so";
+        QTest::addRow("not a library") << QStringList{r, "%E", "M0", "int8", "--plugin", "%BADLIB"} << 1
+                                       << "cannot load plug-in";
+        QTest::addRow("unreachable PLC") << QStringList{r, "%CLOSED", "M0", "int8"} << 1
+                                         << "-3 TCP connection not established within 3000 ms";
+    }
+    void badInput()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, error);
+        const Run r = run(expand(args));
+        QCOMPARE(r.status, QProcess::NormalExit);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
+        QVERIFY2(r.err.count(QLatin1Char('\n')) == 1 && r.err.contains(error), qPrintable(r.err));
+        // Refused before the plug-in touched the network: no connection at all.
+        QCOMPARE(m_plc->acceptedCount(), 0);
+        QVERIFY(m_plc->receivedFrames().isEmpty());
+    }
+    void watchToPipe_data()
+    {
+        QTest::addColumn<QStringList>("tags");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("inEveryLine");
+        QTest::addRow("all readable") << QStringList{"DB1.DBW20:int16", "M0.0:bool", "DB1.DBD0:float:2"} << 0
+                                      << QStringList{"DB1.DBW20 Int16 = -1234 [0 ok]", "M0.0 Bool = 0 [0 ok]",
+                                                     "DB1.DBD0 Float = 0, 0 [0 ok]"};
+        QTest::addRow("one unreadable") << QStringList{"DB1.DBW20:int16", "DB99.DBW0:int16"} << 1
+                                        << QStringList{"DB1.DBW20 Int16 = -1234 [0 ok]",
+                                                       "DB99.DBW0 Int16 =  [7 PLC answer not acceptable] age -"};
+        QTest::addRow("colon in address") << QStringList{"V_or_DB1:20:int16:1"} << 0
+                                          << QStringList{"V_or_DB1:20 Int16 = -1234 [0 ok]"};
+    }
+    void watchToPipe()
+    {
+        QFETCH(QStringList, tags);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, inEveryLine);
+        QVERIFY(m_plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("fb2e")));
+        const Run r = run(QStringList{"watch", endpoint()} + tags + QStringList{"--polls", "3", "--interval", "10"});
+        QCOMPARE(r.exitCode, exitCode);
+        const QStringList lines = r.out.trimmed().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 3);
+        for (int i = 0; i < lines.size(); ++i) {
+            QVERIFY2(lines.at(i).startsWith(QStringLiteral("poll %1 ").arg(i + 1)), qPrintable(lines.at(i)));
+            for (const QString &fragment : inEveryLine)
+                QVERIFY2(lines.at(i).contains(fragment), qPrintable(lines.at(i)));
+        }
+        QVERIFY(!r.out.contains(QLatin1Char('\x1b')));   // no terminal controls in a pipe
+    }
+    void infoShowsPlugin_data()
+    {
+        QTest::addColumn<bool>("json");
+        QTest::addRow("plain") << false;
+        QTest::addRow("json") << true;
+    }
+    void infoShowsPlugin()
+    {
+        QFETCH(bool, json);
+        const Run r = run(json ? QStringList{"info", "--json"} : QStringList{"info"});
+        QCOMPARE(r.exitCode, 0);
+        // Plain output: one "label   value" line per field.
+        const auto field = [&](const char *label) {
+            for (const QString &line : r.out.split(QLatin1Char('\n'))) {
+                if (line.startsWith(QLatin1String(label) + QLatin1String("  ")))
+                    return line.mid(int(qstrlen(label))).trimmed();
+            }
+            return QString();
+        };
+        QString name = field("name");
+        QString version = field("version");
+        QString debugVersion = field("debug version");
+        if (json) {
+            const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+            name = o.value(QStringLiteral("name")).toString();
+            version = o.value(QStringLiteral("version")).toString();
+            debugVersion = o.value(QStringLiteral("debugVersion")).toString();
+            QCOMPARE(o.value(QStringLiteral("plugin")).toString(), qEnvironmentVariable("QUILLMARSH_PLUGIN"));
+        }
+        QCOMPARE(name, QStringLiteral("Quillmarsh"));
+        QCOMPARE(version, QStringLiteral("V1.8.2 20230221"));
+        QVERIFY2(debugVersion.startsWith(QStringLiteral("v1.8.2 ")), qPrintable(debugVersion));
+    }
+    void watchEndsOnCtrlC()
+    {
+        QProcess p;
+        p.start(tool(), {"watch", endpoint(), "M0:int8", "--interval", "50"});
+        QVERIFY(p.waitForReadyRead(kRunMs));
+        QCOMPARE(m_plc->connectionCount(), 1);
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(kRunMs));
+        // Without its own handler the process would die of the signal instead.
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(m_plc->connectionCount(), 0, kRunMs);
+    }
+    void helpOnEveryCommand_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const char *c : {"demo", "info", "read", "write", "watch", "sim"})
+            QTest::addRow("%s", c) << QString::fromLatin1(c);
+    }
+    void helpOnEveryCommand()
+    {
+        QFETCH(QString, command);
+        const Run r = run({command, QStringLiteral("--help")});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.startsWith(QStringLiteral("Usage:")) && r.out.contains(QStringLiteral("--help")),
+                 qPrintable(r.out));
+        QCOMPARE(m_plc->acceptedCount(), 0);
+    }
 
 private:
     QString endpoint() const { return QStringLiteral("127.0.0.1:%1").arg(m_plc->port()); }
-    QStringList expand(const QStringList &args) const;
+    QStringList expand(const QStringList &args) const
+    {
+        QStringList out;
+        for (QString a : args) {
+            if (a == QLatin1String("%E")) {
+                a = endpoint();
+            } else if (a == QLatin1String("%CLOSED")) {
+                // A loopback port that was free a moment ago refuses at once.
+                QTcpServer probe;
+                probe.listen(QHostAddress::LocalHost);
+                a = QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
+            } else if (a == QLatin1String("%BADLIB")) {
+                a = QCoreApplication::applicationDirPath() + QStringLiteral("/not-a-library.so");
+                QFile f(a);
+                if (f.open(QIODevice::WriteOnly))
+                    f.write("not an ELF file");
+            }
+            out << a;
+        }
+        return out;
+    }
 
     SimPlc *m_plc = nullptr;
 };
-
-void TstCli::init()
-{
-    QVERIFY2(QFileInfo::exists(tool()), qPrintable(tool()));
-    m_plc = new SimPlc;
-    QVERIFY(m_plc->start());
-}
-
-void TstCli::cleanup()
-{
-    m_plc->stop();
-    delete m_plc;
-    m_plc = nullptr;
-}
-
-void TstCli::demoShowsEveryType()
-{
-    const Run r = run({QStringLiteral("demo")});
-    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-    QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
-    QSet<QString> types;
-    const QList<QStringList> rows = tableRows(r.out);
-    for (const QStringList &row : rows) {
-        types << row.at(1);
-        QCOMPARE(row.at(3), QStringLiteral("0 ok"));
-        QVERIFY(!row.at(2).isEmpty());
-    }
-    QCOMPARE(types, (QSet<QString>{"Bool", "Int8", "UInt8", "Int16", "UInt16", "Int32", "UInt32",
-                                   "Float", "Int64", "UInt64", "Double"}));
-    QVERIFY(rows.size() >= 22);   // every type in the data block and in the markers
-}
-
-void TstCli::writeThenRead_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("typeArg");
-    QTest::addColumn<QString>("values");
-    QTest::addColumn<int>("area");
-    QTest::addColumn<int>("db");
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<QString>("memoryHex");
-    QTest::addColumn<bool>("json");
-    QTest::addColumn<QString>("shown");
-
-    const int DB = SimPlc::AreaDataBlocks, M = SimPlc::AreaMarkers, Q = SimPlc::AreaOutputs;
-    QTest::addRow("Int16 plain") << "DB1.DBW20" << "int16" << "-1234" << DB << 1 << 20 << "fb2e" << false << "-1234";
-    QTest::addRow("UInt16 hex json") << "DB1.DBW22" << "UInt16" << "0xBEEF" << DB << 1 << 22 << "beef" << true << "[48879]";
-    QTest::addRow("Int8 as number") << "M5" << "INT8" << "-1" << M << 0 << 5 << "ff" << false << "-1";
-    QTest::addRow("UInt32 json") << "DB2.DBD0" << "uint32" << "3000000000" << DB << 2 << 0 << "b2d05e00" << true << "[3000000000]";
-    QTest::addRow("Int32 outputs") << "Q2" << "int32" << "-123456789" << Q << 0 << 2 << "f8a432eb" << false << "-123456789";
-    QTest::addRow("Float array plain") << "DB1.DBD0" << "float" << "-1.5,inf,3.1415927" << DB << 1 << 0
-                                       << "bfc000007f80000040490fdb" << false << "-1.5, inf, 3.1415927";
-    QTest::addRow("Float array json") << "DB1.DBD0" << "float" << "-1.5,inf,nan" << DB << 1 << 0
-                                      << "bfc000007f8000007fc00000" << true << "[-1.5,null,null]";
-    QTest::addRow("Int64 min") << "DB10.DBB8" << "int64" << "-9223372036854775808" << DB << 10 << 8
-                               << "8000000000000000" << false << "-9223372036854775808";
-    QTest::addRow("UInt64 max json") << "DB10.DBB16" << "uint64" << "18446744073709551615" << DB << 10 << 16
-                                     << "ffffffffffffffff" << true << "[18446744073709551615]";
-    QTest::addRow("Double plain") << "M100" << "double" << "-1e-300" << M << 0 << 100 << "81a56e1fc2f8f359"
-                                  << false << "-1e-300";
-    QTest::addRow("Bool json") << "DB2.DBX4.0" << "bool" << "true" << DB << 2 << 4 << "01" << true << "[true]";
-    QTest::addRow("Int16 array") << "DB1.DBW30" << "int16" << "1,-2,3" << DB << 1 << 30 << "0001fffe0003"
-                                 << false << "1, -2, 3";
-}
-
-void TstCli::writeThenRead()
-{
-    QFETCH(QString, address);
-    QFETCH(QString, typeArg);
-    QFETCH(QString, values);
-    QFETCH(int, area);
-    QFETCH(int, db);
-    QFETCH(int, offset);
-    QFETCH(QString, memoryHex);
-    QFETCH(bool, json);
-    QFETCH(QString, shown);
-    const QByteArray bytes = QByteArray::fromHex(memoryHex.toLatin1());
-    const auto simArea = SimPlc::Area(area);
-    const QString typeName = typeArg.at(0).toUpper() + typeArg.mid(1).toLower();
-    const QString expectedType = typeName.startsWith(QLatin1String("Ui"))
-                                     ? QStringLiteral("UI") + typeName.mid(2) : typeName;
-    const QStringList jsonArg = json ? QStringList{QStringLiteral("--json")} : QStringList();
-
-    const Run w = run(QStringList{"write", endpoint(), address, typeArg, values} + jsonArg);
-    checkRecord(w, address, expectedType, json, shown);
-    QCOMPARE(m_plc->memory(simArea, db, offset, bytes.size()).toHex(), bytes.toHex());
-
-    // Read decodes bytes put there by the PLC side, not by the tool's write.
-    QVERIFY(m_plc->setMemory(simArea, db, offset, QByteArray(bytes.size(), '\0')));
-    QVERIFY(m_plc->setMemory(simArea, db, offset, bytes));
-    const QString count = QString::number(values.split(QLatin1Char(',')).size());
-    const Run r = run(QStringList{"read", endpoint(), address, typeArg, count} + jsonArg);
-    checkRecord(r, address, expectedType, json, shown);
-}
-
-void TstCli::statusShown_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("status");
-    QTest::addRow("no such data block") << QStringList{"read", "%E", "DB99.DBW0", "int16"}
-                                        << "7 PLC answer not acceptable";
-    QTest::addRow("write to inputs") << QStringList{"write", "%E", "I0", "uint8", "1"} << "6 write to inputs refused";
-    QTest::addRow("past the address range") << QStringList{"read", "%E", "M65535", "int8"} << "5 byte address invalid";
-}
-
-void TstCli::statusShown()
-{
-    QFETCH(QStringList, args);
-    QFETCH(QString, status);
-    const Run r = run(expand(args));
-    QCOMPARE(r.exitCode, 1);
-    QCOMPARE(rowOf(r.out, args.at(2)).value(3), status);
-}
-
-void TstCli::badInput_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("error");
-    const QString w = QStringLiteral("write"), r = QStringLiteral("read");
-    QTest::addRow("unknown type") << QStringList{r, "%E", "DB1.DBW0", "int17"} << 2 << "unknown type 'int17'";
-    QTest::addRow("no area") << QStringList{r, "%E", "XYZ", "int16"} << 2 << "address 'XYZ' names no memory area";
-    QTest::addRow("count zero") << QStringList{r, "%E", "M0", "int8", "0"} << 2 << "count '0'";
-    QTest::addRow("Int16 too big") << QStringList{w, "%E", "DB1.DBW0", "Int16", "70000"} << 2
-                                   << "value '70000' is out of range for Int16";
-    QTest::addRow("Int8 last of list") << QStringList{w, "%E", "M0", "int8", "1,2,128"} << 2
-                                       << "value '128' is out of range for Int8";
-    QTest::addRow("UInt16 negative") << QStringList{w, "%E", "M0", "uint16", "-1"} << 2
-                                     << "value '-1' is out of range for UInt16";
-    QTest::addRow("UInt64 overflow") << QStringList{w, "%E", "M0", "uint64", "18446744073709551616"} << 2
-                                     << "out of range for UInt64";
-    QTest::addRow("Float too big") << QStringList{w, "%E", "M0", "float", "1e39"} << 2 << "out of range for Float";
-    QTest::addRow("not a number") << QStringList{w, "%E", "M0", "double", "1.5x"} << 2
-                                  << "value '1.5x' is not a number for Double";
-    QTest::addRow("hex float") << QStringList{w, "%E", "M0", "float", "0x10"} << 2 << "is not a number";
-    QTest::addRow("bool two") << QStringList{w, "%E", "M0.0", "bool", "2"} << 2 << "is not a Bool";
-    QTest::addRow("tag without type") << QStringList{"watch", "%E", "DB1.DBW0"} << 2 << "not ADDRESS:TYPE";
-    QTest::addRow("tag bad count") << QStringList{"watch", "%E", "M0:int8:x"} << 2 << "count 'x'";
-    QTest::addRow("no port") << QStringList{r, "127.0.0.1", "M0", "int8"} << 2 << "is not HOST:PORT";
-    QTest::addRow("unknown option") << QStringList{r, "%E", "M0", "int8", "--frob"} << 2 << "Unknown option 'frob'";
-    QTest::addRow("missing plug-in") << QStringList{r, "%E", "M0", "int8", "--plugin", "/nonexistent/libQuillmarsh.so"}
-                                     << 1 << "plug-in not found: /nonexistent/libQuillmarsh.so";
-    QTest::addRow("not a library") << QStringList{r, "%E", "M0", "int8", "--plugin", "%BADLIB"} << 1
-                                   << "cannot load plug-in";
-    QTest::addRow("unreachable PLC") << QStringList{r, "%CLOSED", "M0", "int8"} << 1
-                                     << "-3 TCP connection not established within 3000 ms";
-}
-
-void TstCli::badInput()
-{
-    QFETCH(QStringList, args);
-    QFETCH(int, exitCode);
-    QFETCH(QString, error);
-    const Run r = run(expand(args));
-    QCOMPARE(r.status, QProcess::NormalExit);
-    QCOMPARE(r.exitCode, exitCode);
-    QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
-    QVERIFY2(r.err.count(QLatin1Char('\n')) == 1 && r.err.contains(error), qPrintable(r.err));
-    // Refused before the plug-in touched the network: no connection at all.
-    QCOMPARE(m_plc->acceptedCount(), 0);
-    QVERIFY(m_plc->receivedFrames().isEmpty());
-}
-
-void TstCli::watchToPipe_data()
-{
-    QTest::addColumn<QStringList>("tags");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QStringList>("inEveryLine");
-    QTest::addRow("all readable") << QStringList{"DB1.DBW20:int16", "M0.0:bool", "DB1.DBD0:float:2"} << 0
-                                  << QStringList{"DB1.DBW20 Int16 = -1234 [0 ok]", "M0.0 Bool = 0 [0 ok]",
-                                                 "DB1.DBD0 Float = 0, 0 [0 ok]"};
-    QTest::addRow("one unreadable") << QStringList{"DB1.DBW20:int16", "DB99.DBW0:int16"} << 1
-                                    << QStringList{"DB1.DBW20 Int16 = -1234 [0 ok]",
-                                                   "DB99.DBW0 Int16 =  [7 PLC answer not acceptable] age -"};
-    QTest::addRow("colon in address") << QStringList{"V_or_DB1:20:int16:1"} << 0
-                                      << QStringList{"V_or_DB1:20 Int16 = -1234 [0 ok]"};
-}
-
-void TstCli::watchToPipe()
-{
-    QFETCH(QStringList, tags);
-    QFETCH(int, exitCode);
-    QFETCH(QStringList, inEveryLine);
-    QVERIFY(m_plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("fb2e")));
-    const Run r = run(QStringList{"watch", endpoint()} + tags + QStringList{"--polls", "3", "--interval", "10"});
-    QCOMPARE(r.exitCode, exitCode);
-    const QStringList lines = r.out.trimmed().split(QLatin1Char('\n'));
-    QCOMPARE(lines.size(), 3);
-    for (int i = 0; i < lines.size(); ++i) {
-        QVERIFY2(lines.at(i).startsWith(QStringLiteral("poll %1 ").arg(i + 1)), qPrintable(lines.at(i)));
-        for (const QString &fragment : inEveryLine)
-            QVERIFY2(lines.at(i).contains(fragment), qPrintable(lines.at(i)));
-    }
-    QVERIFY(!r.out.contains(QLatin1Char('\x1b')));   // no terminal controls in a pipe
-}
-
-void TstCli::infoShowsPlugin_data()
-{
-    QTest::addColumn<bool>("json");
-    QTest::addRow("plain") << false;
-    QTest::addRow("json") << true;
-}
-
-void TstCli::infoShowsPlugin()
-{
-    QFETCH(bool, json);
-    const Run r = run(json ? QStringList{"info", "--json"} : QStringList{"info"});
-    QCOMPARE(r.exitCode, 0);
-    // Plain output: one "label   value" line per field.
-    const auto field = [&](const char *label) {
-        for (const QString &line : r.out.split(QLatin1Char('\n'))) {
-            if (line.startsWith(QLatin1String(label) + QLatin1String("  ")))
-                return line.mid(int(qstrlen(label))).trimmed();
-        }
-        return QString();
-    };
-    QString name = field("name");
-    QString version = field("version");
-    QString debugVersion = field("debug version");
-    if (json) {
-        const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
-        name = o.value(QStringLiteral("name")).toString();
-        version = o.value(QStringLiteral("version")).toString();
-        debugVersion = o.value(QStringLiteral("debugVersion")).toString();
-        QCOMPARE(o.value(QStringLiteral("plugin")).toString(), qEnvironmentVariable("QUILLMARSH_PLUGIN"));
-    }
-    QCOMPARE(name, QStringLiteral("Quillmarsh"));
-    QCOMPARE(version, QStringLiteral("V1.8.2 20230221"));
-    QVERIFY2(debugVersion.startsWith(QStringLiteral("v1.8.2 ")), qPrintable(debugVersion));
-}
-
-void TstCli::watchEndsOnCtrlC()
-{
-    QProcess p;
-    p.start(tool(), {"watch", endpoint(), "M0:int8", "--interval", "50"});
-    QVERIFY(p.waitForReadyRead(kRunMs));
-    QCOMPARE(m_plc->connectionCount(), 1);
-    ::kill(pid_t(p.processId()), SIGINT);
-    QVERIFY(p.waitForFinished(kRunMs));
-    // Without its own handler the process would die of the signal instead.
-    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(p.exitCode(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(m_plc->connectionCount(), 0, kRunMs);
-}
-
-void TstCli::helpOnEveryCommand_data()
-{
-    QTest::addColumn<QString>("command");
-    for (const char *c : {"demo", "info", "read", "write", "watch", "sim"})
-        QTest::addRow("%s", c) << QString::fromLatin1(c);
-}
-
-void TstCli::helpOnEveryCommand()
-{
-    QFETCH(QString, command);
-    const Run r = run({command, QStringLiteral("--help")});
-    QCOMPARE(r.exitCode, 0);
-    QVERIFY2(r.out.startsWith(QStringLiteral("Usage:")) && r.out.contains(QStringLiteral("--help")),
-             qPrintable(r.out));
-    QCOMPARE(m_plc->acceptedCount(), 0);
-}
-
-QStringList TstCli::expand(const QStringList &args) const
-{
-    QStringList out;
-    for (QString a : args) {
-        if (a == QLatin1String("%E")) {
-            a = endpoint();
-        } else if (a == QLatin1String("%CLOSED")) {
-            // A loopback port that was free a moment ago refuses at once.
-            QTcpServer probe;
-            probe.listen(QHostAddress::LocalHost);
-            a = QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
-        } else if (a == QLatin1String("%BADLIB")) {
-            a = QCoreApplication::applicationDirPath() + QStringLiteral("/not-a-library.so");
-            QFile f(a);
-            if (f.open(QIODevice::WriteOnly))
-                f.write("not an ELF file");
-        }
-        out << a;
-    }
-    return out;
-}
 
 QTEST_GUILESS_MAIN(TstCli)
 #include "tst_cli.moc"
