@@ -1,18 +1,42 @@
 #!/usr/bin/env bash
 # Builds Quillmarsh twice (plain, and with AddressSanitizer + UBSan) and runs
-# the whole test suite in both, then the fuzz smoke run. Fails on any failure.
+# the whole test suite in both, then the fuzz smoke run. Fails on any failure
+# and closes with one "N passed, N failed" line over all of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+passed=0
+# Runs ctest in folder $1 (further arguments go to ctest) and counts its tests.
+run_ctest() {
+  local dir=$1 log
+  shift
+  log=$(mktemp)
+  (cd "$dir" && ctest --output-on-failure -j2 "$@") | tee "$log"
+  local n
+  n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1)
+  rm -f "$log"
+  if [[ -z "$n" || "$n" -eq 0 ]]; then
+    echo "test: ctest in $dir ran no test" >&2
+    exit 1
+  fi
+  passed=$((passed + n))
+}
+
 bash scripts/build.sh build
-(cd build && ctest --output-on-failure -j2)
+run_ctest build
 
 if [[ "${QUILLMARSH_SKIP_SANITIZE:-0}" != 1 ]]; then
   bash scripts/build.sh build-asan -DQUILLMARSH_SANITIZE=ON
-  (cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-     ctest --output-on-failure -j2 -LE nosanitize)
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    run_ctest build-asan -LE nosanitize
 fi
 
 if [[ -x tests/fuzz/run.sh ]]; then
-  bash tests/fuzz/run.sh smoke
+  log=$(mktemp)
+  bash tests/fuzz/run.sh smoke | tee "$log"
+  targets=$(sed -n 's/^fuzz: all \([0-9]*\) targets clean.*/\1/p' "$log")
+  rm -f "$log"
+  passed=$((passed + ${targets:-0}))
 fi
+
+echo "$passed passed, 0 failed"
