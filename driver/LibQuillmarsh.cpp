@@ -316,7 +316,7 @@ QVariant LibQuillmarsh::set_variant_Int64(QByteArray bytes, int count) { return 
 QVariant LibQuillmarsh::set_variant_UInt64(QByteArray bytes, int count) { return ValueCodec::decode<qulonglong>(bytes, count); }
 QVariant LibQuillmarsh::set_variant_double(QByteArray bytes, int count) { return ValueCodec::decode<double>(bytes, count); }
 
-int LibQuillmarsh::Wset_variant_bool(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encodeBits(v.value, count, out); return 0; }
+int LibQuillmarsh::Wset_variant_bool(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<bool>(v.value, count, out); return 0; }
 int LibQuillmarsh::Wset_variant_Int8(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<char>(v.value, count, out); return 0; }
 int LibQuillmarsh::Wset_variant_UInt8(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<uchar>(v.value, count, out); return 0; }
 int LibQuillmarsh::Wset_variant_Int16(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<short>(v.value, count, out); return 0; }
@@ -330,20 +330,11 @@ int LibQuillmarsh::Wset_variant_double(CLabelVariable v, int count, QByteArray *
 
 int LibQuillmarsh::availableElements(const QVariant &value, DataType type)
 {
-    switch (type) {
-    case Bool: return ValueCodec::elementsOffered<bool>(value);
-    case Int8: return ValueCodec::elementsOffered<char>(value);
-    case UInt8: return ValueCodec::elementsOffered<uchar>(value);
-    case Int16: return ValueCodec::elementsOffered<short>(value);
-    case UInt16: return ValueCodec::elementsOffered<ushort>(value);
-    case Int32: return ValueCodec::elementsOffered<int>(value);
-    case UInt32: return ValueCodec::elementsOffered<uint>(value);
-    case Float: return ValueCodec::elementsOffered<float>(value);
-    case Int64: return ValueCodec::elementsOffered<qlonglong>(value);
-    case UInt64: return ValueCodec::elementsOffered<qulonglong>(value);
-    case Double: return ValueCodec::elementsOffered<double>(value);
-    default: return -1;
-    }
+    int offered = -1;
+    ValueCodec::withElementType(type, [&](auto element) {
+        offered = ValueCodec::elementsOffered<decltype(element)>(value);
+    });
+    return offered;
 }
 
 // ---- reading ----------------------------------------------------------------
@@ -356,25 +347,20 @@ CLabelVariable LibQuillmarsh::ReadVariable(QString address, DataType type)
 CLabelVariable LibQuillmarsh::ReadVariable(QString address, DataType type, int count)
 {
     const TagAddress tag = parseAddress(address);
-    const AreaType area = tag.area;
-    const int byteAddress = tag.byteAddress;
-    const int dbNumber = tag.dbNumber;
-    const int bit = tag.bit;
-
     int refusal = StatusDone;
-    if (byteAddress < 0)
+    if (tag.byteAddress < 0)
         refusal = StatusBadAddress;
     else if (count <= 0)
         refusal = StatusBadCount;
-    else if (qint64(byteAddress) + count > kMaxAddress)
+    else if (qint64(tag.byteAddress) + count > kMaxAddress)
         refusal = StatusBadAddress;
     else if (!isServed(type))
         refusal = StatusTypeNotServed; // NoType, String and the host's other types
 
-    CLabelVariable record = refusal == StatusDone
-            ? Read_data(byteAddress, dbNumber, bit, type, count, area, address)
-            : CLabelVariable();
-    if (refusal != StatusDone) {
+    CLabelVariable record;
+    if (refusal == StatusDone) {
+        record = Read_data(tag.byteAddress, tag.dbNumber, tag.bit, type, count, tag.area, address);
+    } else {
         record.status = refusal;
         record.timestamp = localNow(); // the time of the call
     }
@@ -397,20 +383,15 @@ CLabelVariable LibQuillmarsh::Read_data(int byteAddress, int dbNumber, int bit, 
     }
     record.timestamp = localNow();
     record.status = StatusDone;
-    switch (type) {
-    case Bool: record.value = set_variant_bool(bit, data, length); break;
-    case Int8: record.value = set_variant_Int8(data, length); break;
-    case UInt8: record.value = set_variant_UInt8(data, length); break;
-    case Int16: record.value = set_variant_Int16(data, length / 2); break;
-    case UInt16: record.value = set_variant_UInt16(data, length / 2); break;
-    case Int32: record.value = set_variant_Int32(data, length / 4); break;
-    case UInt32: record.value = set_variant_UInt32(data, length / 4); break;
-    case Float: record.value = set_variant_fload(data, length / 4); break;
-    case Int64: record.value = set_variant_Int64(data, length / 8); break;
-    case UInt64: record.value = set_variant_UInt64(data, length / 8); break;
-    case Double: record.value = set_variant_double(data, length / 8); break;
-    default: record.status = StatusTypeNotServed; break;
-    }
+    // Bool unpacks the bits of length bytes from the start bit on; the other
+    // types decode the elements that length bytes hold (count again).
+    if (type == Bool)
+        record.value = set_variant_bool(bit, data, length);
+    else if (!ValueCodec::withElementType(type, [&](auto element) {
+                 using T = decltype(element);
+                 record.value = ValueCodec::decode<T>(data, length / int(sizeof(T)));
+             }))
+        record.status = StatusTypeNotServed;
     return record;
 }
 
@@ -424,9 +405,7 @@ CLabelVariable LibQuillmarsh::WriteVariable(QString address, DataType type, CLab
 CLabelVariable LibQuillmarsh::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
 {
     const TagAddress tag = parseAddress(address);
-    const AreaType area = tag.area;
     const int byteAddress = tag.byteAddress;
-    const int dbNumber = tag.dbNumber;
     const int bit = tag.bit;
     const bool bitWrite = type == Bool && count >= 1 && tag.explicitBit;
     // Elements the write takes from the record: Bool writes of whole bytes
@@ -458,10 +437,10 @@ CLabelVariable LibQuillmarsh::WriteVariable(QString address, DataType type, CLab
         value.status = refusal;
     } else {
         if (bitWrite)
-            value = Write_bits(byteAddress, dbNumber, bit, count, value, area, address);
+            value = Write_bits(byteAddress, tag.dbNumber, bit, count, value, tag.area, address);
         else
-            value = Write_data(byteAddress, dbNumber, bit, type, count, value, area, address);
-        if (area == Area_I)
+            value = Write_data(byteAddress, tag.dbNumber, bit, type, count, value, tag.area, address);
+        if (tag.area == Area_I)
             value.status = StatusInputArea;
     }
     value.address = address;
@@ -476,22 +455,13 @@ CLabelVariable LibQuillmarsh::Write_data(int byteAddress, int dbNumber, int, Dat
     QByteArray payload;
     const int length = getBytelen(type, count);
     payload.reserve(length);
-    // The codec straight on the record's value: the Wset_variant_* members
-    // take the record by value, a copy of its QVariant each.
-    switch (type) {
-    case Bool: ValueCodec::encodeBits(value.value, length, &payload); break;
-    case Int8: ValueCodec::encode<char>(value.value, count, &payload); break;
-    case UInt8: ValueCodec::encode<uchar>(value.value, count, &payload); break;
-    case Int16: ValueCodec::encode<short>(value.value, count, &payload); break;
-    case UInt16: ValueCodec::encode<ushort>(value.value, count, &payload); break;
-    case Int32: ValueCodec::encode<int>(value.value, count, &payload); break;
-    case UInt32: ValueCodec::encode<uint>(value.value, count, &payload); break;
-    case Float: ValueCodec::encode<float>(value.value, count, &payload); break;
-    case Int64: ValueCodec::encode<qlonglong>(value.value, count, &payload); break;
-    case UInt64: ValueCodec::encode<qulonglong>(value.value, count, &payload); break;
-    case Double: ValueCodec::encode<double>(value.value, count, &payload); break;
-    default: value.status = StatusTypeNotServed; break;
-    }
+    // The codec straight on the record's value (the Wset_variant_* members
+    // take a copy of the record). Bool takes one element per byte.
+    const int elements = type == Bool ? length : count;
+    if (!ValueCodec::withElementType(type, [&](auto element) {
+            ValueCodec::encode<decltype(element)>(value.value, elements, &payload);
+        }))
+        value.status = StatusTypeNotServed;
     const int result = cmd.writeArea(dbNumber, byteAddress, length, payload, area, address);
     if (result == S7Frame::JobOk)
         value.timestamp = localNow();

@@ -98,7 +98,8 @@ bool takeList(const QVariant &value, QList<T> *list)
 }
 
 // Appends the images of the first count elements of value's list; a list
-// with fewer elements gives what it has and no more.
+// with fewer elements gives what it has and no more. A bool takes a whole
+// byte, 01 or 00.
 template <typename T>
 void encode(const QVariant &value, int count, QByteArray *out)
 {
@@ -110,22 +111,14 @@ void encode(const QVariant &value, int count, QByteArray *out)
     out->reserve(out->size() + n * int(sizeof(U)));
     for (int i = 0; i < n; ++i) {
         U image;
-        std::memcpy(&image, &list.at(i), sizeof image);
+        if constexpr (std::is_same_v<T, bool>)
+            image = list.at(i) ? 1 : 0;
+        else
+            std::memcpy(&image, &list.at(i), sizeof image);
         uchar be[sizeof(U)];
         qToBigEndian(image, be);
         out->append(reinterpret_cast<const char *>(be), int(sizeof be));
     }
-}
-
-// One byte per bool: 01 or 00.
-inline void encodeBits(const QVariant &value, int count, QByteArray *out)
-{
-    QList<bool> list;
-    if (!takeList(value, &list) || count < 1)
-        return;
-    const int n = qMin(count, list.size());
-    for (int i = 0; i < n; ++i)
-        out->append(list.at(i) ? '\x01' : '\x00');
 }
 
 template <typename T>
@@ -133,6 +126,29 @@ int elementsOffered(const QVariant &value)
 {
     QList<T> list;
     return takeList(value, &list) ? list.size() : -1;
+}
+
+// Calls f with a value of the element type that carries the data type's
+// elements (bool for Bool ... double for Double); false for a data type the
+// driver does not serve.
+template <typename F>
+bool withElementType(DataType type, F &&f)
+{
+    switch (type) {
+    case Bool: f(bool()); break;
+    case Int8: f(char()); break;
+    case UInt8: f(uchar()); break;
+    case Int16: f(short()); break;
+    case UInt16: f(ushort()); break;
+    case Int32: f(int()); break;
+    case UInt32: f(uint()); break;
+    case Float: f(float()); break;
+    case Int64: f(qlonglong()); break;
+    case UInt64: f(qulonglong()); break;
+    case Double: f(double()); break;
+    default: return false;
+    }
+    return true;
 }
 
 } // namespace ValueCodec
