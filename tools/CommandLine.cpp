@@ -69,6 +69,14 @@ int CommandLine::parse(const QStringList &arguments)
     return -1;
 }
 
+int CommandLine::parse(const QStringList &arguments, int minPositional, int maxPositional)
+{
+    const int done = parse(arguments);
+    if (done >= 0)
+        return done;
+    return expectPositional(minPositional, maxPositional) ? -1 : int(BadInput);
+}
+
 QStringList CommandLine::positional() const
 {
     QStringList out;

@@ -24,6 +24,8 @@ public:
     // Parses "quillmarsh <command> ARGS…". Returns -1 to go on, else the exit
     // code to end with (help printed, or an error reported).
     int parse(const QStringList &arguments);
+    // The same, and then minPositional to maxPositional positional arguments.
+    int parse(const QStringList &arguments, int minPositional, int maxPositional);
 
     QStringList positional() const;
     bool isSet(const QString &name) const;

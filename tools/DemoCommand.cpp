@@ -59,11 +59,9 @@ int DemoCommand::run(const QStringList &arguments)
                    QString());
     cl.addPluginOption();
     cl.addDebugOption();
-    const int done = cl.parse(arguments);
+    const int done = cl.parse(arguments, 0, 0);
     if (done >= 0)
         return done;
-    if (!cl.expectPositional(0, 0))
-        return CommandLine::BadInput;
 
     SimPlc plc;
     if (!plc.start(0, QHostAddress::LocalHost))

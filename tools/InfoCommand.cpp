@@ -12,11 +12,9 @@ int InfoCommand::run(const QStringList &arguments)
     cl.addPluginOption();
     cl.addJsonOption();
     cl.addDebugOption();
-    const int done = cl.parse(arguments);
+    const int done = cl.parse(arguments, 0, 0);
     if (done >= 0)
         return done;
-    if (!cl.expectPositional(0, 0))
-        return CommandLine::BadInput;
 
     DriverSession session(cl.isSet(QStringLiteral("debug")));
     QString error;

@@ -16,11 +16,9 @@ int ReadCommand::run(const QStringList &arguments)
     cl.addPluginOption();
     cl.addJsonOption();
     cl.addDebugOption();
-    const int done = cl.parse(arguments);
+    const int done = cl.parse(arguments, Count, Count + 1);
     if (done >= 0)
         return done;
-    if (!cl.expectPositional(Count, Count + 1))
-        return CommandLine::BadInput;
 
     // Everything that can be judged here is judged before the plug-in is
     // loaded, so a refused command never reaches the PLC.

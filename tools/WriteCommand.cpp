@@ -18,11 +18,9 @@ int WriteCommand::run(const QStringList &arguments)
     cl.addPluginOption();
     cl.addJsonOption();
     cl.addDebugOption();
-    const int done = cl.parse(arguments);
+    const int done = cl.parse(arguments, ArgumentCount, ArgumentCount);
     if (done >= 0)
         return done;
-    if (!cl.expectPositional(ArgumentCount, ArgumentCount))
-        return CommandLine::BadInput;
 
     // Type, address and every value are checked before the plug-in is
     // loaded: a value that does not fit its type is refused, never wrapped.
