@@ -88,6 +88,12 @@ bool CmdQuillmarsh::isConnected() const
     return socket && socket->state() == QAbstractSocket::ConnectedState;
 }
 
+int CmdQuillmarsh::refusal() const
+{
+    // A job that cannot be sent as asked: not acceptable, or not connected.
+    return isConnected() ? S7Frame::JobBadReply : S7Frame::JobNotConnected;
+}
+
 int CmdQuillmarsh::handshakeStep(const QByteArray &request, quint8 expectedTpduCode)
 {
     if (!isConnected())
@@ -162,7 +168,7 @@ int CmdQuillmarsh::writeArea(int dbNumber, int byteAddress, int byteCount, QByte
     // Never send bytes from beyond the payload: a payload shorter than the
     // byte count (or a negative count) is a request that cannot be made.
     if (byteCount < 0 || byteCount > payload.size())
-        return isConnected() ? S7Frame::JobBadReply : S7Frame::JobNotConnected;
+        return refusal();
     const QByteArray request =
         S7Frame::writeRequest(reference, dbNumber, byteAddress, byteCount, payload, area);
     QByteArray reply;
@@ -177,7 +183,7 @@ int CmdQuillmarsh::writeBits(int dbNumber, int byteAddress, int bit, QByteArray 
 {
     const quint16 reference = nextPduReference();
     if (bit < 0 || bit > 7 || byteAddress < 0 || bits.isEmpty() || bits.size() > S7Frame::maxBitsPerJob())
-        return isConnected() ? S7Frame::JobBadReply : S7Frame::JobNotConnected;
+        return refusal();
     const QByteArray request =
         S7Frame::writeBitsRequest(reference, dbNumber, int(quint32(byteAddress) * 8 + quint32(bit)), bits, area);
     QByteArray reply;

@@ -63,6 +63,7 @@ public slots:
 
 private:
     bool isConnected() const;
+    int refusal() const;
     int handshakeStep(const QByteArray &request, quint8 expectedTpduCode);
     int runJob(const QByteArray &request, QByteArray &reply, const char *requestLabel,
                const QString &addressText, int byteCount);
