@@ -188,24 +188,6 @@ private slots:
         QCOMPARE(runJob(driver, {false, 2}, {}, QTest::currentDataTag()).status, StatusNotConnected);
         verifyRecovery(driver, sim);
     }
-    // An answer that comes one request late is taken when its length fits: the
-    // driver sees the bytes of the earlier request's time.
-    void staleReplyOfRightLengthIsTaken()
-    {
-        SimPlc sim;
-        QVERIFY(sim.start());
-        PluginHost host;
-        CDriveBaseClass *driver = host.create();
-        QCOMPARE(connectTo(driver, sim, "stale"), 0);
-        const QByteArray before = pattern(2, 0x11);
-        QVERIFY(sim.setMemory(SimPlc::AreaDataBlocks, TagDb, 0, before));
-        sim.setFault(Fault::PreviousReply);
-        QCOMPARE(runJob(driver, {false, 2}, {}, "stale").status, StatusNoAnswer);
-        QVERIFY(sim.setMemory(SimPlc::AreaDataBlocks, TagDb, 0, pattern(2, 0x77)));
-        const CLabelVariable stale = runJob(driver, {false, 2}, {}, "stale");
-        QCOMPARE(stale.status, StatusDone);
-        QCOMPARE(stale.value.value<QList<uchar>>(), toList(before));
-    }
     void hugeReplyKeepsMemoryBounded()
     {
         SimPlc sim;

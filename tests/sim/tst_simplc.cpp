@@ -109,57 +109,46 @@ private slots:
         QTest::addColumn<int>("area");
         QTest::addColumn<int>("db");
         QTest::addColumn<QByteArray>("memoryAfter"); // DB1.4-5 or M5 after the job
-        const QByteArray db1 = QByteArray::fromHex("abcd");
-        const QByteArray m5 = QByteArray::fromHex("08");
-        const QByteArray writeOk = QByteArray::fromHex("0300001602f08032030000000100020001000005 01ff");
-        const QByteArray noObject = QByteArray::fromHex("0300001902f080320300000001000200040000 04010a000000");
-        QTest::addRow("read DB1.4 2 bytes") << ReadDb1At4 << ReadDb1At4Reply << 0x84 << 1 << db1;
-        QTest::addRow("write 12 34 to DB1.4")
-            << QByteArray::fromHex("0300002502f080320100000001000e00060501120a1002000200018400002000040010 1234")
-            << writeOk << 0x84 << 1 << QByteArray::fromHex("1234");
-        QTest::addRow("read bit M5.3 set") << ReadM5Bit3 << ReadM5Bit3Reply << 0x83 << 0 << m5;
-        QTest::addRow("read bit M5.2 clear")
-            << QByteArray::fromHex("0300001f02f080320100000001000e00000401120a10010001000083 00002a")
-            << QByteArray::fromHex("0300001a02f08032030000000100020005000004 01ff03000100") << 0x83 << 0 << m5;
-        QTest::addRow("write bit M5.0 on")
-            << QByteArray::fromHex("0300002402f080320100000001000e00050501120a1001000100008300002800030001 01")
-            << writeOk << 0x83 << 0 << QByteArray::fromHex("09");
-        QTest::addRow("write bit M5.3 off")
-            << QByteArray::fromHex("0300002402f080320100000001000e00050501120a1001000100008300002b00030001 00")
-            << writeOk << 0x83 << 0 << QByteArray::fromHex("00");
-        QTest::addRow("read unknown DB7")
-            << QByteArray::fromHex("0300001f02f080320100000001000e00000401120a100200020007840000 20")
-            << noObject << 0x84 << 1 << db1;
-        QTest::addRow("write unknown DB7")
-            << QByteArray::fromHex("0300002502f080320100000001000e00060501120a1002000200078400002000040010 1234")
-            << QByteArray::fromHex("0300001602f08032030000000100020001000005 010a") << 0x84 << 1 << db1;
-        QTest::addRow("read past end of DB1")
-            << QByteArray::fromHex("0300001f02f080320100000001000e00000401120a100200020001840 01ff8")
-            << QByteArray::fromHex("0300001902f080320300000001000200040000 040105000000") << 0x84 << 1 << db1;
-        QTest::addRow("counter transport size not supported")
-            << QByteArray::fromHex("0300001f02f080320100000001000e00000401120a101c0002000184000020")
-            << QByteArray::fromHex("0300001902f080320300000001000200040000 040106000000") << 0x84 << 1 << db1;
-        QTest::addRow("odd item padded before next")
-            << QByteArray::fromHex("0300002b02f080320100000001001a00000402"
-                                   "120a10020001000184000020120a10020002000184000020")
-            << QByteArray::fromHex("0300002102f0803203000000010002000c0000 0402ff040008ab00ff040010abcd")
-            << 0x84 << 1 << db1;
-        QTest::addRow("reply of 222 bytes fits pdu 240")
-            << QByteArray::fromHex("0300001f02f080320100000001000e00000401120a100200de0001840000 00")
-            << QByteArray::fromHex("030000f702f0803203000000010002 00e2000004 01ff0406f000000000abcd") + QByteArray(216, '\0')
-            << 0x84 << 1 << db1;
-        QTest::addRow("reply of 230 bytes exceeds pdu 240")
-            << QByteArray::fromHex("0300001f02f080320100000001000e00000401120a100200e60001840000 00")
-            << QByteArray::fromHex("0300001302f0803203000000010000000085 00") << 0x84 << 1 << db1;
-        QTest::addRow("unknown function")
-            << QByteArray::fromHex("0300001f02f080320100000001000e00009901120a100200020001840000 20")
-            << QByteArray::fromHex("0300001302f0803203000000010000000084 04") << 0x84 << 1 << db1;
-        QTest::addRow("item count beyond parameters")
-            << QByteArray::fromHex("0300001f02f080320100000001000e00000402120a100200020001840000 20")
-            << QByteArray::fromHex("0300001302f0803203000000010000000084 04") << 0x84 << 1 << db1;
-        QTest::addRow("write data shorter than item")
-            << QByteArray::fromHex("0300002402f080320100000001000e00050501120a1002000200018400002000040010 12")
-            << QByteArray::fromHex("0300001302f0803203000000010000000084 04") << 0x84 << 1 << db1;
+        const auto row = [](const char *name, const QByteArray &request, const QByteArray &reply, int area, int db,
+                            const QByteArray &memoryAfter) {
+            QTest::addRow("%s", name) << request << reply << area << db << memoryAfter;
+        };
+        const auto h = [](const char *text) { return QByteArray::fromHex(text); };
+        const QByteArray db1 = h("abcd"), m5 = h("08");
+        const QByteArray writeOk = h("0300001602f08032030000000100020001000005 01ff");
+        const QByteArray noObject = h("0300001902f080320300000001000200040000 04010a000000");
+        row("read DB1.4 2 bytes", ReadDb1At4, ReadDb1At4Reply, 0x84, 1, db1);
+        row("write 12 34 to DB1.4", h("0300002502f080320100000001000e00060501120a1002000200018400002000040010 1234"),
+            writeOk, 0x84, 1, h("1234"));
+        row("read bit M5.3 set", ReadM5Bit3, ReadM5Bit3Reply, 0x83, 0, m5);
+        row("read bit M5.2 clear", h("0300001f02f080320100000001000e00000401120a10010001000083 00002a"),
+            h("0300001a02f08032030000000100020005000004 01ff03000100"), 0x83, 0, m5);
+        row("write bit M5.0 on", h("0300002402f080320100000001000e00050501120a1001000100008300002800030001 01"),
+            writeOk, 0x83, 0, h("09"));
+        row("write bit M5.3 off", h("0300002402f080320100000001000e00050501120a1001000100008300002b00030001 00"),
+            writeOk, 0x83, 0, h("00"));
+        row("read unknown DB7", h("0300001f02f080320100000001000e00000401120a100200020007840000 20"),
+            noObject, 0x84, 1, db1);
+        row("write unknown DB7", h("0300002502f080320100000001000e00060501120a1002000200078400002000040010 1234"),
+            h("0300001602f08032030000000100020001000005 010a"), 0x84, 1, db1);
+        row("read past end of DB1", h("0300001f02f080320100000001000e00000401120a100200020001840 01ff8"),
+            h("0300001902f080320300000001000200040000 040105000000"), 0x84, 1, db1);
+        row("counter transport size not supported", h("0300001f02f080320100000001000e00000401120a101c0002000184000020"),
+            h("0300001902f080320300000001000200040000 040106000000"), 0x84, 1, db1);
+        row("odd item padded before next",
+            h("0300002b02f080320100000001001a00000402" "120a10020001000184000020120a10020002000184000020"),
+            h("0300002102f0803203000000010002000c0000 0402ff040008ab00ff040010abcd"), 0x84, 1, db1);
+        row("reply of 222 bytes fits pdu 240", h("0300001f02f080320100000001000e00000401120a100200de0001840000 00"),
+            h("030000f702f0803203000000010002 00e2000004 01ff0406f000000000abcd") + QByteArray(216, '\0'), 0x84, 1, db1);
+        row("reply of 230 bytes exceeds pdu 240", h("0300001f02f080320100000001000e00000401120a100200e60001840000 00"),
+            h("0300001302f0803203000000010000000085 00"), 0x84, 1, db1);
+        row("unknown function", h("0300001f02f080320100000001000e00009901120a100200020001840000 20"),
+            h("0300001302f0803203000000010000000084 04"), 0x84, 1, db1);
+        row("item count beyond parameters", h("0300001f02f080320100000001000e00000402120a100200020001840000 20"),
+            h("0300001302f0803203000000010000000084 04"), 0x84, 1, db1);
+        row("write data shorter than item",
+            h("0300002402f080320100000001000e00050501120a1002000200018400002000040010 12"),
+            h("0300001302f0803203000000010000000084 04"), 0x84, 1, db1);
     }
     void jobs()
     {
