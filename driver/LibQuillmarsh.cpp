@@ -331,8 +331,8 @@ int LibQuillmarsh::Wset_variant_double(CLabelVariable v, int count, QByteArray *
 int LibQuillmarsh::availableElements(const QVariant &value, DataType type)
 {
     int offered = -1;
-    ValueCodec::withElementType(type, [&](auto element) {
-        offered = ValueCodec::elementsOffered<decltype(element)>(value);
+    ValueCodec::withServedElementType(type, [&](auto tag) {
+        offered = ValueCodec::elementsOffered<typename decltype(tag)::type>(value);
     });
     return offered;
 }
@@ -387,8 +387,8 @@ CLabelVariable LibQuillmarsh::Read_data(int byteAddress, int dbNumber, int bit, 
     // types decode the elements that length bytes hold (count again).
     if (type == Bool)
         record.value = set_variant_bool(bit, data, length);
-    else if (!ValueCodec::withElementType(type, [&](auto element) {
-                 using T = decltype(element);
+    else if (!ValueCodec::withServedElementType(type, [&](auto tag) {
+                 using T = typename decltype(tag)::type;
                  record.value = ValueCodec::decode<T>(data, length / int(sizeof(T)));
              }))
         record.status = StatusTypeNotServed;
@@ -458,8 +458,8 @@ CLabelVariable LibQuillmarsh::Write_data(int byteAddress, int dbNumber, int, Dat
     // The codec straight on the record's value (the Wset_variant_* members
     // take a copy of the record). Bool takes one element per byte.
     const int elements = type == Bool ? length : count;
-    if (!ValueCodec::withElementType(type, [&](auto element) {
-            ValueCodec::encode<decltype(element)>(value.value, elements, &payload);
+    if (!ValueCodec::withServedElementType(type, [&](auto tag) {
+            ValueCodec::encode<typename decltype(tag)::type>(value.value, elements, &payload);
         }))
         value.status = StatusTypeNotServed;
     const int result = cmd.writeArea(dbNumber, byteAddress, length, payload, area, address);

@@ -14,6 +14,7 @@
 #include <type_traits>
 
 #include "CLabelVariable.h"
+#include "ElementTypes.h"
 
 namespace ValueCodec {
 
@@ -77,26 +78,6 @@ inline QVariant decodeBits(int startBit, const QByteArray &bytes, int count)
     return wrap(list);
 }
 
-// The list that value offers as QList<T>, the way QVariant::value does it;
-// false when value neither holds nor converts to that list type.
-template <typename T>
-bool takeList(const QVariant &value, QList<T> *list)
-{
-    const int type = listMetaTypeId<T>();
-    if (value.userType() == type) {
-        *list = *static_cast<const QList<T> *>(value.constData());
-        return true;
-    }
-    if (!value.canConvert(type))
-        return false;
-    QVariant converted = value;
-    if (converted.convert(type))
-        *list = *static_cast<const QList<T> *>(converted.constData());
-    else
-        list->clear();
-    return true;
-}
-
 // Appends the images of the first count elements of value's list; a list
 // with fewer elements gives what it has and no more. A bool takes a whole
 // byte, 01 or 00.
@@ -105,7 +86,7 @@ void encode(const QVariant &value, int count, QByteArray *out)
 {
     using U = BitsOf<T>;
     QList<T> list;
-    if (!takeList(value, &list) || count < 1)
+    if (!ElementTypes::readList(value, list) || count < 1)
         return;
     const int n = qMin(count, list.size());
     out->reserve(out->size() + n * int(sizeof(U)));
@@ -125,29 +106,20 @@ template <typename T>
 int elementsOffered(const QVariant &value)
 {
     QList<T> list;
-    return takeList(value, &list) ? list.size() : -1;
+    return ElementTypes::readList(value, list) ? list.size() : -1;
 }
 
-// Calls f with a value of the element type that carries the data type's
-// elements (bool for Bool ... double for Double); false for a data type the
-// driver does not serve.
+// Calls f with a Tag of the element type of a data type the driver serves
+// (Bool to Double); false, without calling f, for any other.
 template <typename F>
-bool withElementType(DataType type, F &&f)
+bool withServedElementType(DataType type, F &&f)
 {
-    switch (type) {
-    case Bool: f(bool()); break;
-    case Int8: f(char()); break;
-    case UInt8: f(uchar()); break;
-    case Int16: f(short()); break;
-    case UInt16: f(ushort()); break;
-    case Int32: f(int()); break;
-    case UInt32: f(uint()); break;
-    case Float: f(float()); break;
-    case Int64: f(qlonglong()); break;
-    case UInt64: f(qulonglong()); break;
-    case Double: f(double()); break;
-    default: return false;
-    }
+    if (type < Bool || type > Double)
+        return false;
+    ElementTypes::withElementType(type, [&](auto tag) {
+        if constexpr (!std::is_same_v<typename decltype(tag)::type, QString>)
+            f(tag);
+    });
     return true;
 }
 

@@ -1,5 +1,11 @@
 #include "CLabelVariable.h"
 
+#include "ElementTypes.h"
+
+using ElementTypes::readList;
+using ElementTypes::Tag;
+using ElementTypes::withElementType;
+
 #include <limits>
 #include <type_traits>
 
@@ -35,49 +41,6 @@ DataType elementKind(int dataType)
     return NoType;
 }
 
-template <typename T>
-struct Tag
-{
-    using type = T;
-};
-
-// Calls f with a Tag of the element type of kind; kind must not be NoType
-// (callers test that first), for which f's default result is returned.
-template <typename F>
-auto withElementType(DataType kind, F &&f)
-{
-    switch (kind) {
-    case Bool: return f(Tag<bool>());
-    case Int8: return f(Tag<char>());
-    case UInt8: return f(Tag<uchar>());
-    case Int16: return f(Tag<short>());
-    case UInt16: return f(Tag<ushort>());
-    case Int32: return f(Tag<int>());
-    case UInt32: return f(Tag<uint>());
-    case Float: return f(Tag<float>());
-    case Int64: return f(Tag<qlonglong>());
-    case UInt64: return f(Tag<qulonglong>());
-    case Double: return f(Tag<double>());
-    case String: return f(Tag<QString>());
-    default: return decltype(f(Tag<bool>()))();
-    }
-}
-
-// The list of T that value holds or converts to. False when Qt's meta-type
-// system knows no conversion; a conversion that is known but fails gives an
-// empty list, as QVariant::value() does.
-template <typename T>
-bool readList(const QVariant &value, QList<T> &list)
-{
-    const int id = listMetaTypeId<T>();
-    if (!value.canConvert(id))
-        return false;
-    if (value.userType() == id)
-        list = *static_cast<const QList<T> *>(value.constData());
-    else
-        list = value.value<QList<T>>();
-    return true;
-}
 
 template <typename T>
 T takeElement(const QList<T> &list, int index, int &accessStatus)
