@@ -218,8 +218,6 @@ private slots:
                       int startBit = 0) {
             QTest::newRow(name) << int(type) << startBit << QByteArray::fromHex(hex) << count << expected;
         };
-        row("Int16 fffe", Int16, "fffe", 1, L<short>({-2}));
-        row("UInt16 fffe", UInt16, "fffe", 1, L<ushort>({65534}));
         row("Int16 three bytes", Int16, "000102", 2, L<short>({1, 512}));
         row("UInt16 empty input", UInt16, "", 3, L<ushort>({0, 0, 0}));
         row("Int32 12345678", Int32, "12345678", 1, L<int>({305419896}));
@@ -229,8 +227,6 @@ private slots:
         row("Int8 short", Int8, "7f80", 3, L<char>({char(0x7f), char(0x80), 0}));
         row("Int64 bit 31", Int64, "0000000080000000", 1, L<qlonglong>({2147483648LL}));
         row("UInt64 extra byte", UInt64, "0102030405060708ff", 1, L<qulonglong>({72623859790382856ULL}));
-        row("Float pi", Float, "40490fdb", 1, L<float>({3.14159274f}));
-        row("Double pi", Double, "400921fb54442d18", 1, L<double>({3.141592653589793}));
         row("Double two bytes", Double, "3ff0", 1, L<double>({1.0}));
         row("Bool a5 from 0", Bool, "a5", 1, L<bool>({true, false, true, false, false, true, false, true}), 0);
         row("Bool a5 from 5", Bool, "a5", 1, L<bool>({true, false, true}), 5);
@@ -268,14 +264,10 @@ private slots:
             QTest::newRow(name) << int(type) << value << count << QByteArray::fromHex(prefixHex)
                                 << QByteArray::fromHex(expectedHex);
         };
-        row("Int16 -2", Int16, L<short>({-2}), 1, "fffe");
         row("Int16 -300", Int16, L<short>({-300}), 1, "fed4");
-        row("UInt16 65534", UInt16, L<ushort>({65534}), 1, "fffe");
         row("Int32 305419896", Int32, L<int>({305419896}), 1, "12345678");
         row("Int64 2^31", Int64, L<qlonglong>({2147483648LL}), 1, "0000000080000000");
         row("UInt64 bytes 1..8", UInt64, L<qulonglong>({72623859790382856ULL}), 1, "0102030405060708");
-        row("Float 1.5", Float, L<float>({1.5f}), 1, "3fc00000");
-        row("Double -2.5", Double, L<double>({-2.5}), 1, "c004000000000000");
         row("Bool one byte each", Bool, L<bool>({true, false, true}), 2, "0100");
         row("Int32 third not written", Int32, L<int>({1, 2, 3}), 2, "0000000100000002");
         row("count 0", Int32, L<int>({1}), 0, "");
