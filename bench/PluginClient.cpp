@@ -83,7 +83,7 @@ bool PluginClient::run(const BenchCase &c, std::chrono::nanoseconds *elapsed)
 // The record's status and, for a read, its elements against the PLC image.
 bool PluginClient::checkRecord(const BenchCase &c, CLabelVariable &record)
 {
-    bool ok = record.status == 0;
+    bool ok = record.status == StatusOk;
     if (ok && c.kind == BenchCase::ReadInt32)
         ok = record.getInt32(0) == qFromBigEndian<qint32>(c.image.constData()) && record.accessStatus == 0;
     if (ok && c.kind == BenchCase::ReadBytes) {

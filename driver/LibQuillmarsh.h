@@ -3,13 +3,13 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QVariant>
 
 #include "CDriveBaseClass.h"
 #include "CmdQuillmarsh.h"
+#include "TagAddress.h"
 
 // The driver object a host gets from getSharedLibrary(): one S7 PLC
 // connection, tag addresses parsed from texts, values coded to and from the
@@ -20,11 +20,11 @@ class LibQuillmarsh : public QObject, public CDriveBaseClass
 
 public:
     enum AreaType : int {
-        Area_None = 0,
-        Area_I = 0x81,
-        Area_Q = 0x82,
-        Area_M = 0x83,
-        Area_V_or_DB = 0x84
+        Area_None = S7::AreaNone,
+        Area_I = S7::AreaInputs,
+        Area_Q = S7::AreaOutputs,
+        Area_M = S7::AreaMarkers,
+        Area_V_or_DB = S7::AreaDataBlocks
     };
 
     LibQuillmarsh();
@@ -51,14 +51,13 @@ public:
     CLabelVariable Write_bits(int byteAddress, int dbNumber, int bit, int count, CLabelVariable value,
                               int area, QString address);
 
-    // Tag address texts.
+    // Tag address texts, each number taken by TagAddress::parse. The area
+    // argument of the other three is not used: the text alone decides.
     AreaType getArea(QString text);
     int getAddr(QString text, AreaType area);
     unsigned int getmodule_number(QString text, AreaType area);
     unsigned int getmodule_bit(QString text, AreaType area);
     int getBytelen(DataType type, int count);
-    // True when the text names a single bit (M0.1, DB1.DBX10.3, ...).
-    bool hasExplicitBit(QString text);
 
     // PLC bytes to values: a QVariant holding QList<T>.
     QVariant set_variant_bool(int startBit, QByteArray bytes, int count);
@@ -73,7 +72,9 @@ public:
     QVariant set_variant_UInt64(QByteArray bytes, int count);
     QVariant set_variant_double(QByteArray bytes, int count);
 
-    // Values to PLC bytes, appended to *out; always 0.
+    // Values to PLC bytes, appended to *out; always 0. These and the decoders
+    // above name the codec per type; the read and write paths reach the same
+    // ValueCodec templates through one dispatch on the data type.
     int Wset_variant_bool(CLabelVariable value, int count, QByteArray *out);
     int Wset_variant_Int8(CLabelVariable value, int count, QByteArray *out);
     int Wset_variant_UInt8(CLabelVariable value, int count, QByteArray *out);
@@ -86,33 +87,20 @@ public:
     int Wset_variant_UInt64(CLabelVariable value, int count, QByteArray *out);
     int Wset_variant_double(CLabelVariable value, int count, QByteArray *out);
 
-    // Elements that value offers for type: -1 when it holds no list of,
-    // and converts to no list of, the type's element type.
-    static int availableElements(const QVariant &value, DataType type);
-
-    // A tag address text parsed by the four parsers above.
-    struct TagAddress
-    {
-        AreaType area = Area_None;
-        int byteAddress = -1;
-        int dbNumber = 0;
-        int bit = 0;
-        bool explicitBit = false;
-    };
-    // The parse of text, from a small cache: hosts read the same tags over
-    // and over, and the parsers are pure functions of the text.
-    TagAddress parseAddress(const QString &text);
+private:
     // QDateTime::currentDateTime(), made once per millisecond: Qt's local
     // time costs three time-zone look-ups (each a stat of /etc/localtime).
     QDateTime localNow();
+    // The refusal status of a write that cannot be sent as asked, or StatusOk.
+    int writeRefusal(const TagAddress &tag, DataType type, int count, bool bitWrite,
+                     const CLabelVariable &value);
 
     CmdQuillmarsh cmd;
     quint32 connectPar = 1;
     QString plcIp;
     int plcPort = 0;
 
-private:
-    QHash<QString, TagAddress> addressCache;
+    TagAddress::Cache addresses;
     qint64 stampMs = -1;
     QDateTime stamp;
 };

@@ -102,12 +102,6 @@ void encode(const QVariant &value, int count, QByteArray *out)
     }
 }
 
-template <typename T>
-int elementsOffered(const QVariant &value)
-{
-    QList<T> list;
-    return ElementTypes::readList(value, list) ? list.size() : -1;
-}
 
 // Calls f with a Tag of the element type of a data type the driver serves
 // (Bool to Double); false, without calling f, for any other.
@@ -121,6 +115,44 @@ bool withServedElementType(DataType type, F &&f)
             f(tag);
     });
     return true;
+}
+
+// The value of a read of byteCount bytes as the data type's list: Bool
+// unpacks the bits of every byte from startBit on, the other types decode the
+// elements that byteCount bytes hold. Invalid for a type not served.
+inline QVariant decodeAs(DataType type, int startBit, const QByteArray &bytes, int byteCount)
+{
+    if (type == Bool)
+        return decodeBits(startBit, bytes, byteCount);
+    QVariant value;
+    withServedElementType(type, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        value = decode<T>(bytes, byteCount / int(sizeof(T)));
+    });
+    return value;
+}
+
+// Appends the images of the first elements of value as the data type's
+// element type; false for a type not served.
+inline bool encodeAs(DataType type, const QVariant &value, int elements, QByteArray *out)
+{
+    return withServedElementType(type, [&](auto tag) {
+        encode<typename decltype(tag)::type>(value, elements, out);
+    });
+}
+
+// Elements that value offers as the data type's list: -1 when it holds no
+// list of, and converts to no list of, the element type, or the type is not
+// served.
+inline int elementsOffered(const QVariant &value, DataType type)
+{
+    int offered = -1;
+    withServedElementType(type, [&](auto tag) {
+        QList<typename decltype(tag)::type> list;
+        if (ElementTypes::readList(value, list))
+            offered = list.size();
+    });
+    return offered;
 }
 
 } // namespace ValueCodec

@@ -7,6 +7,7 @@
 #include "CLabelVariable.h"
 #include "DataType.h"
 #include "EDebugCmdType.h"
+#include "ResultCodes.h"
 
 // The host's interface of a driver plug-in. Hosts call through the virtual
 // table, so the order of the declarations below is part of the binary

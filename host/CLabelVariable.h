@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include "DataType.h"
+#include "ResultCodes.h"
 
 // Qt declares QList<T> as a meta type for every meta type T (bool, char,
 // uchar, short, ushort, int, uint, float, qlonglong, qulonglong, double and
@@ -25,7 +26,7 @@ inline int listMetaTypeId()
 class CLabelVariable
 {
 public:
-    int status;          // result of the last read or write (0 done, 1 not yet, 2..9 failures)
+    int status;          // an ERecordStatus: result of the last read or write
     int accessStatus;    // result of the last element accessor: 0 ok, 10 bad index, 11 wrong type
     QVariant value;      // QList<T> of the data type's element type
     QDateTime timestamp; // local time of the PLC's answer

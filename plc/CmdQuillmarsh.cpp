@@ -31,31 +31,33 @@ int CmdQuillmarsh::connectPlc(QString ip, int port)
     this->port = port;
     // Numeric addresses only: a host name would block on a DNS look-up.
     if (!hostAddress.setAddress(ip))
-        return -1;
+        return ConnectBadText;
 
     socket->abort();
     socket->connectToHost(hostAddress, quint16(port), QIODevice::ReadWrite);
     socket->waitForConnected(ConnectTimeoutMs);
     const auto state = socket->state();
+    // Still connecting counts as under way: the handshake step then finds
+    // the socket not connected and the connect fails as a handshake failure.
     if (state != QAbstractSocket::ConnectingState && state != QAbstractSocket::ConnectedState)
-        return -3;
+        return ConnectTimeout;
 
-    if (connectRequest() != 0 || setupCommunication() != 0) {
+    if (connectRequest() != S7Frame::HandshakeOk || setupCommunication() != S7Frame::HandshakeOk) {
         disconnectPlc();
-        return -2;
+        return ConnectHandshakeFailed;
     }
-    return 0;
+    return ConnectOk;
 }
 
 int CmdQuillmarsh::disconnectPlc()
 {
     if (!socket)
-        return 1;
+        return ReleaseNoSocket;
     socket->close();
     socket->disconnectFromHost();
     if (socket->state() != QAbstractSocket::UnconnectedState)
         socket->waitForDisconnected(DisconnectTimeoutMs);
-    return 0;
+    return ReleaseDone;
 }
 
 int CmdQuillmarsh::releaseSocket()
@@ -65,7 +67,7 @@ int CmdQuillmarsh::releaseSocket()
         delete socket;
         socket = nullptr;
     }
-    return 0;
+    return ReleaseDone;
 }
 
 int CmdQuillmarsh::exchange(QByteArray request, QByteArray &reply)
@@ -76,11 +78,18 @@ int CmdQuillmarsh::exchange(QByteArray request, QByteArray &reply)
         socket->waitForBytesWritten(WriteTimeoutMs);
         socket->waitForReadyRead(ReplyTimeoutMs);
     }
+    // Whatever the buffer holds is the reply, also bytes that came in after
+    // an earlier job had given up on them: a late reply answers the next job.
     if (recvBuffer.isEmpty())
-        return -1;
+        return ExchangeNoReply;
     reply.append(recvBuffer);
     recvBuffer.clear();
-    return 0;
+    return ExchangeOk;
+}
+
+bool CmdQuillmarsh::socketInUse() const
+{
+    return socket && socket->state() != QAbstractSocket::UnconnectedState;
 }
 
 bool CmdQuillmarsh::isConnected() const
@@ -91,16 +100,16 @@ bool CmdQuillmarsh::isConnected() const
 int CmdQuillmarsh::refusal() const
 {
     // A job that cannot be sent as asked: not acceptable, or not connected.
-    return isConnected() ? S7Frame::JobBadReply : S7Frame::JobNotConnected;
+    return isConnected() ? JobBadReply : JobNotConnected;
 }
 
 int CmdQuillmarsh::handshakeStep(const QByteArray &request, quint8 expectedTpduCode)
 {
     if (!isConnected())
-        return -3;
+        return S7Frame::HandshakeNotConnected;
     QByteArray reply;
-    if (exchange(request, reply) != 0)
-        return 1;
+    if (exchange(request, reply) != ExchangeOk)
+        return S7Frame::HandshakeRefused;
     return S7Frame::judgeHandshakeReply(reply, expectedTpduCode);
 }
 
@@ -117,6 +126,8 @@ int CmdQuillmarsh::setupCommunication()
 quint16 CmdQuillmarsh::nextPduReference()
 {
     // Two draws of the unseeded C generator, the first one the high byte.
+    // Jobs draw it first thing, also when they then refuse to send, so the
+    // sequence of references depends only on the number of jobs asked for.
     const int high = std::rand() & 0xFF;
     const int low = std::rand() & 0xFF;
     return quint16((high << 8) | low);
@@ -125,6 +136,8 @@ quint16 CmdQuillmarsh::nextPduReference()
 void CmdQuillmarsh::logFrame(const char *label, const QString &addressText, int byteCount,
                              const QByteArray &frame) const
 {
+    // Filled one arg() at a time, so a "%1" inside the address text is
+    // filled by the next step, as the log has always shown it.
     const QString line = (QStringLiteral("lib[Quillmarsh]") + QString::fromUtf8(label)
                           + QStringLiteral(" %1:%2 Area=%3  len = %4 msg : %5"))
                              .arg(hostAddress.toString())
@@ -140,13 +153,13 @@ int CmdQuillmarsh::runJob(const QByteArray &request, QByteArray &reply, const ch
                           const QString &addressText, int byteCount)
 {
     if (!isConnected())
-        return S7Frame::JobNotConnected;
+        return JobNotConnected;
     if (debugOn)
         logFrame(requestLabel, addressText, byteCount, request);
     exchange(request, reply);
     if (debugOn)
         logFrame("响应", addressText, byteCount, reply);
-    return S7Frame::JobOk;
+    return JobOk;
 }
 
 int CmdQuillmarsh::readArea(int byteAddress, int byteCount, QByteArray *out, int dbNumber, int area,
@@ -156,7 +169,7 @@ int CmdQuillmarsh::readArea(int byteAddress, int byteCount, QByteArray *out, int
         S7Frame::readRequest(nextPduReference(), byteAddress, byteCount, dbNumber, area);
     QByteArray reply;
     const int sent = runJob(request, reply, "读命令", addressText, byteCount);
-    if (sent != S7Frame::JobOk)
+    if (sent != JobOk)
         return sent;
     return S7Frame::judgeReadReply(reply, byteCount, out);
 }
@@ -164,16 +177,15 @@ int CmdQuillmarsh::readArea(int byteAddress, int byteCount, QByteArray *out, int
 int CmdQuillmarsh::writeArea(int dbNumber, int byteAddress, int byteCount, QByteArray payload, int area,
                              QString addressText)
 {
-    const quint16 reference = nextPduReference();
-    // Never send bytes from beyond the payload: a payload shorter than the
-    // byte count (or a negative count) is a request that cannot be made.
-    if (byteCount < 0 || byteCount > payload.size())
-        return refusal();
     const QByteArray request =
-        S7Frame::writeRequest(reference, dbNumber, byteAddress, byteCount, payload, area);
+        S7Frame::writeRequest(nextPduReference(), dbNumber, byteAddress, byteCount, payload, area);
+    // Bytes from beyond the payload, or more than the frame's own length
+    // fields can describe: a request that cannot be made.
+    if (request.isEmpty())
+        return refusal();
     QByteArray reply;
     const int sent = runJob(request, reply, "写命令", addressText, byteCount);
-    if (sent != S7Frame::JobOk)
+    if (sent != JobOk)
         return sent;
     return S7Frame::judgeWriteReply(reply);
 }
@@ -189,7 +201,7 @@ int CmdQuillmarsh::writeBits(int dbNumber, int byteAddress, int bit, QByteArray 
     QByteArray reply;
     const int byteCount = (bits.size() + 7) / 8; // as for a whole-byte Bool write
     const int sent = runJob(request, reply, "写命令", addressText, byteCount);
-    if (sent != S7Frame::JobOk)
+    if (sent != JobOk)
         return sent;
     return S7Frame::judgeWriteReply(reply, bits.size());
 }
@@ -207,12 +219,12 @@ void CmdQuillmarsh::mydisconnected()
 
 void CmdQuillmarsh::myreadyRead()
 {
-    // The buffer holds what the last notification brought, not an
-    // accumulation: a reply is what arrived with the first readyRead.
-    while (socket && socket->bytesAvailable() > 0) {
-        const qint64 available = socket->bytesAvailable();
-        recvBuffer.resize(int(qMin<qint64>(available, std::numeric_limits<int>::max())));
-        const qint64 got = socket->read(recvBuffer.data(), recvBuffer.size());
-        recvBuffer.resize(int(qMax<qint64>(got, 0)));
-    }
+    // The buffer holds what this notification brought and nothing older: a
+    // reply is what arrived with the first readyRead, never two segments.
+    if (!socket || socket->bytesAvailable() <= 0)
+        return;
+    const qint64 available = socket->bytesAvailable();
+    recvBuffer.resize(int(qMin<qint64>(available, std::numeric_limits<int>::max())));
+    const qint64 got = socket->read(recvBuffer.data(), recvBuffer.size());
+    recvBuffer.resize(int(qMax<qint64>(got, 0)));
 }

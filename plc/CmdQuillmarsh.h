@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include "ResultCodes.h"
+
 class QTcpSocket;
 
 // The connection to one PLC: the TCP socket, the ISO-on-TCP / S7 handshake
@@ -22,39 +24,43 @@ public:
     static constexpr int ReplyTimeoutMs = 2000;
     static constexpr int DisconnectTimeoutMs = 30000;
 
+    enum ExchangeResult : int { ExchangeOk = 0, ExchangeNoReply = -1 };
+
     explicit CmdQuillmarsh(QObject *parent = nullptr);
     ~CmdQuillmarsh() override;
 
-    // 0 connected and handshake done; -1 not an IP address; -2 handshake
-    // failed (connection closed); -3 TCP connection not under way.
+    // ConnectOk, or ConnectBadText (not an IP address), ConnectHandshakeFailed
+    // (connection closed again) or ConnectTimeout (no TCP connection under way).
     int connectPlc(QString ip, int port);
-    // 1 without a socket, else 0 after closing.
+    // ReleaseNoSocket without a socket, else ReleaseDone after closing.
     int disconnectPlc();
     int releaseSocket();
     // Sends request and appends the bytes of the first readyRead to reply:
-    // 0, or -1 when nothing was received.
+    // ExchangeOk, or ExchangeNoReply when nothing was received.
     int exchange(QByteArray request, QByteArray &reply);
 
-    // Handshake steps: 0 answered as expected, 1 not, -3 not connected.
+    // Handshake steps: an S7Frame::HandshakeResult.
     int connectRequest();
     int setupCommunication();
 
-    // Jobs: 0 ok, -1 answer not acceptable, -2 no answer, -3 not connected.
+    // Jobs answer an EJobResult.
     int readArea(int byteAddress, int byteCount, QByteArray *out, int dbNumber, int area,
                  QString addressText);
+    // A byte count past what one write frame can describe, or beyond the
+    // payload, is refused before anything is sent.
     int writeArea(int dbNumber, int byteAddress, int byteCount, QByteArray payload, int area,
                   QString addressText);
     // Writes consecutive single bits from byteAddress.bit on, one BIT item
     // each (bits holds one 0/1 byte per bit), leaving every other bit alone.
-    // A bit outside 0..7 or more bits than one job carries: -1, nothing sent.
+    // A bit outside 0..7 or more bits than one job carries: refused, nothing sent.
     int writeBits(int dbNumber, int byteAddress, int bit, QByteArray bits, int area,
                   QString addressText);
 
-    QByteArray recvBuffer;
-    QHostAddress hostAddress;
-    QTcpSocket *socket = nullptr;
-    int port = 0;
-    bool debugOn = false;
+    bool hasSocket() const { return socket != nullptr; }
+    // True while a socket exists and is not in the unconnected state.
+    bool socketInUse() const;
+    bool debug() const { return debugOn; }
+    void setDebug(bool on) { debugOn = on; }
 
 public slots:
     void myconnected();
@@ -62,6 +68,12 @@ public slots:
     void myreadyRead();
 
 private:
+    QByteArray recvBuffer;
+    QHostAddress hostAddress;
+    QTcpSocket *socket = nullptr;
+    int port = 0;
+    bool debugOn = false;
+
     bool isConnected() const;
     int refusal() const;
     int handshakeStep(const QByteArray &request, quint8 expectedTpduCode);

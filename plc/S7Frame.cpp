@@ -94,7 +94,7 @@ int judgeHandshakeReply(const QByteArray &reply, quint8 expectedTpduCode)
     ByteReader in(reply);
     in.seek(S7::CotpTpduCodeOffset);
     const quint8 code = in.u8();
-    return in.ok() && code == expectedTpduCode ? 0 : 1;
+    return in.ok() && code == expectedTpduCode ? HandshakeOk : HandshakeRefused;
 }
 
 QByteArray readRequest(quint16 pduReference, int byteAddress, int byteCount, int dbNumber, int area)
@@ -130,6 +130,8 @@ int judgeReadReply(const QByteArray &reply, int byteCount, QByteArray *out)
 QByteArray writeRequest(quint16 pduReference, int dbNumber, int byteAddress, int byteCount,
                         const QByteArray &payload, int area)
 {
+    if (byteCount < 0 || byteCount > maxWriteBytes() || byteCount > payload.size())
+        return QByteArray(); // no frame can say this of itself
     const int parameterLength = varParameterLength(1);
     const int dataLength = S7::DataItemHeaderSize + byteCount;
     const int length = S7::JobParameterOffset + parameterLength + dataLength;
@@ -142,7 +144,7 @@ QByteArray writeRequest(quint16 pduReference, int dbNumber, int byteAddress, int
     out.u8(S7::DataItemReserved);
     out.u8(S7::DataTransportByte);
     out.u16(quint16(quint32(byteCount) * 8u));
-    out.bytes(payload.constData(), qBound(0, byteCount, payload.size()));
+    out.bytes(payload.constData(), byteCount);
     return frame;
 }
 

@@ -6,41 +6,52 @@
 
 #include <QByteArray>
 
+#include "ResultCodes.h"
 #include "S7Types.h"
 
 namespace S7Frame {
 
-// Job results shared by the read and write jobs.
-enum JobResult {
-    JobOk = 0,
-    JobBadReply = -1,
-    JobNoReply = -2,
-    JobNotConnected = -3
+// Results of a handshake step.
+enum HandshakeResult : int {
+    HandshakeOk = 0,
+    HandshakeRefused = 1,     // no reply, or not the expected TPDU
+    HandshakeNotConnected = -3
 };
 
 // Handshake step 1: COTP connection request (22 bytes).
 QByteArray connectRequest();
 // Handshake step 2: S7 setup communication job (25 bytes).
 QByteArray setupCommunication();
-// 0 when the reply carries the expected COTP TPDU code, else 1.
+// HandshakeOk when the reply carries the expected COTP TPDU code, else
+// HandshakeRefused; nothing else of the reply is looked at.
 int judgeHandshakeReply(const QByteArray &reply, quint8 expectedTpduCode);
 
 // Read-variable job for byteCount bytes from byteAddress (31 bytes).
 QByteArray readRequest(quint16 pduReference, int byteAddress, int byteCount, int dbNumber, int area);
 // JobOk (data appended to *out), JobBadReply or JobNoReply. A reply is
-// accepted by its exact length alone.
+// accepted by its exact length alone: its header, error class and return code
+// are not looked at, so a CPU's error answer of the same length passes.
 int judgeReadReply(const QByteArray &reply, int byteCount, QByteArray *out);
 
-// Write-variable job for the first byteCount bytes of payload, which must
-// hold at least that many bytes (35 + byteCount bytes).
+// Write-variable job for the first byteCount bytes of payload (35 + byteCount
+// bytes). Empty when the payload holds fewer bytes or byteCount is outside
+// 0..maxWriteBytes().
 QByteArray writeRequest(quint16 pduReference, int dbNumber, int byteAddress, int byteCount,
                         const QByteArray &payload, int area);
 // Write-variable job with one BIT item per element of bits (0 or 1 each),
 // addressing consecutive bits from firstBit (byte address * 8 + bit).
 QByteArray writeBitsRequest(quint16 pduReference, int dbNumber, int firstBit,
                             const QByteArray &bits, int area);
-// JobOk when the reply holds one return code per item and all are 0xFF.
+// JobOk when the reply holds one return code per item and all are 0xFF;
+// judged by length and return codes only.
 int judgeWriteReply(const QByteArray &reply, int itemCount = 1);
+
+// The most bytes one write job can describe: its data length counts bits in
+// 16 bits (8191 bytes), which also keeps 35 + bytes within the TPKT length.
+constexpr int maxWriteBytes()
+{
+    return 0xFFFF / 8;
+}
 
 // The most BIT items one write job may carry and still fit the smallest PDU.
 constexpr int maxBitsPerJob()

@@ -58,6 +58,7 @@ constexpr quint8 DataTransportByte = 0x04;  // length counts bits of whole bytes
 constexpr quint8 ReturnCodeSuccess = 0xFF;
 
 // Memory areas
+constexpr quint8 AreaNone = 0x00; // an address text without an area letter
 constexpr quint8 AreaInputs = 0x81;
 constexpr quint8 AreaOutputs = 0x82;
 constexpr quint8 AreaMarkers = 0x83;

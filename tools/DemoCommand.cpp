@@ -111,7 +111,7 @@ bool DemoCommand::roundTrip(CDriveBaseClass *driver, const DemoTag &tag, CLabelV
     record.address = address;
 
     const CLabelVariable written = driver->WriteVariable(address, tag.type, record, count);
-    if (written.status != 0) {
+    if (written.status != StatusOk) {
         *shown = written;
         *problem = QStringLiteral("writing %1 failed: %2")
                        .arg(address, StatusText::status(written.status));

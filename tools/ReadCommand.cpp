@@ -35,5 +35,5 @@ int ReadCommand::run(const QStringList &arguments)
         return CommandLine::fail(error, CommandLine::Failed);
     const CLabelVariable record = session.driver()->ReadVariable(tag.address, tag.type, tag.count);
     CommandLine::print(RecordOutput::text(record, cl.isSet(QStringLiteral("json"))));
-    return record.status == 0 ? CommandLine::Ok : CommandLine::Failed;
+    return record.status == StatusOk ? CommandLine::Ok : CommandLine::Failed;
 }

@@ -23,7 +23,7 @@ void WatchView::update(int index, const CLabelVariable &record)
 {
     Entry &e = m_entries[index];
     e.status = record.status;
-    if (record.status != 0)
+    if (record.status != StatusOk)
         return;
     e.lastGood = record;
     double number = 0;
@@ -83,7 +83,7 @@ QString WatchView::line(int poll, const QDateTime &now) const
 bool WatchView::allOk() const
 {
     for (const Entry &e : m_entries) {
-        if (e.status != 0)
+        if (e.status != StatusOk)
             return false;
     }
     return true;

@@ -47,5 +47,5 @@ int WriteCommand::run(const QStringList &arguments)
     const CLabelVariable result =
         session.driver()->WriteVariable(tag.address, tag.type, record, tag.count);
     CommandLine::print(RecordOutput::text(result, cl.isSet(QStringLiteral("json"))));
-    return result.status == 0 ? CommandLine::Ok : CommandLine::Failed;
+    return result.status == StatusOk ? CommandLine::Ok : CommandLine::Failed;
 }

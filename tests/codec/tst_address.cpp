@@ -28,7 +28,7 @@ QString checkText(LibQuillmarsh &drv, const QString &text)
     const int byte = drv.getAddr(text, area);
     const uint block = drv.getmodule_number(text, area);
     const uint bit = drv.getmodule_bit(text, area);
-    const bool explicitBit = drv.hasExplicitBit(text);
+    const bool explicitBit = TagAddress::parse(text).explicitBit;
     auto has = [&](const char *s) { return text.contains(QLatin1String(s), Qt::CaseInsensitive); };
 
     const bool anyLetter = has("I") || has("Q") || has("M") || has("V") || has("DB");
@@ -141,7 +141,7 @@ private slots:
         QCOMPARE(drv.getAddr(text, LibQuillmarsh::Area_None), byte);
         QCOMPARE(drv.getmodule_number(text, LibQuillmarsh::Area_I), block);
         QCOMPARE(drv.getmodule_bit(text, found), bit);
-        QCOMPARE(drv.hasExplicitBit(text), explicitBit);
+        QCOMPARE(TagAddress::parse(text).explicitBit, explicitBit);
     }
     void byteLength_data()
     {

@@ -6,34 +6,18 @@
 #include <limits>
 #include <type_traits>
 
-#include "LibQuillmarsh.h"
+#include "ValueCodec.h"
 
 namespace {
 
 constexpr int kFuzzRounds = 20000;
 constexpr quint32 kFuzzSeed = 0xC0DEu;
 
-template <typename T>
-struct Tag { using type = T; };
-
 // Calls f(Tag<T>()) with the list element type T of a served data type.
 template <typename F>
 void withElement(DataType type, F f)
 {
-    switch (type) {
-    case Bool: f(Tag<bool>()); break;
-    case Int8: f(Tag<char>()); break;
-    case UInt8: f(Tag<uchar>()); break;
-    case Int16: f(Tag<short>()); break;
-    case UInt16: f(Tag<ushort>()); break;
-    case Int32: f(Tag<int>()); break;
-    case UInt32: f(Tag<uint>()); break;
-    case Float: f(Tag<float>()); break;
-    case Int64: f(Tag<qlonglong>()); break;
-    case UInt64: f(Tag<qulonglong>()); break;
-    case Double: f(Tag<double>()); break;
-    default: break;
-    }
+    ValueCodec::withServedElementType(type, f);
 }
 
 int listTypeId(DataType type)
@@ -103,42 +87,16 @@ double f64(quint64 bits)
     return d;
 }
 
-QVariant decode(LibQuillmarsh &d, DataType type, const QByteArray &bytes, int count, int startBit = 0)
+// The codec as the read path calls it: count elements (for Bool, bytes).
+QVariant decode(DataType type, const QByteArray &bytes, int count, int startBit = 0)
 {
-    switch (type) {
-    case Bool: return d.set_variant_bool(startBit, bytes, count);
-    case Int8: return d.set_variant_Int8(bytes, count);
-    case UInt8: return d.set_variant_UInt8(bytes, count);
-    case Int16: return d.set_variant_Int16(bytes, count);
-    case UInt16: return d.set_variant_UInt16(bytes, count);
-    case Int32: return d.set_variant_Int32(bytes, count);
-    case UInt32: return d.set_variant_UInt32(bytes, count);
-    case Float: return d.set_variant_fload(bytes, count);
-    case Int64: return d.set_variant_Int64(bytes, count);
-    case UInt64: return d.set_variant_UInt64(bytes, count);
-    case Double: return d.set_variant_double(bytes, count);
-    default: return QVariant();
-    }
+    const int byteCount = type == Bool ? count : count * widthOf(type);
+    return ValueCodec::decodeAs(type, startBit, bytes, byteCount);
 }
 
-int encode(LibQuillmarsh &d, DataType type, const QVariant &value, int count, QByteArray *out)
+void encode(DataType type, const QVariant &value, int count, QByteArray *out)
 {
-    CLabelVariable rec;
-    rec.value = value;
-    switch (type) {
-    case Bool: return d.Wset_variant_bool(rec, count, out);
-    case Int8: return d.Wset_variant_Int8(rec, count, out);
-    case UInt8: return d.Wset_variant_UInt8(rec, count, out);
-    case Int16: return d.Wset_variant_Int16(rec, count, out);
-    case UInt16: return d.Wset_variant_uInt16(rec, count, out);
-    case Int32: return d.Wset_variant_Int32(rec, count, out);
-    case UInt32: return d.Wset_variant_UInt32(rec, count, out);
-    case Float: return d.Wset_variant_float(rec, count, out);
-    case Int64: return d.Wset_variant_Int64(rec, count, out);
-    case UInt64: return d.Wset_variant_UInt64(rec, count, out);
-    case Double: return d.Wset_variant_double(rec, count, out);
-    default: return -1;
-    }
+    ValueCodec::encodeAs(type, value, count, out);
 }
 
 QByteArray randomBytes(QRandomGenerator &rng, int size)
@@ -150,7 +108,7 @@ QByteArray randomBytes(QRandomGenerator &rng, int size)
 }
 
 // One random decode, re-encode and decode again; empty when all rules hold.
-QString checkCodec(LibQuillmarsh &drv, QRandomGenerator &rng)
+QString checkCodec(QRandomGenerator &rng)
 {
     const auto type = static_cast<DataType>(rng.bounded(int(Bool), int(Double) + 1));
     const QByteArray bytes = randomBytes(rng, rng.bounded(0, 81));
@@ -159,15 +117,15 @@ QString checkCodec(LibQuillmarsh &drv, QRandomGenerator &rng)
     const QString where = QStringLiteral("type %1, count %2, start bit %3, bytes %4: ")
                               .arg(type).arg(count).arg(startBit).arg(QString::fromLatin1(bytes.toHex()));
 
-    const QVariant decoded = decode(drv, type, bytes, count, startBit);
+    const QVariant decoded = decode(type, bytes, count, startBit);
     if (decoded.userType() != listTypeId(type))
         return where + QStringLiteral("result is no list of the type");
     const int n = listSize(type, decoded);
     const int bitsPerByte = (startBit >= 0 && startBit < 8) ? 8 - startBit : 0;
     if (n != (type == Bool ? count * bitsPerByte : count))
         return where + QStringLiteral("%1 elements").arg(n);
-    if (LibQuillmarsh::availableElements(decoded, type) != n)
-        return where + QStringLiteral("availableElements disagrees with the list size");
+    if (ValueCodec::elementsOffered(decoded, type) != n)
+        return where + QStringLiteral("elementsOffered disagrees with the list size");
 
     // Missing input bytes read as zero, so the full image is the input padded.
     const int width = widthOf(type);
@@ -179,10 +137,10 @@ QString checkCodec(LibQuillmarsh &drv, QRandomGenerator &rng)
         fullImage = bytes.left(count * width);
         fullImage += QByteArray(count * width - fullImage.size(), '\0');
         QByteArray image;
-        encode(drv, type, decoded, count, &image);
+        encode(type, decoded, count, &image);
         if (image != fullImage)
             return where + QStringLiteral("re-encoded as %1").arg(QString::fromLatin1(image.toHex()));
-        if (listText(type, decode(drv, type, image, count)) != listText(type, decoded))
+        if (listText(type, decode(type, image, count)) != listText(type, decoded))
             return where + QStringLiteral("image does not decode back");
     }
 
@@ -190,7 +148,7 @@ QString checkCodec(LibQuillmarsh &drv, QRandomGenerator &rng)
     const QByteArray prefix = randomBytes(rng, rng.bounded(0, 4));
     const int otherCount = rng.bounded(-2, 70);
     QByteArray out = prefix;
-    encode(drv, type, decoded, otherCount, &out);
+    encode(type, decoded, otherCount, &out);
     if (out != prefix + fullImage.left(qBound(0, otherCount, n) * width))
         return where + QStringLiteral("count %1 behind a prefix gives %2").arg(otherCount)
                            .arg(QString::fromLatin1(out.toHex()));
@@ -202,8 +160,6 @@ QString checkCodec(LibQuillmarsh &drv, QRandomGenerator &rng)
 class TstCodec : public QObject
 {
     Q_OBJECT
-
-    LibQuillmarsh drv;
 
 private slots:
     void decodes_data()
@@ -247,7 +203,7 @@ private slots:
         QFETCH(QVariant, expected);
 
         const auto t = static_cast<DataType>(type);
-        const QVariant actual = decode(drv, t, bytes, count, startBit);
+        const QVariant actual = decode(t, bytes, count, startBit);
         QCOMPARE(actual.userType(), listTypeId(t));
         QCOMPARE(listText(t, actual), listText(t, expected));
     }
@@ -297,7 +253,7 @@ private slots:
         if (value.userType() != listTypeId(t))
             QVERIFY2(!value.canConvert(listTypeId(t)), "Qt converts this value: its converted list must be written");
         QByteArray out = prefix;
-        QCOMPARE(encode(drv, t, value, count, &out), 0);
+        encode(t, value, count, &out);
         QCOMPARE(out.toHex(), expected.toHex());
     }
     void roundTrip_data()
@@ -342,13 +298,13 @@ private slots:
         const auto t = static_cast<DataType>(type);
         const int n = listSize(t, value);
         QByteArray out;
-        encode(drv, t, value, n, &out);
+        encode(t, value, n, &out);
         QCOMPARE(out.toHex(), image.toHex());
-        const QVariant back = decode(drv, t, image, n);
+        const QVariant back = decode(t, image, n);
         QCOMPARE(back.userType(), listTypeId(t));
         QCOMPARE(listText(t, back), listText(t, value));
     }
-    void availableElements_data()
+    void elementsOffered_data()
     {
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<int>("type");
@@ -367,19 +323,19 @@ private slots:
         QTest::addRow("invalid") << QVariant() << int(Bool) << -1;
         QTest::addRow("NoType") << L<double>({1.0}) << int(NoType) << -1;
     }
-    void availableElements()
+    void elementsOffered()
     {
         QFETCH(QVariant, value);
         QFETCH(int, type);
         QFETCH(int, expected);
 
-        QCOMPARE(LibQuillmarsh::availableElements(value, static_cast<DataType>(type)), expected);
+        QCOMPARE(ValueCodec::elementsOffered(value, static_cast<DataType>(type)), expected);
     }
     void randomImages()
     {
         QRandomGenerator rng(kFuzzSeed);
         for (int round = 0; round < kFuzzRounds; ++round) {
-            const QString fault = checkCodec(drv, rng);
+            const QString fault = checkCodec(rng);
             QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("round %1, %2").arg(round).arg(fault)));
         }
     }

@@ -7,6 +7,7 @@
 #include "PluginHost.h"
 #include "SimPlc.h"
 
+Q_DECLARE_METATYPE(ERecordStatus)
 Q_DECLARE_METATYPE(DataType)
 
 namespace {
@@ -33,6 +34,12 @@ QVariantList items(const QVariant &value)
         for (const QVariant &v : value.value<QSequentialIterable>())
             out << v;
     return out;
+}
+
+template <typename T>
+QVariant zeros(int n)
+{
+    return QVariant::fromValue(QVector<T>(n).toList());
 }
 
 template <typename T>
@@ -65,14 +72,14 @@ private slots:
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         sim.addDataBlock(5, 256);
         drv = host.create();
-        QCOMPARE(drv->ConnectDrive(target(sim)), 0);
+        QCOMPARE(drv->ConnectDrive(target(sim)), ConnectOk);
     }
     void cleanupTestCase() { host.releaseAll(); }
     void init()
     {
         sim.setFault(SimPlc::Fault::None);
-        if (drv->ReadVariable("M0", UInt8).status != 0)
-            QCOMPARE(drv->ConnectDrive(target(sim)), 0);
+        if (drv->ReadVariable("M0", UInt8).status != StatusOk)
+            QCOMPARE(drv->ConnectDrive(target(sim)), ConnectOk);
         sim.clearReceivedFrames();
     }
 
@@ -110,6 +117,9 @@ private slots:
         QTest::addRow("two colons") << "127.0.0.1:102:5";
         QTest::addRow("port not a number") << "127.0.0.1:abc";
         QTest::addRow("port 0") << "127.0.0.1:0";
+        QTest::addRow("port 65536") << "127.0.0.1:65536";
+        QTest::addRow("port 70000") << "127.0.0.1:70000";
+        QTest::addRow("port -5") << "127.0.0.1:-5";
         QTest::addRow("host name") << "localhost:%1";
         QTest::addRow("not an address") << "300.1.1.1:%1";
     }
@@ -119,21 +129,21 @@ private slots:
         CDriveBaseClass *other = host.create();
         other->SetConnectPar("abc");
         const int accepted = sim.acceptedCount();
-        QCOMPARE(other->ConnectDrive(text.contains("%1") ? text.arg(sim.port()) : text), -1);
+        QCOMPARE(other->ConnectDrive(text.contains("%1") ? text.arg(sim.port()) : text), ConnectBadText);
         QCOMPARE(sim.acceptedCount(), accepted);
-        QCOMPARE(other->ReadVariable("M0", UInt8).status, 9);
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, StatusNotConnected);
     }
 
     void handshakeFrames()
     {
         CDriveBaseClass *other = host.create();
         other->SetConnectPar("7");
-        QCOMPARE(other->ConnectDrive(target(sim)), 0);
+        QCOMPARE(other->ConnectDrive(target(sim)), ConnectOk);
         const QList<QByteArray> frames = sim.receivedFrames();
         QCOMPARE(frames.size(), 2);
         QCOMPARE(frames.at(0).toHex(' '), hex(cr).toHex(' '));
         QCOMPARE(frames.at(1).toHex(' '), hex(setup).toHex(' '));
-        QCOMPARE(other->DestroyFree(), 0);
+        QCOMPARE(other->DestroyFree(), ReleaseDone);
     }
 
     void closedPort()
@@ -143,42 +153,42 @@ private slots:
         const quint16 port = probe.serverPort();
         probe.close();
         CDriveBaseClass *other = host.create();
-        QCOMPARE(other->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port)), -3);
+        QCOMPARE(other->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port)), ConnectTimeout);
     }
 
     void disconnectSequence()
     {
         CDriveBaseClass *other = host.create();
-        QCOMPARE(other->DisConnectDrive(), 1);
-        QCOMPARE(other->DestroyFree(), 1);
-        QCOMPARE(other->ConnectDrive(target(sim)), 0);
-        QCOMPARE(other->DisConnectDrive(), 0);
-        QCOMPARE(other->ReadVariable("M0", UInt8).status, 9);
-        QCOMPARE(other->DisConnectDrive(), 0);
-        QCOMPARE(other->DestroyFree(), 0);
-        QCOMPARE(other->DestroyFree(), 1);
-        QCOMPARE(other->DisConnectDrive(), 1);
-        QCOMPARE(other->ConnectDrive(target(sim)), 0);
-        QCOMPARE(other->ReadVariable("M0", UInt8).status, 0);
-        QCOMPARE(other->DestroyFree(), 0);
+        QCOMPARE(other->DisConnectDrive(), ReleaseNoSocket);
+        QCOMPARE(other->DestroyFree(), ReleaseNoSocket);
+        QCOMPARE(other->ConnectDrive(target(sim)), ConnectOk);
+        QCOMPARE(other->DisConnectDrive(), ReleaseDone);
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, StatusNotConnected);
+        QCOMPARE(other->DisConnectDrive(), ReleaseDone);
+        QCOMPARE(other->DestroyFree(), ReleaseDone);
+        QCOMPARE(other->DestroyFree(), ReleaseNoSocket);
+        QCOMPARE(other->DisConnectDrive(), ReleaseNoSocket);
+        QCOMPARE(other->ConnectDrive(target(sim)), ConnectOk);
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, StatusOk);
+        QCOMPARE(other->DestroyFree(), ReleaseDone);
     }
 
     void peerClose()
     {
         CDriveBaseClass *other = host.create();
-        QCOMPARE(other->ConnectDrive(target(sim)), 0);
+        QCOMPARE(other->ConnectDrive(target(sim)), ConnectOk);
         LogCapture log;
         sim.setFault(SimPlc::Fault::CloseAfterFrames, 1);
-        QCOMPARE(other->ReadVariable("M0", UInt8).status, 8);
-        QCOMPARE(other->ReadVariable("M0", UInt8).status, 9);
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, StatusNoReply);
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, StatusNotConnected);
         const QStringList warnings = log.lines(QtWarningMsg);
         QCOMPARE(warnings.size(), 1);
         QCOMPARE(log.categories(), QStringList{"default"});
         QVERIFY2(warnings.first().contains(QStringLiteral("lib[Quillmarsh]127.0.0.1:%1 Disconnected=1").arg(sim.port())),
                  qPrintable(warnings.first())); // 1: remote host closed
         sim.setFault(SimPlc::Fault::None);
-        QCOMPARE(other->ConnectDrive(target(sim)), 0);
-        QCOMPARE(other->DestroyFree(), 0);
+        QCOMPARE(other->ConnectDrive(target(sim)), ConnectOk);
+        QCOMPARE(other->DestroyFree(), ReleaseDone);
     }
 
     void independentObjects()
@@ -190,14 +200,14 @@ private slots:
         CDriveBaseClass *a = host.create();
         CDriveBaseClass *b = host.create();
         QVERIFY(a != b);
-        QCOMPARE(a->ConnectDrive(target(sim)), 0);
-        QCOMPARE(b->ConnectDrive(target(second)), 0);
-        QCOMPARE(a->DestroyFree(), 0);
+        QCOMPARE(a->ConnectDrive(target(sim)), ConnectOk);
+        QCOMPARE(b->ConnectDrive(target(second)), ConnectOk);
+        QCOMPARE(a->DestroyFree(), ReleaseDone);
         const CLabelVariable r = b->ReadVariable("M0", UInt8);
-        QCOMPARE(r.status, 0);
+        QCOMPARE(r.status, StatusOk);
         QCOMPARE(r.value.value<QList<uchar>>(), QList<uchar>{0x22});
-        QCOMPARE(a->ReadVariable("M0", UInt8).status, 9);
-        QCOMPARE(b->DestroyFree(), 0);
+        QCOMPARE(a->ReadVariable("M0", UInt8).status, StatusNotConnected);
+        QCOMPARE(b->DestroyFree(), ReleaseDone);
     }
 
     // The record a write hands back keeps the caller's fields, and a read back
@@ -239,7 +249,7 @@ private slots:
         in.accessStatus = 10;
         in.spareInt = 42;
         const CLabelVariable out = drv->WriteVariable(address, type, in, count);
-        QCOMPARE(out.status, 0);
+        QCOMPARE(out.status, StatusOk);
         QVERIFY(out.timestamp.isValid());
         QCOMPARE(out.accessStatus, 10);
         QCOMPARE(out.spareInt, 42);
@@ -248,7 +258,7 @@ private slots:
         QCOMPARE(sim.memory(plcArea, db, offset, image.size()).toHex(' '), image.toHex(' '));
 
         const CLabelVariable back = drv->ReadVariable(address, type, count);
-        QCOMPARE(back.status, 0);
+        QCOMPARE(back.status, StatusOk);
         QCOMPARE(back.accessStatus, 1);
         QCOMPARE(back.address, address);
         QCOMPARE(back.dataType, type);
@@ -275,7 +285,7 @@ private slots:
         QFETCH(QList<bool>, bits);
         sim.setMemory(SimPlc::AreaMarkers, 0, 5, hex("a5 40"));
         const CLabelVariable r = drv->ReadVariable(address, Bool, count);
-        QCOMPARE(r.status, 0);
+        QCOMPARE(r.status, StatusOk);
         QCOMPARE(r.value.value<QList<bool>>(), bits);
     }
 
@@ -284,26 +294,26 @@ private slots:
         QTest::addColumn<QString>("address");
         QTest::addColumn<DataType>("type");
         QTest::addColumn<int>("count");
-        QTest::addColumn<int>("status");
+        QTest::addColumn<ERecordStatus>("status");
         QTest::addColumn<bool>("sent");
-        QTest::addRow("count 0") << "M0" << UInt8 << 0 << 4 << false;
-        QTest::addRow("count -1") << "M0" << UInt8 << -1 << 4 << false;
-        QTest::addRow("no area letter") << "XYZ" << UInt8 << 1 << 5 << false;
-        QTest::addRow("negative byte") << "M-4" << UInt8 << 1 << 5 << false;
-        QTest::addRow("65534 + 1") << "M65534" << UInt8 << 1 << 7 << true; // beyond the simulator's markers
-        QTest::addRow("65535 + 1") << "M65535" << UInt8 << 1 << 5 << false;
-        QTest::addRow("65530 + 10 Bool") << "M65530" << Bool << 10 << 5 << false;
-        QTest::addRow("NoType") << "M0" << NoType << 1 << 2 << false;
-        QTest::addRow("String") << "M0" << String << 1 << 2 << false;
-        QTest::addRow("host type 20") << "M0" << DataType(20) << 1 << 2 << false;
-        QTest::addRow("missing data block") << "DB99.DBW0" << Int16 << 1 << 7 << true;
+        QTest::addRow("count 0") << "M0" << UInt8 << 0 << StatusBadCount << false;
+        QTest::addRow("count -1") << "M0" << UInt8 << -1 << StatusBadCount << false;
+        QTest::addRow("no area letter") << "XYZ" << UInt8 << 1 << StatusBadAddress << false;
+        QTest::addRow("negative byte") << "M-4" << UInt8 << 1 << StatusBadAddress << false;
+        QTest::addRow("65534 + 1") << "M65534" << UInt8 << 1 << StatusBadReply << true; // beyond the simulator's markers
+        QTest::addRow("65535 + 1") << "M65535" << UInt8 << 1 << StatusBadAddress << false;
+        QTest::addRow("65530 + 10 Bool") << "M65530" << Bool << 10 << StatusBadAddress << false;
+        QTest::addRow("NoType") << "M0" << NoType << 1 << StatusTypeNotServed << false;
+        QTest::addRow("String") << "M0" << String << 1 << StatusTypeNotServed << false;
+        QTest::addRow("host type 20") << "M0" << DataType(20) << 1 << StatusTypeNotServed << false;
+        QTest::addRow("missing data block") << "DB99.DBW0" << Int16 << 1 << StatusBadReply << true;
     }
     void readStatus()
     {
         QFETCH(QString, address);
         QFETCH(DataType, type);
         QFETCH(int, count);
-        QFETCH(int, status);
+        QFETCH(ERecordStatus, status);
         QFETCH(bool, sent);
         const CLabelVariable r = drv->ReadVariable(address, type, count);
         QCOMPARE(r.status, status);
@@ -321,23 +331,32 @@ private slots:
         QTest::addColumn<DataType>("type");
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<int>("count");
-        QTest::addColumn<int>("status");
+        QTest::addColumn<ERecordStatus>("status");
         QTest::addColumn<bool>("sent");
         const QVariant one = QVariant::fromValue(QList<short>{1});
-        QTest::addRow("count -1") << "M0" << Int16 << one << -1 << 4 << false;
-        QTest::addRow("count 0") << "M0" << Int16 << one << 0 << 0 << true;
-        QTest::addRow("count 0 without a value") << "M0" << Int16 << QVariant() << 0 << 0 << true;
-        QTest::addRow("65535 + 0") << "DB1.DBW65535" << Int16 << one << 0 << 7 << true;
-        QTest::addRow("65535 + 1") << "M65535" << Int16 << one << 1 << 5 << false;
-        QTest::addRow("no area") << "XYZ" << Int16 << one << 1 << 5 << false;
-        QTest::addRow("NoType") << "M0" << NoType << one << 1 << 2 << false;
-        QTest::addRow("String") << "M0" << String << one << 1 << 2 << false;
-        QTest::addRow("wrong list type") << "M0" << Int16 << QVariant(QStringLiteral("x")) << 1 << 2 << false;
-        QTest::addRow("invalid value") << "M0" << Int16 << QVariant() << 1 << 2 << false;
-        QTest::addRow("list too short") << "M0" << Int16 << one << 2 << 4 << false;
-        QTest::addRow("Bool bytes too short") << "M0" << Bool << QVariant::fromValue(QList<bool>{true}) << 9 << 4 << false;
-        QTest::addRow("inputs") << "I0" << Int16 << one << 1 << 6 << true;
-        QTest::addRow("missing data block") << "DB99.DBW0" << Int16 << one << 1 << 7 << true;
+        QTest::addRow("count -1") << "M0" << Int16 << one << -1 << StatusBadCount << false;
+        QTest::addRow("count 0") << "M0" << Int16 << one << 0 << StatusOk << true;
+        QTest::addRow("count 0 without a value") << "M0" << Int16 << QVariant() << 0 << StatusOk << true;
+        QTest::addRow("65535 + 0") << "DB1.DBW65535" << Int16 << one << 0 << StatusBadReply << true;
+        QTest::addRow("65535 + 1") << "M65535" << Int16 << one << 1 << StatusBadAddress << false;
+        QTest::addRow("no area") << "XYZ" << Int16 << one << 1 << StatusBadAddress << false;
+        QTest::addRow("NoType") << "M0" << NoType << one << 1 << StatusTypeNotServed << false;
+        QTest::addRow("String") << "M0" << String << one << 1 << StatusTypeNotServed << false;
+        QTest::addRow("wrong list type") << "M0" << Int16 << QVariant(QStringLiteral("x")) << 1 << StatusTypeNotServed << false;
+        QTest::addRow("invalid value") << "M0" << Int16 << QVariant() << 1 << StatusTypeNotServed << false;
+        QTest::addRow("list too short") << "M0" << Int16 << one << 2 << StatusBadCount << false;
+        QTest::addRow("Bool bytes too short") << "M0" << Bool << QVariant::fromValue(QList<bool>{true}) << 9 << StatusBadCount << false;
+        // A frame's 16-bit length fields cannot describe more than 8191 bytes.
+        QTest::addRow("10000 Double") << "M0" << Double << zeros<double>(10000) << 10000
+                                      << StatusBadCount << false;
+        QTest::addRow("20000 Int32") << "M100" << Int32 << zeros<int>(20000) << 20000
+                                     << StatusBadCount << false;
+        QTest::addRow("8192 bytes") << "DB1.DBB0" << UInt8 << zeros<uchar>(8192) << 8192
+                                    << StatusBadCount << false;
+        QTest::addRow("8191 bytes, past the PDU") << "DB1.DBB0" << UInt8 << zeros<uchar>(8191)
+                                                  << 8191 << StatusBadReply << true;
+        QTest::addRow("inputs") << "I0" << Int16 << one << 1 << StatusInputArea << true;
+        QTest::addRow("missing data block") << "DB99.DBW0" << Int16 << one << 1 << StatusBadReply << true;
     }
     void writeStatus()
     {
@@ -345,7 +364,7 @@ private slots:
         QFETCH(DataType, type);
         QFETCH(QVariant, value);
         QFETCH(int, count);
-        QFETCH(int, status);
+        QFETCH(ERecordStatus, status);
         QFETCH(bool, sent);
         CLabelVariable in;
         in.value = value;
@@ -362,18 +381,19 @@ private slots:
         QCOMPARE(r.spareInt, -7);
         QCOMPARE(r.count, count);
         QCOMPARE(r.address, address);
-        QCOMPARE(r.timestamp == callerTime, status != 0 && !(status == 6 && sent));
+        QCOMPARE(r.timestamp == callerTime, status != StatusOk && !(status == StatusInputArea && sent));
+        QCOMPARE(drv->ReadVariable("M0", UInt8).status, StatusOk); // the connection stays usable
     }
 
     void notConnected()
     {
         CDriveBaseClass *other = host.create();
         const CLabelVariable r = other->ReadVariable("DB1.DBW0", Int16, 1);
-        QCOMPARE(r.status, 9);
+        QCOMPARE(r.status, StatusNotConnected);
         QVERIFY(!r.value.isValid());
         QVERIFY(r.timestamp.isNull());
         const CLabelVariable w = other->WriteVariable("DB1.DBW0", Int16, recordOf(QList<short>{1}));
-        QCOMPARE(w.status, 9);
+        QCOMPARE(w.status, StatusNotConnected);
         QVERIFY(w.timestamp.isNull());
         QCOMPARE(other->ReadVariable("M0.1", Bool).status, other->ReadVariable("M0.1", Bool, 1).status);
     }
@@ -385,7 +405,7 @@ private slots:
         const CLabelVariable b = drv->ReadVariable("DB1.DBW4", Int16, 1);
         QVERIFY(CLabelVariable(a) == b);
         const CLabelVariable w = drv->WriteVariable("DB1.DBW4", Int16, recordOf(QList<short>{7}));
-        QCOMPARE(w.status, 0);
+        QCOMPARE(w.status, StatusOk);
         QCOMPARE(w.count, 1);
         QCOMPARE(sim.memory(SimPlc::AreaDataBlocks, 1, 4, 2), hex("00 07"));
     }
@@ -439,7 +459,7 @@ private slots:
         QCOMPARE(frame.size(), 291);
         QCOMPARE(frame.mid(2, 2).toHex(), QByteArray("0123"));
         QCOMPARE(frame.mid(15, 2).toHex(), QByteArray("0104"));
-        QVERIFY(r.status == 0 || r.status == 7);
+        QVERIFY(r.status == StatusOk || r.status == StatusBadReply);
     }
 
     void debugLog()
@@ -447,10 +467,10 @@ private slots:
         LogCapture log;
         drv->DebugCmd(DebugStart);
         sim.setMemory(SimPlc::AreaDataBlocks, 1, 4, hex("ab cd"));
-        QCOMPARE(drv->ReadVariable("DB1.DBB4", UInt8, 2).status, 0);
-        QCOMPARE(drv->WriteVariable("DB1.DBB4", UInt8, recordOf(QList<uchar>{0x12, 0x34}), 2).status, 0);
+        QCOMPARE(drv->ReadVariable("DB1.DBB4", UInt8, 2).status, StatusOk);
+        QCOMPARE(drv->WriteVariable("DB1.DBB4", UInt8, recordOf(QList<uchar>{0x12, 0x34}), 2).status, StatusOk);
         drv->DebugCmd(DebugStop);
-        QCOMPARE(drv->ReadVariable("DB1.DBB4", UInt8, 2).status, 0);
+        QCOMPARE(drv->ReadVariable("DB1.DBB4", UInt8, 2).status, StatusOk);
         const QStringList lines = log.lines(QtDebugMsg);
         QCOMPARE(lines.size(), 4);
         QCOMPARE(log.categories(), (QStringList{"default", "default", "default", "default"}));
@@ -477,8 +497,8 @@ private slots:
         QTest::addColumn<bool>("bit");
         QTest::addColumn<QByteArray>("before");
         QTest::addColumn<QByteArray>("after");
-        QTest::addColumn<int>("status");
-        auto row = [](const char *addr, int area, int db, int off, bool v, const char *b, const char *a, int st = 0) {
+        QTest::addColumn<ERecordStatus>("status");
+        auto row = [](const char *addr, int area, int db, int off, bool v, const char *b, const char *a, ERecordStatus st = StatusOk) {
             QTest::addRow("%s := %d on %s", addr, int(v), b) << QString(addr) << area << db << off << v << hex(b) << hex(a) << st;
         };
         row("Q4.1", 0x82, 0, 4, true, "0f", "0f");
@@ -494,7 +514,7 @@ private slots:
         QFETCH(bool, bit);
         QFETCH(QByteArray, before);
         QFETCH(QByteArray, after);
-        QFETCH(int, status);
+        QFETCH(ERecordStatus, status);
         const auto plcArea = SimPlc::Area(area);
         sim.setMemory(plcArea, db, offset, before + hex("5a"));
         const CLabelVariable r = drv->WriteVariable(address, Bool, recordOf(QList<bool>{bit}));
@@ -506,7 +526,7 @@ private slots:
     {
         sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("0f f0"));
         const QList<bool> bits{true, false, true, true};
-        QCOMPARE(drv->WriteVariable("M0.6", Bool, recordOf(bits), 4).status, 0);
+        QCOMPARE(drv->WriteVariable("M0.6", Bool, recordOf(bits), 4).status, StatusOk);
         QCOMPARE(sim.memory(SimPlc::AreaMarkers, 0, 0, 2).toHex(' '), QByteArray("4f f3"));
         QCOMPARE(sim.receivedFrames().size(), 1);
 
@@ -514,11 +534,11 @@ private slots:
         for (int i = 0; i < 13; ++i)
             many << true;
         sim.clearReceivedFrames();
-        QCOMPARE(drv->WriteVariable("M0.0", Bool, recordOf(many), 12).status, 0);
+        QCOMPARE(drv->WriteVariable("M0.0", Bool, recordOf(many), 12).status, StatusOk);
         QCOMPARE(sim.memory(SimPlc::AreaMarkers, 0, 0, 2).toHex(' '), QByteArray("ff ff"));
-        QCOMPARE(drv->WriteVariable("M0.0", Bool, recordOf(many), 13).status, 4);
-        QCOMPARE(drv->WriteVariable("M0.9", Bool, recordOf(many), 1).status, 5);
-        QCOMPARE(drv->WriteVariable("M10.4294967295", Bool, recordOf(many), 1).status, 5);
+        QCOMPARE(drv->WriteVariable("M0.0", Bool, recordOf(many), 13).status, StatusBadCount);
+        QCOMPARE(drv->WriteVariable("M0.9", Bool, recordOf(many), 1).status, StatusBadAddress);
+        QCOMPARE(drv->WriteVariable("M10.4294967295", Bool, recordOf(many), 1).status, StatusBadAddress);
         QCOMPARE(sim.receivedFrames().size(), 1);
     }
 
@@ -528,12 +548,12 @@ private slots:
     {
         sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("11"));
         sim.setFault(SimPlc::Fault::LateReply, 2300);
-        QCOMPARE(drv->ReadVariable("M0", UInt8).status, 8);
+        QCOMPARE(drv->ReadVariable("M0", UInt8).status, StatusNoReply);
         sim.setFault(SimPlc::Fault::Silent);
         QTest::qWait(600); // the late reply arrives and is read into the buffer
         sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("22"));
         const CLabelVariable stale = drv->ReadVariable("M0", UInt8);
-        QCOMPARE(stale.status, 0);
+        QCOMPARE(stale.status, StatusOk);
         QCOMPARE(stale.value.value<QList<uchar>>(), QList<uchar>{0x11});
         sim.setFault(SimPlc::Fault::None);
         QTRY_COMPARE(drv->ReadVariable("M0", UInt8).value.value<QList<uchar>>(), QList<uchar>{0x22});

@@ -19,12 +19,6 @@ constexpr size_t MaxTextBytes = 512;
 constexpr int DataTypeMask = 0x3F; // every value an enum with 0..32 may hold
 constexpr int MaxByteAddress = 65535;
 
-// Record statuses a driver without connection may give.
-constexpr int StatusTypeNotServed = 2;
-constexpr int StatusBadCount = 4;
-constexpr int StatusBadAddress = 5;
-constexpr int StatusInputArea = 6;
-constexpr int StatusNotConnected = 9;
 
 void require(bool condition)
 {
@@ -60,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int byteAddress = driver.getAddr(text, area);
     driver.getmodule_number(text, area);
     driver.getmodule_bit(text, area);
-    driver.hasExplicitBit(text);
+    TagAddress::parse(text);
     if (area == LibQuillmarsh::Area_None)
         require(byteAddress == -1); // no area letter, no byte address
     if (count >= 0)

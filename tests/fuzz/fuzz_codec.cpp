@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "LibQuillmarsh.h"
+#include "ValueCodec.h"
 
 namespace {
 
@@ -104,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // A list of another element type: one image per element taken, at most count.
     record.value = decode(driver, listType, 0, bytes, bytes.size() / codecs[listType - 1].width);
-    const int offered = LibQuillmarsh::availableElements(record.value, DataType(type));
+    const int offered = ValueCodec::elementsOffered(record.value, DataType(type));
     QByteArray out("\x5a", 1); // appended to, never replaced
     (driver.*codec.encode)(record, count, &out);
     const int taken = offered < 0 ? 0 : qMax(0, qMin(count, offered));

@@ -43,11 +43,11 @@ void judgeRead(const QByteArray &reply, int count)
     QByteArray out = Prefix;
     const int result = S7Frame::judgeReadReply(reply, count, &out);
     if (reply.isEmpty()) {
-        require(result == S7Frame::JobNoReply && out == Prefix);
+        require(result == JobNoReply && out == Prefix);
     } else if (reply.size() == ReadDataOffset + count) {
-        require(result == S7Frame::JobOk && out == Prefix + reply.mid(ReadDataOffset, qMax(count, 0)));
+        require(result == JobOk && out == Prefix + reply.mid(ReadDataOffset, qMax(count, 0)));
     } else {
-        require(result == S7Frame::JobBadReply && out == Prefix);
+        require(result == JobBadReply && out == Prefix);
     }
 }
 
@@ -56,7 +56,7 @@ void judgeWrite(const QByteArray &reply, int count)
     const int items = 1 + qAbs(count) % S7Frame::maxBitsPerJob();
     const bool allWritten = reply.size() == WriteReturnCodeOffset + items
                             && reply.mid(WriteReturnCodeOffset) == QByteArray(items, char(0xFF));
-    const int expected = reply.isEmpty() ? S7Frame::JobNoReply : allWritten ? S7Frame::JobOk : S7Frame::JobBadReply;
+    const int expected = reply.isEmpty() ? JobNoReply : allWritten ? JobOk : JobBadReply;
     require(S7Frame::judgeWriteReply(reply, items) == expected);
 }
 

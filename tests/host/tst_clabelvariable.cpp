@@ -79,7 +79,7 @@ private slots:
     void defaults()
     {
         CLabelVariable r;
-        QVERIFY(r.status == 1 && r.accessStatus == 1 && !r.value.isValid() && r.timestamp.isNull());
+        QVERIFY(r.status == StatusNotDone && r.accessStatus == 1 && !r.value.isValid() && r.timestamp.isNull());
         QVERIFY(r.address.isEmpty() && r.spareText.isEmpty());
         QVERIFY(r.count == 0 && r.dataType == NoType && r.spareInt == 0);
     }
@@ -91,7 +91,7 @@ private slots:
         CLabelVariable target = changed(CLabelVariable(), [](CLabelVariable &r) { r.accessStatus = 10; r.spareInt = 3; });
         target = src;
         QVERIFY(target.accessStatus == 10 && target.spareInt == 3);
-        QVERIFY(target.status == 0 && target.count == 1 && target.dataType == Int32);
+        QVERIFY(target.status == StatusOk && target.count == 1 && target.dataType == Int32);
         QVERIFY(target.address == src.address && target.spareText == src.spareText);
         QVERIFY(target.timestamp == src.timestamp && target.getInt32(0) == 4);
         const CLabelVariable copy(src);
@@ -210,7 +210,7 @@ private slots:
         right.spareInt = 5;
         const CLabelVariable r = apply(op, left, right);
         if (!expected.isValid()) {
-            QVERIFY(r.status == 1 && r.accessStatus == 1 && r.spareInt == 0 && r.count == 0);
+            QVERIFY(r.status == StatusNotDone && r.accessStatus == 1 && r.spareInt == 0 && r.count == 0);
             QVERIFY(r.dataType == NoType && !r.value.isValid() && r.timestamp.isNull());
             QVERIFY(r.address.isEmpty() && r.spareText.isEmpty());
             return;

@@ -10,6 +10,8 @@
 #include "PluginHost.h"
 #include "Snap7Peer.h"
 
+Q_DECLARE_METATYPE(ERecordStatus)
+
 namespace {
 
 const int ToolTimeoutMs = 60000;
@@ -102,7 +104,7 @@ private slots:
         QVERIFY(m_dir.isValid());
         QVERIFY2(m_peer.start(), qPrintable(m_peer.lastError()));
         QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.error()));
-        QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), 0);
+        QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), ConnectOk);
         previousHandler = qInstallMessageHandler(collectFrames);
     }
     void cleanupTestCase()
@@ -118,23 +120,23 @@ private slots:
         QTest::addColumn<QString>("writeAddress");
         QTest::addColumn<int>("type");
         QTest::addColumn<QVariant>("value");
-        QTest::addColumn<int>("status");   // of the read and of the write
+        QTest::addColumn<ERecordStatus>("status");   // of the read and of the write
 
-        QTest::addRow("Bool bytes") << "M20.3" << "M20" << int(Bool) << list<bool>({true}) << 0;
+        QTest::addRow("Bool bytes") << "M20.3" << "M20" << int(Bool) << list<bool>({true}) << StatusOk;
         // A write to an address with a bit carries one BIT item per element.
-        QTest::addRow("Bool bits") << "DB1.DBX4.6" << "DB1.DBX4.6" << int(Bool) << list<bool>({true, false}) << 0;
-        QTest::addRow("Int8") << "I4" << "Q4" << int(Int8) << list<char>({char(-5), 7}) << 0;
-        QTest::addRow("UInt8") << "Q8" << "M8" << int(UInt8) << list<uchar>({200, 1}) << 0;
-        QTest::addRow("Int16") << "DB1.DBW10" << "DB1.DBW10" << int(Int16) << list<short>({-300, 5}) << 0;
-        QTest::addRow("UInt16") << "DB10.DBW20" << "DB10.DBW20" << int(UInt16) << list<ushort>({65000, 1}) << 0;
-        QTest::addRow("Int32") << "V30" << "V30" << int(Int32) << list<int>({-2, 305419896}) << 0;
-        QTest::addRow("UInt32") << "M40" << "M40" << int(UInt32) << list<uint>({4000000000u, 0u}) << 0;
-        QTest::addRow("Float") << "DB1.DBD50" << "DB1.DBD50" << int(Float) << list<float>({1.5f, -0.0f}) << 0;
-        QTest::addRow("Int64") << "DB10.DBD60" << "DB10.DBD60" << int(Int64) << list<qlonglong>({-1, 2147483648LL}) << 0;
-        QTest::addRow("UInt64") << "Q70" << "Q70" << int(UInt64) << list<qulonglong>({1, 72623859790382856ULL}) << 0;
-        QTest::addRow("Double") << "V80" << "V80" << int(Double) << list<double>({-2.5, 1e300}) << 0;
+        QTest::addRow("Bool bits") << "DB1.DBX4.6" << "DB1.DBX4.6" << int(Bool) << list<bool>({true, false}) << StatusOk;
+        QTest::addRow("Int8") << "I4" << "Q4" << int(Int8) << list<char>({char(-5), 7}) << StatusOk;
+        QTest::addRow("UInt8") << "Q8" << "M8" << int(UInt8) << list<uchar>({200, 1}) << StatusOk;
+        QTest::addRow("Int16") << "DB1.DBW10" << "DB1.DBW10" << int(Int16) << list<short>({-300, 5}) << StatusOk;
+        QTest::addRow("UInt16") << "DB10.DBW20" << "DB10.DBW20" << int(UInt16) << list<ushort>({65000, 1}) << StatusOk;
+        QTest::addRow("Int32") << "V30" << "V30" << int(Int32) << list<int>({-2, 305419896}) << StatusOk;
+        QTest::addRow("UInt32") << "M40" << "M40" << int(UInt32) << list<uint>({4000000000u, 0u}) << StatusOk;
+        QTest::addRow("Float") << "DB1.DBD50" << "DB1.DBD50" << int(Float) << list<float>({1.5f, -0.0f}) << StatusOk;
+        QTest::addRow("Int64") << "DB10.DBD60" << "DB10.DBD60" << int(Int64) << list<qlonglong>({-1, 2147483648LL}) << StatusOk;
+        QTest::addRow("UInt64") << "Q70" << "Q70" << int(UInt64) << list<qulonglong>({1, 72623859790382856ULL}) << StatusOk;
+        QTest::addRow("Double") << "V80" << "V80" << int(Double) << list<double>({-2.5, 1e300}) << StatusOk;
         // The server's error answers (object does not exist) decode as well.
-        QTest::addRow("missing DB5") << "DB5.DBW0" << "DB5.DBW0" << int(UInt16) << list<ushort>({1, 2}) << 7;
+        QTest::addRow("missing DB5") << "DB5.DBW0" << "DB5.DBW0" << int(UInt16) << list<ushort>({1, 2}) << StatusBadReply;
     }
     void framesDecode()
     {
@@ -142,7 +144,7 @@ private slots:
         QFETCH(QString, writeAddress);
         QFETCH(int, type);
         QFETCH(QVariant, value);
-        QFETCH(int, status);
+        QFETCH(ERecordStatus, status);
         const int count = 2;
 
         loggedFrames.clear();

@@ -10,6 +10,8 @@
 #include "PluginHost.h"
 #include "Snap7Peer.h"
 
+Q_DECLARE_METATYPE(ERecordStatus)
+
 namespace {
 
 // Ways to name memory: the address prefix (before the byte number) and the
@@ -122,7 +124,7 @@ private slots:
     {
         QVERIFY2(m_peer.start(), qPrintable(m_peer.lastError()));
         QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.error()));
-        QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), 0);
+        QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), ConnectOk);
     }
     void init() { QVERIFY2(m_peer.reseed(), qPrintable(m_peer.lastError())); }
     void cleanupTestCase() { m_peer.stop(); }
@@ -156,7 +158,7 @@ private slots:
         QCOMPARE(memory.toHex(), Snap7Peer::seeded(at.area, at.db, at.start, length).toHex());
 
         const CLabelVariable record = m_driver->ReadVariable(address, dataType, count);
-        QCOMPARE(record.status, 0);
+        QCOMPARE(record.status, StatusOk);
         // Bool yields bits 2..7 of every byte read; the others exactly count elements.
         QCOMPARE(imagesOf(dataType, record.value), dataType == Bool ? ElementImages::ofBits(memory, 2)
                                                                      : ElementImages::ofMemory(memory, width, count));
@@ -204,7 +206,7 @@ private slots:
         QFETCH(QVariant, expected);
         QVERIFY2(m_peer.set(at.area, at.db, at.start, QByteArray::fromHex(hex)), qPrintable(m_peer.lastError()));
         const CLabelVariable record = m_driver->ReadVariable(address, DataType(type), count);
-        QCOMPARE(record.status, 0);
+        QCOMPARE(record.status, StatusOk);
         QCOMPARE(imagesOf(DataType(type), record.value), imagesOf(DataType(type), expected));
     }
 
@@ -216,14 +218,14 @@ private slots:
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<Spot>("at");
         QTest::addColumn<QByteArray>("hex");
-        QTest::addColumn<int>("status");
+        QTest::addColumn<ERecordStatus>("status");
         for (const AreaForm &form : areaForms) {
             const bool inputs = qstrcmp(form.peerArea, "PE") == 0;
             for (const WriteCase &c : writeCases()) {
                 const int start = 3 + 19 * (int(c.type) - 1);
                 // Bool writes go to whole bytes (no bit in the address): 00 or 01.
                 QTest::addRow("%s %s", form.name, typeNames[c.type]) << address(form, c.type, start) << int(c.type)
-                    << c.count << c.value << Spot{form.peerArea, form.db, start} << QByteArray(c.hex) << (inputs ? 6 : 0);
+                    << c.count << c.value << Spot{form.peerArea, form.db, start} << QByteArray(c.hex) << (inputs ? StatusInputArea : StatusOk);
             }
         }
     }
@@ -235,7 +237,7 @@ private slots:
         QFETCH(QVariant, value);
         QFETCH(Spot, at);
         QFETCH(QByteArray, hex);
-        QFETCH(int, status);
+        QFETCH(ERecordStatus, status);
         CLabelVariable record;
         record.value = value;
         QCOMPARE(m_driver->WriteVariable(address, DataType(type), record, count).status, status);
@@ -253,9 +255,9 @@ private slots:
         QTest::addColumn<Spot>("at");
         QTest::addColumn<QByteArray>("before");
         QTest::addColumn<QByteArray>("after");
-        QTest::addColumn<int>("status");
+        QTest::addColumn<ERecordStatus>("status");
         auto row = [](const char *name, const char *addr, const QVariant &bits, Spot at, const char *before,
-                      const char *after, int status = 0) {
+                      const char *after, ERecordStatus status = StatusOk) {
             QTest::addRow("%s", name) << QString(addr) << bits << at << QByteArray::fromHex(before)
                                       << QByteArray::fromHex(after) << status;
         };
@@ -265,7 +267,7 @@ private slots:
         row("DB10 clear bit 0", "DB10.DBX5.0", list<bool>({false}), {"DB", 10, 5}, "ff", "fe");
         row("V set bit 5", "V30.5", list<bool>({true}), {"DB", 1, 30}, "00", "20");
         row("Q set bit 2", "Q7.2", list<bool>({true}), {"PA", 0, 7}, "00", "04");
-        row("I set bit 1", "I9.1", list<bool>({true}), {"PE", 0, 9}, "00", "02", 6);
+        row("I set bit 1", "I9.1", list<bool>({true}), {"PE", 0, 9}, "00", "02", StatusInputArea);
         row("three bits over a byte boundary", "M40.6", list<bool>({true, false, true}), {"MK", 0, 40}, "8000", "4001");
         row("DB1 eight bits from bit 4", "DB1.DBX50.4",
             list<bool>({true, true, true, true, false, false, false, false}), {"DB", 1, 50}, "0f0f", "ff00");
@@ -277,7 +279,7 @@ private slots:
         QFETCH(Spot, at);
         QFETCH(QByteArray, before);
         QFETCH(QByteArray, after);
-        QFETCH(int, status);
+        QFETCH(ERecordStatus, status);
         QVERIFY2(m_peer.set(at.area, at.db, at.start, before), qPrintable(m_peer.lastError()));
         CLabelVariable record;
         record.value = bits;
@@ -309,10 +311,10 @@ private slots:
         if (isWrite) {
             CLabelVariable record;
             record.value = QVariant::fromValue(QList<uchar>(QVector<uchar>(count, 0xEE).toList()));
-            QCOMPARE(m_driver->WriteVariable(address, UInt8, record, count).status, 7);
+            QCOMPARE(m_driver->WriteVariable(address, UInt8, record, count).status, StatusBadReply);
         } else {
             const CLabelVariable record = m_driver->ReadVariable(address, UInt8, count);
-            QCOMPARE(record.status, 7);
+            QCOMPARE(record.status, StatusBadReply);
             QVERIFY(!record.value.isValid());
         }
         if (!area.isEmpty())
@@ -320,7 +322,7 @@ private slots:
 
         // The refusal leaves the connection usable.
         const CLabelVariable after = m_driver->ReadVariable(QStringLiteral("M0"), UInt8, 2);
-        QCOMPARE(after.status, 0);
+        QCOMPARE(after.status, StatusOk);
         QCOMPARE(imagesOf(UInt8, after.value), ElementImages::ofMemory(Snap7Peer::seeded(QStringLiteral("MK"), 0, 0, 2), 1, 2));
     }
 };

@@ -9,6 +9,9 @@ static QByteArray hex(const char *text)
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
+Q_DECLARE_METATYPE(EJobResult)
+Q_DECLARE_METATYPE(S7Frame::HandshakeResult)
+
 class TstS7Frame : public QObject
 {
     Q_OBJECT
@@ -26,25 +29,25 @@ private slots:
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("expectedCode");
-        QTest::addColumn<int>("result");
+        QTest::addColumn<S7Frame::HandshakeResult>("result");
         const QByteArray confirm = hex("03 00 00 16 11 d0 00 01 00 01 00 c0 01 0a c1 02 10 00 c2 02 03 00");
-        QTest::addRow("confirm") << confirm << 0xD0 << 0;
-        QTest::addRow("confirm, other content") << hex("03 00 00 07 02 d0 00") << 0xD0 << 0;
-        QTest::addRow("six bytes exactly") << hex("00 00 00 00 00 d0") << 0xD0 << 0;
-        QTest::addRow("five bytes") << hex("03 00 00 16 11") << 0xD0 << 1;
-        QTest::addRow("empty") << QByteArray() << 0xD0 << 1;
-        QTest::addRow("disconnect request") << hex("03 00 00 0b 06 80 00 01 00 01 00") << 0xD0 << 1;
+        QTest::addRow("confirm") << confirm << 0xD0 << S7Frame::HandshakeOk;
+        QTest::addRow("confirm, other content") << hex("03 00 00 07 02 d0 00") << 0xD0 << S7Frame::HandshakeOk;
+        QTest::addRow("six bytes exactly") << hex("00 00 00 00 00 d0") << 0xD0 << S7Frame::HandshakeOk;
+        QTest::addRow("five bytes") << hex("03 00 00 16 11") << 0xD0 << S7Frame::HandshakeRefused;
+        QTest::addRow("empty") << QByteArray() << 0xD0 << S7Frame::HandshakeRefused;
+        QTest::addRow("disconnect request") << hex("03 00 00 0b 06 80 00 01 00 01 00") << 0xD0 << S7Frame::HandshakeRefused;
         QTest::addRow("setup ack") << hex("03 00 00 1b 02 f0 80 32 03 00 00 cc c1 00 08 00 00 00 00 f0 00 00 01 00 01 00 f0")
-                                   << 0xF0 << 0;
+                                   << 0xF0 << S7Frame::HandshakeOk;
         QTest::addRow("setup ack with error class")
-            << hex("03 00 00 1b 02 f0 80 32 03 00 00 cc c1 00 08 00 00 85 00 f0 00 00 01 00 01 00 f0") << 0xF0 << 0;
-        QTest::addRow("confirm where data expected") << confirm << 0xF0 << 1;
+            << hex("03 00 00 1b 02 f0 80 32 03 00 00 cc c1 00 08 00 00 85 00 f0 00 00 01 00 01 00 f0") << 0xF0 << S7Frame::HandshakeOk;
+        QTest::addRow("confirm where data expected") << confirm << 0xF0 << S7Frame::HandshakeRefused;
     }
     void handshakeReply()
     {
         QFETCH(QByteArray, reply);
         QFETCH(int, expectedCode);
-        QFETCH(int, result);
+        QFETCH(S7Frame::HandshakeResult, result);
         QCOMPARE(S7Frame::judgeHandshakeReply(reply, quint8(expectedCode)), result);
     }
 
@@ -88,26 +91,26 @@ private slots:
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("byteCount");
-        QTest::addColumn<int>("result");
+        QTest::addColumn<EJobResult>("result");
         QTest::addColumn<QByteArray>("data");
         const QByteArray head = hex("03 00 00 1b 02 f0 80 32 03 00 00 12 34 00 02 00 06 00 00 04 01 ff 04 00 10");
-        QTest::addRow("exact") << head + hex("ab cd") << 2 << 0 << hex("ab cd");
+        QTest::addRow("exact") << head + hex("ab cd") << 2 << JobOk << hex("ab cd");
         QTest::addRow("error class, right length")
-            << hex("03 00 00 1b 02 f0 80 32 03 00 00 12 34 00 02 00 06 85 00 04 01 0a 00 00 00 11 22") << 2 << 0
+            << hex("03 00 00 1b 02 f0 80 32 03 00 00 12 34 00 02 00 06 85 00 04 01 0a 00 00 00 11 22") << 2 << JobOk
             << hex("11 22");
-        QTest::addRow("one short") << head + hex("ab") << 2 << -1 << QByteArray();
-        QTest::addRow("one long") << head + hex("ab cd ef") << 2 << -1 << QByteArray();
+        QTest::addRow("one short") << head + hex("ab") << 2 << JobBadReply << QByteArray();
+        QTest::addRow("one long") << head + hex("ab cd ef") << 2 << JobBadReply << QByteArray();
         QTest::addRow("error answer without data")
-            << hex("03 00 00 15 02 f0 80 32 03 00 00 12 34 00 02 00 04 00 00 04 01 0a 00 00 00") << 2 << -1 << QByteArray();
-        QTest::addRow("empty") << QByteArray() << 2 << -2 << QByteArray();
-        QTest::addRow("zero bytes") << head << 0 << 0 << QByteArray();
-        QTest::addRow("negative count, matching length") << head.left(22) << -3 << 0 << QByteArray();
+            << hex("03 00 00 15 02 f0 80 32 03 00 00 12 34 00 02 00 04 00 00 04 01 0a 00 00 00") << 2 << JobBadReply << QByteArray();
+        QTest::addRow("empty") << QByteArray() << 2 << JobNoReply << QByteArray();
+        QTest::addRow("zero bytes") << head << 0 << JobOk << QByteArray();
+        QTest::addRow("negative count, matching length") << head.left(22) << -3 << JobOk << QByteArray();
     }
     void readReply()
     {
         QFETCH(QByteArray, reply);
         QFETCH(int, byteCount);
-        QFETCH(int, result);
+        QFETCH(EJobResult, result);
         QFETCH(QByteArray, data);
         QByteArray out("prefix");
         QCOMPARE(S7Frame::judgeReadReply(reply, byteCount, &out), result);
@@ -138,16 +141,23 @@ private slots:
         QCOMPARE(S7Frame::writeRequest(0x55aa, db, 4, byteCount, payload, area).toHex(' '), frame.toHex(' '));
     }
 
-    void writeRequestOf256Bytes()
+    void writeRequestLengths()
     {
-        const QByteArray payload(256, '\x5a');
+        const QByteArray payload(8192, '\x5a');
         const QByteArray frame = S7Frame::writeRequest(1, 1, 0, 256, payload, 0x84);
         QCOMPARE(frame.size(), 291);
         QCOMPARE(frame.mid(2, 2).toHex(), QByteArray("0123"));  // TPKT length
         QCOMPARE(frame.mid(15, 2).toHex(), QByteArray("0104")); // S7 data length
         QCOMPARE(frame.mid(23, 2).toHex(), QByteArray("0100")); // element count
         QCOMPARE(frame.mid(33, 2).toHex(), QByteArray("0800")); // bits
-        QCOMPARE(frame.mid(35), payload);
+        QCOMPARE(frame.mid(35), payload.left(256));
+        // The largest write: its data length in bits just fits 16 bits.
+        const QByteArray largest = S7Frame::writeRequest(1, 1, 0, 8191, payload, 0x84);
+        QCOMPARE(largest.mid(2, 2).toHex(), QByteArray("2022"));
+        QCOMPARE(largest.mid(33, 2).toHex(), QByteArray("fff8"));
+        QVERIFY(S7Frame::writeRequest(1, 1, 0, 8192, payload, 0x84).isEmpty());
+        QVERIFY(S7Frame::writeRequest(1, 1, 0, 3, payload.left(2), 0x84).isEmpty());
+        QVERIFY(S7Frame::writeRequest(1, 1, 0, -1, payload, 0x84).isEmpty());
     }
 
     void writeBitsRequest_data()
@@ -190,24 +200,24 @@ private slots:
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("items");
-        QTest::addColumn<int>("result");
+        QTest::addColumn<EJobResult>("result");
         const QByteArray head = hex("03 00 00 16 02 f0 80 32 03 00 00 55 aa 00 02 00 01 00 00 05 01");
-        QTest::addRow("written") << head + hex("ff") << 1 << 0;
-        QTest::addRow("object does not exist") << head + hex("0a") << 1 << -1;
-        QTest::addRow("out of range") << head + hex("05") << 1 << -1;
-        QTest::addRow("21 bytes") << head << 1 << -1;
-        QTest::addRow("23 bytes") << head + hex("ff 00") << 1 << -1;
-        QTest::addRow("empty") << QByteArray() << 1 << -2;
-        QTest::addRow("error class, code ff") << hex("03 00 00 16 02 f0 80 32 03 00 00 00 00 00 02 00 01 81 04 05 01 ff") << 1 << 0;
-        QTest::addRow("three bits written") << head + hex("ff ff ff") << 3 << 0;
-        QTest::addRow("one of three bits refused") << head + hex("ff 05 ff") << 3 << -1;
-        QTest::addRow("two codes for three bits") << head + hex("ff ff") << 3 << -1;
+        QTest::addRow("written") << head + hex("ff") << 1 << JobOk;
+        QTest::addRow("object does not exist") << head + hex("0a") << 1 << JobBadReply;
+        QTest::addRow("out of range") << head + hex("05") << 1 << JobBadReply;
+        QTest::addRow("21 bytes") << head << 1 << JobBadReply;
+        QTest::addRow("23 bytes") << head + hex("ff 00") << 1 << JobBadReply;
+        QTest::addRow("empty") << QByteArray() << 1 << JobNoReply;
+        QTest::addRow("error class, code ff") << hex("03 00 00 16 02 f0 80 32 03 00 00 00 00 00 02 00 01 81 04 05 01 ff") << 1 << JobOk;
+        QTest::addRow("three bits written") << head + hex("ff ff ff") << 3 << JobOk;
+        QTest::addRow("one of three bits refused") << head + hex("ff 05 ff") << 3 << JobBadReply;
+        QTest::addRow("two codes for three bits") << head + hex("ff ff") << 3 << JobBadReply;
     }
     void writeReply()
     {
         QFETCH(QByteArray, reply);
         QFETCH(int, items);
-        QFETCH(int, result);
+        QFETCH(EJobResult, result);
         QCOMPARE(S7Frame::judgeWriteReply(reply, items), result);
     }
 };

@@ -27,9 +27,6 @@ const QString Tag = QStringLiteral("DB1.DBB0");
 
 constexpr int CommandWaitMs = 10000;
 constexpr int SimStartWaitMs = 10000;
-constexpr int StatusDone = 0;
-constexpr int StatusNoAnswer = 8;
-constexpr int ConnectNotUnderWay = -3;
 
 // Runs a command to its end (bounded); true when it exits with 0.
 bool run(const QString &program, const QStringList &arguments, QString *output = nullptr)
@@ -160,11 +157,11 @@ private slots:
         QTest::addColumn<QString>("step");
         QTest::addColumn<int>("expected");
 
-        QTest::addRow("read") << "read" << StatusNoAnswer;
-        QTest::addRow("write") << "write" << StatusNoAnswer;
+        QTest::addRow("read") << "read" << int(StatusNoReply);
+        QTest::addRow("write") << "write" << int(StatusNoReply);
         // The PLC's answer to the TCP connection never arrives; Qt drops the
         // attempt when its connect wait runs out, so no connection is under way.
-        QTest::addRow("connect") << "connect" << ConnectNotUnderWay;
+        QTest::addRow("connect") << "connect" << int(ConnectTimeout);
     }
     void lossyNetwork()
     {
@@ -175,8 +172,8 @@ private slots:
         PluginHost host;
 
         CDriveBaseClass *driver = host.create();
-        QCOMPARE(driver->ConnectDrive(plc), 0);
-        QCOMPARE(job(driver, false).status, StatusDone);
+        QCOMPARE(driver->ConnectDrive(plc), ConnectOk);
+        QCOMPARE(job(driver, false).status, StatusOk);
 
         QVERIFY(applyLoss());
         QElapsedTimer timer;
@@ -192,10 +189,10 @@ private slots:
         QCOMPARE(result, expected);
 
         // Once packets flow again, a new connection works.
-        QCOMPARE(driver->ConnectDrive(plc), 0);
-        QCOMPARE(job(driver, true).status, StatusDone);
+        QCOMPARE(driver->ConnectDrive(plc), ConnectOk);
+        QCOMPARE(job(driver, true).status, StatusOk);
         QCOMPARE(job(driver, false).value.value<QList<uchar>>(), (QList<uchar>{0x12, 0x34}));
-        QCOMPARE(driver->DestroyFree(), 0);
+        QCOMPARE(driver->DestroyFree(), ReleaseDone);
     }
 
 private:

@@ -19,12 +19,6 @@ namespace {
 
 using Fault = SimPlc::Fault;
 
-constexpr int StatusDone = 0;
-constexpr int StatusBadAnswer = 7;
-constexpr int StatusNoAnswer = 8;
-constexpr int StatusNotConnected = 9;
-constexpr int ConnectHandshakeFailed = -2;
-
 constexpr int TagDb = 1;
 const QString Tag = QStringLiteral("DB1.DBB0"); // byte 0 of data block 1
 // More than the 64 bytes a garbage reply may have: a garbage reply can never
@@ -114,22 +108,22 @@ private slots:
                             bool closes = false) {
             QTest::addRow("%s", name) << int(fault) << param << jobs.split(QLatin1Char(' ')) << statuses << closes;
         };
-        row("silent", Fault::Silent, 0, "r2 w2", {StatusNoAnswer, StatusNoAnswer});
-        row("short reply", Fault::ShortReply, 0, "r2 w2", {StatusBadAnswer, StatusBadAnswer});
+        row("silent", Fault::Silent, 0, "r2 w2", {StatusNoReply, StatusNoReply});
+        row("short reply", Fault::ShortReply, 0, "r2 w2", {StatusBadReply, StatusBadReply});
         // The second halves arrive as the next job's answer: wrong length again.
-        row("split reply", Fault::SplitReply, 0, "r2 w2 r2", {StatusBadAnswer, StatusBadAnswer, StatusBadAnswer});
-        row("late reply", Fault::LateReply, 2500, "r2", {StatusNoAnswer});
+        row("split reply", Fault::SplitReply, 0, "r2 w2 r2", {StatusBadReply, StatusBadReply, StatusBadReply});
+        row("late reply", Fault::LateReply, 2500, "r2", {StatusNoReply});
         row("garbage", Fault::Garbage, 0, QStringLiteral("r%1 r%1 r%1").arg(BeyondGarbage),
-            {StatusBadAnswer, StatusBadAnswer, StatusBadAnswer});
-        row("huge reply", Fault::HugeReply, 0, "r2 w2 r2", {StatusBadAnswer, StatusBadAnswer, StatusBadAnswer});
+            {StatusBadReply, StatusBadReply, StatusBadReply});
+        row("huge reply", Fault::HugeReply, 0, "r2 w2 r2", {StatusBadReply, StatusBadReply, StatusBadReply});
         // Only the first byte is taken; the rest trickles into later jobs.
-        row("byte by byte", Fault::ByteByByte, 0, "r2 w2 r2", {StatusBadAnswer, StatusBadAnswer, StatusBadAnswer});
-        row("close mid reply", Fault::CloseMidReply, 0, "r2 r2 w2", {StatusBadAnswer, StatusNotConnected, StatusNotConnected},
+        row("byte by byte", Fault::ByteByByte, 0, "r2 w2 r2", {StatusBadReply, StatusBadReply, StatusBadReply});
+        row("close mid reply", Fault::CloseMidReply, 0, "r2 r2 w2", {StatusBadReply, StatusNotConnected, StatusNotConnected},
             true);
-        row("close instead of reply", Fault::CloseAfterFrames, 1, "r2 w2", {StatusNoAnswer, StatusNotConnected});
+        row("close instead of reply", Fault::CloseAfterFrames, 1, "r2 w2", {StatusNoReply, StatusNotConnected});
         // Each request gets the answer to the one before: judged by its length.
         row("previous reply", Fault::PreviousReply, 0, "r2 r2 r4 w2 r2",
-            {StatusNoAnswer, StatusDone, StatusBadAnswer, StatusBadAnswer, StatusBadAnswer});
+            {StatusNoReply, StatusOk, StatusBadReply, StatusBadReply, StatusBadReply});
     }
     void hostileReplies()
     {
@@ -150,7 +144,7 @@ private slots:
             const Job job = parseJob(jobs.at(i));
             const CLabelVariable result = runJob(driver, job, pattern(job.bytes, i), QTest::currentDataTag());
             QCOMPARE(result.status, statuses.at(i));
-            if (result.status != StatusDone)
+            if (result.status != StatusOk)
                 QVERIFY(!result.value.isValid() || job.write);
             if (plcCloses)
                 QTRY_COMPARE(sim.connectionCount(), 0);
@@ -199,7 +193,7 @@ private slots:
         QVERIFY(before > 0);
         sim.setFault(Fault::HugeReply); // megabytes for every request
         for (int i = 0; i < HugeReplyJobs; ++i)
-            QCOMPARE(runJob(driver, {false, 2}, {}, "huge").status, StatusBadAnswer);
+            QCOMPARE(runJob(driver, {false, 2}, {}, "huge").status, StatusBadReply);
         verifyRecovery(driver, sim);
         const qint64 growth = ProcessStats::residentKiB() - before;
         qInfo("huge: resident memory %lld KiB before, grew by %lld KiB after %d huge replies", before, growth,
@@ -214,10 +208,10 @@ private slots:
 
         // With the event loop turning the driver learns of the close at once;
         // without it, the job's own wait finds the connection gone.
-        QTest::addRow("read, host loop runs") << false << true << StatusNotConnected;
-        QTest::addRow("write, host loop runs") << true << true << StatusNotConnected;
-        QTest::addRow("read, no loop between calls") << false << false << StatusNoAnswer;
-        QTest::addRow("write, no loop between calls") << true << false << StatusNoAnswer;
+        QTest::addRow("read, host loop runs") << false << true << int(StatusNotConnected);
+        QTest::addRow("write, host loop runs") << true << true << int(StatusNotConnected);
+        QTest::addRow("read, no loop between calls") << false << false << int(StatusNoReply);
+        QTest::addRow("write, no loop between calls") << true << false << int(StatusNoReply);
     }
     void restartBetweenJobs()
     {
@@ -234,14 +228,14 @@ private slots:
             PluginHost host;
             CDriveBaseClass *driver = host.create();
             QCOMPARE(connectTo(driver, sim, "restart"), 0);
-            QCOMPARE(runJob(driver, job, pattern(2, 1), "before restart").status, StatusDone);
+            QCOMPARE(runJob(driver, job, pattern(2, 1), "before restart").status, StatusOk);
             sim.stop();
             QVERIFY2(sim.start(port), qPrintable(sim.errorString()));
             if (hostLoopRuns)
                 QTest::qWait(HostLoopMs);
             QCOMPARE(runJob(driver, job, pattern(2, 2), "after restart").status, status);
             verifyRecovery(driver, sim);
-            QCOMPARE(driver->DestroyFree(), 0);
+            QCOMPARE(driver->DestroyFree(), ReleaseDone);
         }
         QTRY_COMPARE(sim.connectionCount(), 0);
         QCOMPARE(ProcessStats::openDescriptors(), descriptors);
@@ -280,7 +274,7 @@ private slots:
         const int result = runJob(driver, job, pattern(2, 3), "restart during job").status;
         plcSide.join();
         QVERIFY(stopped);
-        QCOMPARE(result, StatusNoAnswer);
+        QCOMPARE(result, StatusNoReply);
         QVERIFY2(sim.start(port), qPrintable(sim.errorString()));
         verifyRecovery(driver, sim);
     }
@@ -292,10 +286,10 @@ private:
         sim.setFault(Fault::None);
         QCOMPARE(connectTo(driver, sim, "recovery"), 0);
         const QByteArray bytes = pattern(4, 0x5A);
-        QCOMPARE(runJob(driver, {true, 4}, bytes, "recovery").status, StatusDone);
+        QCOMPARE(runJob(driver, {true, 4}, bytes, "recovery").status, StatusOk);
         QCOMPARE(sim.memory(SimPlc::AreaDataBlocks, TagDb, 0, 4), bytes);
         const CLabelVariable read = runJob(driver, {false, 4}, {}, "recovery");
-        QCOMPARE(read.status, StatusDone);
+        QCOMPARE(read.status, StatusOk);
         QCOMPARE(read.value.value<QList<uchar>>(), toList(bytes));
         // Every earlier connection has been let go.
         QTRY_COMPARE(sim.connectionCount(), 1);

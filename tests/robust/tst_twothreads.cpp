@@ -15,7 +15,6 @@ namespace {
 constexpr int Cycles = 500;
 constexpr int Bytes = 8;
 constexpr int ThreadWaitMs = 120000;
-constexpr int StatusDone = 0;
 
 struct Outcome
 {
@@ -58,7 +57,7 @@ void work(int worker, quint16 port, const QString &tag, Outcome *outcome)
         const CLabelVariable written = driver->WriteVariable(tag, UInt8, value, Bytes);
         const CLabelVariable other = driver->ReadVariable(tag, Float, Bytes / 4);
         const CLabelVariable read = driver->ReadVariable(tag, UInt8, Bytes);
-        if (written.status != StatusDone || other.status != StatusDone || read.status != StatusDone
+        if (written.status != StatusOk || other.status != StatusOk || read.status != StatusOk
             || read.value.value<QList<uchar>>() != toList(bytes)) {
             outcome->firstFailure = QStringLiteral("cycle %1: write %2, float read %3, read %4")
                                         .arg(cycle).arg(written.status).arg(other.status).arg(read.status);

@@ -20,7 +20,6 @@
 namespace {
 
 constexpr int Bytes = 4;
-constexpr int StatusDone = 0;
 constexpr int FreshObjectEvery = 10;
 constexpr int ForgetFramesEvery = 1000;
 const QString Tag = QStringLiteral("DB1.DBB0");
@@ -79,14 +78,14 @@ bool writeAndRead(CDriveBaseClass *driver, int cycle)
     value.value = QVariant::fromValue(bytes);
     const CLabelVariable written = driver->WriteVariable(Tag, UInt8, value, Bytes);
     const CLabelVariable read = driver->ReadVariable(Tag, UInt8, Bytes);
-    return written.status == StatusDone && read.status == StatusDone && read.value.value<QList<uchar>>() == bytes;
+    return written.status == StatusOk && read.status == StatusOk && read.value.value<QList<uchar>>() == bytes;
 }
 
 int readWriteCycles(SimPlc &sim, const QString &plc, int cycles)
 {
     PluginHost host;
     CDriveBaseClass *driver = host.create();
-    if (driver->ConnectDrive(plc) != 0)
+    if (driver->ConnectDrive(plc) != ConnectOk)
         return cycles;
     int failures = 0;
     for (int i = 0; i < cycles; ++i) {
@@ -109,9 +108,9 @@ int reconnectCycles(SimPlc &sim, const QString &plc, int rounds)
             host.reset(new PluginHost);
             driver = host->create();
         }
-        const bool ok = driver->ConnectDrive(plc) == 0 && driver->ReadVariable(Tag, UInt8, Bytes).status == 0
-                        && driver->DisConnectDrive() == 0 && driver->ConnectDrive(plc) == 0
-                        && driver->DestroyFree() == 0;
+        const bool ok = driver->ConnectDrive(plc) == ConnectOk && driver->ReadVariable(Tag, UInt8, Bytes).status == StatusOk
+                        && driver->DisConnectDrive() == ReleaseDone && driver->ConnectDrive(plc) == ConnectOk
+                        && driver->DestroyFree() == ReleaseDone;
         failures += ok ? 0 : 1;
         sim.clearReceivedFrames();
     }
