@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "PluginClient.h"
+#include "DriverPlugin.h"
 
 namespace {
 const int kCheckpoints[] = {1, 100, 1000};
@@ -33,27 +33,24 @@ long MemoryProbe::heapBytes()
 
 int MemoryProbe::run(const QString &pluginPath)
 {
-    QString error;
-    const GetSharedLibraryFn make = PluginClient::factory(pluginPath, &error);
-    if (!make) {
-        std::fprintf(stderr, "bench: cannot load the plug-in %s: %s\n", qPrintable(pluginPath), qPrintable(error));
+    DriverPlugin plugin(pluginPath);
+    if (!plugin.load()) {
+        std::fprintf(stderr, "bench: %s\n", qPrintable(plugin.errorString()));
         return 2;
     }
     const long rssBefore = residentKiB();
     const long heapBefore = heapBytes();
     std::printf("host with the plug-in loaded, no driver object: VmRSS %ld KiB\n", rssBefore);
     std::printf("%8s %12s %14s %14s %15s\n", "objects", "VmRSS KiB", "+RSS KiB", "RSS B/object", "heap B/object");
-    std::vector<CDriveBaseClass *> drivers;
+    int made = 0;
     for (const int target : kCheckpoints) {
-        while (int(drivers.size()) < target)
-            drivers.push_back(make());
+        for (; made < target; ++made)
+            plugin.create();
         const long rss = residentKiB();
         const long heap = heapBytes() - heapBefore;
         std::printf("%8d %12ld %14ld %14.0f %15.0f\n", target, rss, rss - rssBefore,
                     double(rss - rssBefore) * 1024.0 / target, double(heap) / target);
     }
     std::printf("(the first object also pays for the code and data pages it touches first)\n");
-    for (CDriveBaseClass *driver : drivers)
-        PluginClient::release(driver);
-    return 0;
+    return 0; // the plug-in releases its objects
 }

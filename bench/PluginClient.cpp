@@ -1,66 +1,24 @@
 #include "PluginClient.h"
 
-#include <QCoreApplication>
-#include <QLibrary>
 #include <QtEndian>
 
 #include <algorithm>
 
-namespace {
-const char kFactory[] = "getSharedLibrary";
-}
-
-PluginClient::~PluginClient()
-{
-    release(m_driver);
-}
-
-QString PluginClient::locate(const QString &path)
-{
-    if (!path.isEmpty())
-        return path;
-    const QString fromEnv = qEnvironmentVariable("QUILLMARSH_PLUGIN");
-    if (!fromEnv.isEmpty())
-        return fromEnv;
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/libQuillmarsh.so");
-}
-
-GetSharedLibraryFn PluginClient::factory(const QString &path, QString *error)
-{
-    QLibrary library(path);
-    if (!library.load()) {
-        *error = library.errorString();
-        return nullptr;
-    }
-    const auto make = reinterpret_cast<GetSharedLibraryFn>(library.resolve(kFactory));
-    if (!make)
-        *error = library.errorString();
-    return make;
-}
-
-void PluginClient::release(CDriveBaseClass *driver)
-{
-    if (!driver)
-        return;
-    driver->DestroyFree();
-    delete dynamic_cast<QObject *>(driver);
-}
-
 bool PluginClient::load(const QString &path)
 {
-    const GetSharedLibraryFn make = factory(path, &m_error);
-    m_driver = make ? make() : nullptr;
-    if (make && !m_driver)
-        m_error = QStringLiteral("getSharedLibrary returned no object");
+    plugin = std::make_unique<DriverPlugin>(path);
+    m_driver = plugin->create();
+    if (!m_driver)
+        m_error = plugin->errorString();
     return m_driver != nullptr;
 }
 
 bool PluginClient::connectTo(quint16 port)
 {
     const int result = m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port));
-    if (result != 0)
+    if (result != ConnectOk)
         m_error = QStringLiteral("ConnectDrive answered %1").arg(result);
-    return result == 0;
+    return result == ConnectOk;
 }
 
 void PluginClient::disconnect()

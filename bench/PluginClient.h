@@ -3,24 +3,17 @@
 
 #include "BenchClient.h"
 #include "CDriveBaseClass.h"
+#include "DriverPlugin.h"
+
+#include <memory>
 
 // The plug-in as a host drives it: loaded with QLibrary, one driver object
 // from getSharedLibrary, every operation through the host interface.
 class PluginClient : public BenchClient
 {
 public:
-    ~PluginClient() override;
-
-    // The plug-in to load: the given path, else $QUILLMARSH_PLUGIN, else
-    // libQuillmarsh.so beside this program.
-    static QString locate(const QString &path);
-    // The factory of the plug-in at path, or nullptr with *error set. The
-    // library stays loaded for the life of the process.
-    static GetSharedLibraryFn factory(const QString &path, QString *error);
-    // Deletes a driver object the way its owner must: through QObject.
-    static void release(CDriveBaseClass *driver);
-
-    // Creates the driver object; false with errorString() set.
+    // Creates the driver object from the plug-in at path; false with
+    // errorString() set.
     bool load(const QString &path);
     QString name() const override { return QStringLiteral("plug-in"); }
     bool connectTo(quint16 port) override;
@@ -30,6 +23,7 @@ public:
 private:
     bool checkRecord(const BenchCase &c, CLabelVariable &record);
 
+    std::unique_ptr<DriverPlugin> plugin; // releases the driver object
     CDriveBaseClass *m_driver = nullptr;
     CLabelVariable m_writeValue; // the record a host hands to WriteVariable
 };

@@ -21,6 +21,7 @@
 #include "BenchRunner.h"
 #include "FloorClient.h"
 #include "MemoryProbe.h"
+#include "DriverPlugin.h"
 #include "PluginClient.h"
 #include "SimServerHost.h"
 #ifdef QUILLMARSH_HAVE_SNAP7
@@ -196,7 +197,7 @@ int main(int argc, char *argv[])
                        portFileOption, secondsOption, clientOption, portOption, caseOption});
     parser.process(app);
 
-    const QString pluginPath = PluginClient::locate(parser.value(pluginOption));
+    const QString pluginPath = DriverPlugin::locate(parser.value(pluginOption));
     const int ops = intValue(parser, opsOption, 4000, 1);
     if (parser.isSet(memoryOption))
         return MemoryProbe::run(pluginPath);

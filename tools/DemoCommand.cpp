@@ -4,7 +4,6 @@
 
 #include "CommandLine.h"
 #include "DriverSession.h"
-#include "PluginLoader.h"
 #include "RecordOutput.h"
 #include "SimPlc.h"
 #include "TablePrinter.h"
@@ -68,16 +67,15 @@ int DemoCommand::run(const QStringList &arguments)
         return CommandLine::fail(QStringLiteral("cannot start the simulated PLC"),
                                  CommandLine::Failed);
     const QString endpoint = QStringLiteral("127.0.0.1:%1").arg(plc.port());
-    const QString plugin = PluginLoader::locate(cl.value(QStringLiteral("plugin")));
     QString error;
     bool allOk = true;
     {
         DriverSession session(cl.isSet(QStringLiteral("debug")));
-        if (!session.load(plugin, &error) || !session.connectTo(endpoint, &error)) {
+        if (!session.load(cl.value(QStringLiteral("plugin")), &error) || !session.connectTo(endpoint, &error)) {
             plc.stop();
             return CommandLine::fail(error, CommandLine::Failed);
         }
-        CommandLine::print(QStringLiteral("simulated PLC on %1, plug-in %2").arg(endpoint, plugin));
+        CommandLine::print(QStringLiteral("simulated PLC on %1, plug-in %2").arg(endpoint, session.pluginPath()));
         TablePrinter table(RecordOutput::headers());
         QStringList problems;
         for (const DemoTag &tag : kTags) {
@@ -118,7 +116,7 @@ bool DemoCommand::roundTrip(CDriveBaseClass *driver, const DemoTag &tag, CLabelV
         return false;
     }
     *shown = driver->ReadVariable(address, tag.type, count);
-    if (shown->status != 0) {
+    if (shown->status != StatusOk) {
         *problem = QStringLiteral("reading %1 failed: %2")
                        .arg(address, StatusText::status(shown->status));
         return false;

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "PluginLoader.h"
 #include "StatusText.h"
 
 namespace {
@@ -30,36 +29,34 @@ void messageFilter(QtMsgType, const QMessageLogContext &, const QString &message
 }
 } // namespace
 
-DriverSession::DriverSession(bool debug) : m_debug(debug)
+DriverSession::DriverSession(bool debug) : debug(debug)
 {
     showDriverLog = debug;
     qInstallMessageHandler(messageFilter);
 }
 
-DriverSession::~DriverSession()
-{
-    if (!m_driver)
-        return;
-    m_driver->DestroyFree();
-    // The interface has no deletion of its own; the object is a QObject in
-    // every plug-in built against this host header, so delete it as one.
-    delete dynamic_cast<QObject *>(m_driver);
-}
+// The plug-in releases its driver object when it goes.
+DriverSession::~DriverSession() = default;
 
 bool DriverSession::load(const QString &pluginOption, QString *error)
 {
-    m_driver = PluginLoader::create(PluginLoader::locate(pluginOption), error);
-    if (m_driver && m_debug)
-        m_driver->DebugCmd(DebugStart);
-    return m_driver != nullptr;
+    plugin = std::make_unique<DriverPlugin>(pluginOption);
+    object = plugin->create();
+    if (!object) {
+        *error = plugin->errorString();
+        return false;
+    }
+    if (debug)
+        object->DebugCmd(DebugStart);
+    return true;
 }
 
 bool DriverSession::connectTo(const QString &endpoint, QString *error)
 {
-    const int rc = m_driver->ConnectDrive(endpoint);
-    if (rc != 0)
+    const int rc = object->ConnectDrive(endpoint);
+    if (rc != ConnectOk)
         *error = QStringLiteral("cannot connect to %1: %2").arg(endpoint, StatusText::connectResult(rc));
-    return rc == 0;
+    return rc == ConnectOk;
 }
 
 bool DriverSession::checkEndpoint(const QString &endpoint, QString *error)

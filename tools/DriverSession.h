@@ -3,7 +3,10 @@
 
 #include <QString>
 
+#include <memory>
+
 #include "CDriveBaseClass.h"
+#include "DriverPlugin.h"
 
 // One driver object for the life of a command: loaded from the plug-in,
 // connected to one PLC, and closed and deleted when the session ends.
@@ -17,18 +20,22 @@ public:
     DriverSession(const DriverSession &) = delete;
     DriverSession &operator=(const DriverSession &) = delete;
 
+    // Loads the plug-in (pluginOption, or where DriverPlugin::locate finds it)
+    // and makes the session's driver object.
     bool load(const QString &pluginOption, QString *error);
+    QString pluginPath() const { return plugin ? plugin->path() : QString(); }
     // endpoint is "HOST:PORT" with a numeric IP address.
     bool connectTo(const QString &endpoint, QString *error);
-    CDriveBaseClass *driver() const { return m_driver; }
+    CDriveBaseClass *driver() const { return object; }
 
     // False with *error set when the text is not HOST:PORT with a port of
     // 1 to 65535; judged before anything is loaded or sent.
     static bool checkEndpoint(const QString &endpoint, QString *error);
 
 private:
-    CDriveBaseClass *m_driver = nullptr;
-    bool m_debug;
+    std::unique_ptr<DriverPlugin> plugin;
+    CDriveBaseClass *object = nullptr;
+    bool debug;
 };
 
 #endif

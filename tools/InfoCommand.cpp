@@ -2,7 +2,6 @@
 
 #include "CommandLine.h"
 #include "DriverSession.h"
-#include "PluginLoader.h"
 #include "RecordOutput.h"
 
 int InfoCommand::run(const QStringList &arguments)
@@ -18,9 +17,9 @@ int InfoCommand::run(const QStringList &arguments)
 
     DriverSession session(cl.isSet(QStringLiteral("debug")));
     QString error;
-    const QString path = PluginLoader::locate(cl.value(QStringLiteral("plugin")));
-    if (!session.load(path, &error))
+    if (!session.load(cl.value(QStringLiteral("plugin")), &error))
         return CommandLine::fail(error, CommandLine::Failed);
+    const QString path = session.pluginPath();
     CDriveBaseClass *driver = session.driver();
     const QString name = driver->getDriveName();
     const QString version = driver->getversion_number();

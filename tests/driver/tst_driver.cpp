@@ -4,7 +4,9 @@
 #include <QtTest>
 #include <QTcpServer>
 
-#include "PluginHost.h"
+#include "DriverPlugin.h"
+#include "LogCapture.h"
+#include "LogCapture.h"
 #include "SimPlc.h"
 
 Q_DECLARE_METATYPE(ERecordStatus)
@@ -59,7 +61,7 @@ class TstDriver : public QObject
 {
     Q_OBJECT
 
-    PluginHost host;
+    DriverPlugin host;
     SimPlc sim;
     CDriveBaseClass *drv = nullptr; // connected to sim in init()
 
@@ -68,7 +70,7 @@ class TstDriver : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(host.load(), qPrintable(host.error()));
+        QVERIFY2(host.load(), qPrintable(host.errorString()));
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         sim.addDataBlock(5, 256);
         drv = host.create();
@@ -441,7 +443,7 @@ private slots:
         in.value = value;
         const int status = value.isValid() ? drv->WriteVariable(address, type, in, count).status
                                            : drv->ReadVariable(address, type, count).status;
-        QCOMPARE(status, 0);
+        QCOMPARE(status, StatusOk);
         const QList<QByteArray> frames = sim.receivedFrames();
         QCOMPARE(frames.size(), 1);
         QCOMPARE(withoutReference(frames.first()).toHex(' '), frame.toHex(' '));

@@ -95,7 +95,7 @@ CmdQuillmarsh *connectToPeer()
     require(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) == 0);
     std::thread(servePeer, listener).detach();
     auto *cmd = new CmdQuillmarsh; // lives for the whole run
-    require(cmd->connectPlc(QStringLiteral("127.0.0.1"), ntohs(address.sin_port)) == 0);
+    require(cmd->connectPlc(QStringLiteral("127.0.0.1"), ntohs(address.sin_port)) == ConnectOk);
     return cmd;
 }
 
@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int result = data[0] & 1
         ? cmd->writeArea(1, 0, count, QByteArray(count, '\0'), DataBlock, QString())
         : cmd->readArea(0, count, &out, 1, DataBlock, QString());
-    require(result == 0 || result == -1 || result == -2);
-    require(out.size() == (result == 0 && !(data[0] & 1) ? count : 0));
+    require(result == JobOk || result == JobBadReply || result == JobNoReply);
+    require(out.size() == (result == JobOk && !(data[0] & 1) ? count : 0));
     return 0;
 }

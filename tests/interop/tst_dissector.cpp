@@ -7,7 +7,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "PluginHost.h"
+#include "DriverPlugin.h"
 #include "Snap7Peer.h"
 
 Q_DECLARE_METATYPE(ERecordStatus)
@@ -103,7 +103,7 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         QVERIFY2(m_peer.start(), qPrintable(m_peer.lastError()));
-        QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.error()));
+        QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.errorString()));
         QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), ConnectOk);
         previousHandler = qInstallMessageHandler(collectFrames);
     }
@@ -206,7 +206,7 @@ private slots:
 
 private:
     Snap7Peer m_peer;
-    PluginHost m_host;
+    DriverPlugin m_host;
     CDriveBaseClass *m_driver = nullptr;
     QTemporaryDir m_dir;
 };

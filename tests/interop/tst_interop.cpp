@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "ElementImages.h"
-#include "PluginHost.h"
+#include "DriverPlugin.h"
 #include "Snap7Peer.h"
 
 Q_DECLARE_METATYPE(ERecordStatus)
@@ -109,7 +109,7 @@ class TestInterop : public QObject
     Q_OBJECT
 
     Snap7Peer m_peer;
-    PluginHost m_host;
+    DriverPlugin m_host;
     CDriveBaseClass *m_driver = nullptr;
 
     void verifyMemory(const Spot &at, int length, const QByteArray &expected)
@@ -123,7 +123,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_peer.start(), qPrintable(m_peer.lastError()));
-        QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.error()));
+        QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.errorString()));
         QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), ConnectOk);
     }
     void init() { QVERIFY2(m_peer.reseed(), qPrintable(m_peer.lastError())); }

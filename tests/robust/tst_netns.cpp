@@ -17,7 +17,7 @@
 
 #include <unistd.h>
 
-#include "PluginHost.h"
+#include "DriverPlugin.h"
 
 namespace {
 
@@ -114,8 +114,8 @@ private slots:
             QSKIP("needs root to make a network namespace");
         if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty())
             QSKIP("no ip command (iproute2) on this machine");
-        PluginHost host;
-        QVERIFY2(host.create(), qPrintable(host.error()));
+        DriverPlugin host;
+        QVERIFY2(host.create(), qPrintable(host.errorString()));
         removeStaleRuns();
         QString addresses;
         ip({"-o", "-4", "address", "show"}, &addresses);
@@ -169,7 +169,7 @@ private slots:
         QFETCH(int, expected);
         const QString plc = m_plcAddress + ':' + PlcPort;
 
-        PluginHost host;
+        DriverPlugin host;
 
         CDriveBaseClass *driver = host.create();
         QCOMPARE(driver->ConnectDrive(plc), ConnectOk);

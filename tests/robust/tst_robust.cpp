@@ -11,7 +11,7 @@
 #include <chrono>
 #include <thread>
 
-#include "PluginHost.h"
+#include "DriverPlugin.h"
 #include "ProcessStats.h"
 #include "SimPlc.h"
 
@@ -93,8 +93,8 @@ class tst_Robust : public QObject
 private slots:
     void initTestCase()
     {
-        PluginHost host;
-        QVERIFY2(host.create(), qPrintable(host.error()));
+        DriverPlugin host;
+        QVERIFY2(host.create(), qPrintable(host.errorString()));
     }
     void hostileReplies_data()
     {
@@ -136,7 +136,7 @@ private slots:
 
         SimPlc sim;
         QVERIFY(sim.start());
-        PluginHost host;
+        DriverPlugin host;
         CDriveBaseClass *driver = host.create();
         QCOMPARE(connectTo(driver, sim, QTest::currentDataTag()), 0);
         sim.setFault(Fault(fault), param);
@@ -175,7 +175,7 @@ private slots:
         SimPlc sim;
         QVERIFY(sim.start());
         sim.setFault(Fault(fault), param);
-        PluginHost host;
+        DriverPlugin host;
         CDriveBaseClass *driver = host.create();
         QCOMPARE(connectTo(driver, sim, QTest::currentDataTag()), ConnectHandshakeFailed);
         QTRY_COMPARE(sim.connectionCount(), 0);
@@ -186,7 +186,7 @@ private slots:
     {
         SimPlc sim;
         QVERIFY(sim.start());
-        PluginHost host;
+        DriverPlugin host;
         CDriveBaseClass *driver = host.create();
         QCOMPARE(connectTo(driver, sim, "huge"), 0);
         const qint64 before = ProcessStats::residentKiB();
@@ -225,7 +225,7 @@ private slots:
         const quint16 port = sim.port();
         const int descriptors = ProcessStats::openDescriptors();
         {
-            PluginHost host;
+            DriverPlugin host;
             CDriveBaseClass *driver = host.create();
             QCOMPARE(connectTo(driver, sim, "restart"), 0);
             QCOMPARE(runJob(driver, job, pattern(2, 1), "before restart").status, StatusOk);
@@ -255,7 +255,7 @@ private slots:
         SimPlc sim;
         QVERIFY(sim.start());
         const quint16 port = sim.port();
-        PluginHost host;
+        DriverPlugin host;
         CDriveBaseClass *driver = host.create();
         QCOMPARE(connectTo(driver, sim, "restart during job"), 0);
         sim.setFault(Fault::Silent);

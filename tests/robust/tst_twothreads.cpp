@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "PluginHost.h"
+#include "DriverPlugin.h"
 #include "SimPlc.h"
 
 namespace {
@@ -45,7 +45,7 @@ QList<uchar> toList(const QByteArray &bytes)
 // read it back, with a Float read between to vary the frames in flight.
 void work(int worker, quint16 port, const QString &tag, Outcome *outcome)
 {
-    PluginHost host;
+    DriverPlugin host;
     CDriveBaseClass *driver = host.create();
     outcome->connect = driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port));
     if (outcome->connect != 0)
@@ -78,8 +78,8 @@ class tst_TwoThreads : public QObject
 private slots:
     void initTestCase()
     {
-        PluginHost host;
-        QVERIFY2(host.create(), qPrintable(host.error()));
+        DriverPlugin host;
+        QVERIFY2(host.create(), qPrintable(host.errorString()));
     }
     void concurrentObjects_data()
     {

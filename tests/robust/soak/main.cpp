@@ -13,7 +13,7 @@
 
 #include <memory>
 
-#include "PluginHost.h"
+#include "DriverPlugin.h"
 #include "ProcessStats.h"
 #include "SimPlc.h"
 
@@ -83,7 +83,7 @@ bool writeAndRead(CDriveBaseClass *driver, int cycle)
 
 int readWriteCycles(SimPlc &sim, const QString &plc, int cycles)
 {
-    PluginHost host;
+    DriverPlugin host;
     CDriveBaseClass *driver = host.create();
     if (driver->ConnectDrive(plc) != ConnectOk)
         return cycles;
@@ -100,12 +100,12 @@ int readWriteCycles(SimPlc &sim, const QString &plc, int cycles)
 int reconnectCycles(SimPlc &sim, const QString &plc, int rounds)
 {
     int failures = 0;
-    std::unique_ptr<PluginHost> host;
+    std::unique_ptr<DriverPlugin> host;
     CDriveBaseClass *driver = nullptr;
     for (int i = 0; i < rounds; ++i) {
         if (i % FreshObjectEvery == 0)
             {
-            host.reset(new PluginHost);
+            host.reset(new DriverPlugin);
             driver = host->create();
         }
         const bool ok = driver->ConnectDrive(plc) == ConnectOk && driver->ReadVariable(Tag, UInt8, Bytes).status == StatusOk
@@ -143,8 +143,8 @@ int main(int argc, char **argv)
         QTextStream(stderr) << "soak: counts must be whole numbers of 0 or more\n";
         return 2;
     }
-    if (PluginHost host; !host.create()) {
-        QTextStream(stderr) << "soak: cannot use " << host.error() << '\n';
+    if (DriverPlugin host; !host.create()) {
+        QTextStream(stderr) << "soak: cannot use " << host.errorString() << '\n';
         return 2;
     }
 
