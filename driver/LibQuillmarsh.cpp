@@ -24,11 +24,6 @@ int statusOfJob(int result)
     }
 }
 
-bool isServed(DataType type)
-{
-    return type >= Bool && type <= Double;
-}
-
 // QString::left/right, where a length outside 0..size takes the whole text.
 QString leftOrAll(const QString &text, int n)
 {
@@ -187,7 +182,7 @@ CLabelVariable LibQuillmarsh::ReadVariable(QString address, DataType type, int c
         refusal = StatusBadCount;
     else if (qint64(tag.byteAddress) + count > kMaxAddress)
         refusal = StatusBadAddress;
-    else if (!isServed(type))
+    else if (!ElementTypes::isServed(type))
         refusal = StatusTypeNotServed; // NoType, String and the host's other types
 
     CLabelVariable record;
@@ -238,7 +233,7 @@ int LibQuillmarsh::writeRefusal(const TagAddress &tag, DataType type, int count,
         return StatusBadCount;
     if (qint64(tag.byteAddress) + count > kMaxAddress)
         return StatusBadAddress;
-    if (!isServed(type))
+    if (!ElementTypes::isServed(type))
         return StatusTypeNotServed;
     if (bitWrite && tag.bit > 7)
         return StatusBadAddress;

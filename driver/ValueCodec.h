@@ -103,20 +103,6 @@ void encode(const QVariant &value, int count, QByteArray *out)
 }
 
 
-// Calls f with a Tag of the element type of a data type the driver serves
-// (Bool to Double); false, without calling f, for any other.
-template <typename F>
-bool withServedElementType(DataType type, F &&f)
-{
-    if (type < Bool || type > Double)
-        return false;
-    ElementTypes::withElementType(type, [&](auto tag) {
-        if constexpr (!std::is_same_v<typename decltype(tag)::type, QString>)
-            f(tag);
-    });
-    return true;
-}
-
 // The value of a read of byteCount bytes as the data type's list: Bool
 // unpacks the bits of every byte from startBit on, the other types decode the
 // elements that byteCount bytes hold. Invalid for a type not served.
@@ -124,21 +110,20 @@ inline QVariant decodeAs(DataType type, int startBit, const QByteArray &bytes, i
 {
     if (type == Bool)
         return decodeBits(startBit, bytes, byteCount);
-    QVariant value;
-    withServedElementType(type, [&](auto tag) {
+    return ElementTypes::withServedElementType(type, [&](auto tag) {
         using T = typename decltype(tag)::type;
-        value = decode<T>(bytes, byteCount / int(sizeof(T)));
+        return decode<T>(bytes, byteCount / int(sizeof(T)));
     });
-    return value;
 }
 
 // Appends the images of the first elements of value as the data type's
 // element type; false for a type not served.
 inline bool encodeAs(DataType type, const QVariant &value, int elements, QByteArray *out)
 {
-    return withServedElementType(type, [&](auto tag) {
+    ElementTypes::withServedElementType(type, [&](auto tag) {
         encode<typename decltype(tag)::type>(value, elements, out);
     });
+    return ElementTypes::isServed(type);
 }
 
 // Elements that value offers as the data type's list: -1 when it holds no
@@ -146,13 +131,12 @@ inline bool encodeAs(DataType type, const QVariant &value, int elements, QByteAr
 // served.
 inline int elementsOffered(const QVariant &value, DataType type)
 {
-    int offered = -1;
-    withServedElementType(type, [&](auto tag) {
+    if (!ElementTypes::isServed(type))
+        return -1;
+    return ElementTypes::withServedElementType(type, [&](auto tag) {
         QList<typename decltype(tag)::type> list;
-        if (ElementTypes::readList(value, list))
-            offered = list.size();
+        return ElementTypes::readList(value, list) ? list.size() : -1;
     });
-    return offered;
 }
 
 } // namespace ValueCodec

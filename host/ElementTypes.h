@@ -1,12 +1,15 @@
 #ifndef QUILLMARSH_ELEMENTTYPES_H
 #define QUILLMARSH_ELEMENTTYPES_H
 
-// The element types that a record's value carries, shared by the record's
-// own code and by the driver's value codec.
+// The element types that a record's value carries: the one dispatch from a
+// data type to its element type, shared by the record's own code, the
+// driver's value codec and the command-line host.
 
 #include <QList>
 #include <QString>
 #include <QVariant>
+
+#include <type_traits>
 
 #include "CLabelVariable.h"
 #include "DataType.h"
@@ -39,6 +42,28 @@ inline auto withElementType(DataType kind, F &&f)
     case String: return f(Tag<QString>());
     default: return decltype(f(Tag<bool>()))();
     }
+}
+
+// The data types a driver plug-in serves: Bool to Double.
+inline bool isServed(DataType kind)
+{
+    return kind >= Bool && kind <= Double;
+}
+
+// withElementType for the served data types only: for any other value,
+// String included, f is not called and f's default result is returned.
+template <typename F>
+inline auto withServedElementType(DataType kind, F &&f)
+{
+    using Result = decltype(f(Tag<bool>()));
+    if (!isServed(kind))
+        return Result();
+    return withElementType(kind, [&](auto tag) -> Result {
+        if constexpr (std::is_same_v<typename decltype(tag)::type, QString>)
+            return Result();
+        else
+            return f(tag);
+    });
 }
 
 // The list of T that value holds or converts to. False when Qt's meta-type

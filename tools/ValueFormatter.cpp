@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "CLabelVariable.h"
+#include "ElementTypes.h"
 
 namespace {
 // A float needs at most 9 significant digits to read back exactly.
@@ -56,31 +57,11 @@ bool first(const QVariant &value, double *number)
     return true;
 }
 
-// Calls f with a value of the data type's element type, so that a generic
-// lambda can pick the QList<T> the record holds.
-template <typename F>
-auto byElementType(DataType type, F &&f)
-{
-    switch (type) {
-    case Bool: return f(bool());
-    case Int8: return f(char());
-    case UInt8: return f(uchar());
-    case Int16: return f(short());
-    case UInt16: return f(ushort());
-    case Int32: return f(int());
-    case UInt32: return f(uint());
-    case Float: return f(float());
-    case Int64: return f(qlonglong());
-    case UInt64: return f(qulonglong());
-    case Double: return f(double());
-    default: return decltype(f(bool()))();
-    }
-}
 } // namespace
 
 QStringList ValueFormatter::elements(const QVariant &value, DataType type, int count)
 {
-    return byElementType(type, [&](auto tag) { return texts<decltype(tag)>(value, count); });
+    return ElementTypes::withServedElementType(type, [&](auto tag) { return texts<typename decltype(tag)::type>(value, count); });
 }
 
 QString ValueFormatter::joined(const QVariant &value, DataType type, int count)
@@ -90,7 +71,7 @@ QString ValueFormatter::joined(const QVariant &value, DataType type, int count)
 
 bool ValueFormatter::firstAsNumber(const QVariant &value, DataType type, double *number)
 {
-    return byElementType(type, [&](auto tag) { return first<decltype(tag)>(value, number); });
+    return ElementTypes::withServedElementType(type, [&](auto tag) { return first<typename decltype(tag)::type>(value, number); });
 }
 
 QString ValueFormatter::formatFloat(float v)

@@ -7,6 +7,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "ElementTypes.h"
 #include "TypeNames.h"
 
 namespace {
@@ -93,22 +94,17 @@ bool magnitude(const QString &text, bool *negative, qulonglong *value, bool *ove
 
 QVariant ValueParser::parse(DataType type, const QStringList &texts, QString *error)
 {
-    switch (type) {
-    case Bool: return listOf<bool>(type, texts, error);
-    case Int8: return listOf<qint8, char>(type, texts, error);
-    case UInt8: return listOf<uchar>(type, texts, error);
-    case Int16: return listOf<short>(type, texts, error);
-    case UInt16: return listOf<ushort>(type, texts, error);
-    case Int32: return listOf<int>(type, texts, error);
-    case UInt32: return listOf<uint>(type, texts, error);
-    case Float: return listOf<float>(type, texts, error);
-    case Int64: return listOf<qlonglong>(type, texts, error);
-    case UInt64: return listOf<qulonglong>(type, texts, error);
-    case Double: return listOf<double>(type, texts, error);
-    default:
+    if (!ElementTypes::isServed(type)) {
         *error = QStringLiteral("data type %1 is not served").arg(int(type));
         return QVariant();
     }
+    return ElementTypes::withServedElementType(type, [&](auto tag) {
+        using E = typename decltype(tag)::type;
+        // Int8's element is char, whose signedness varies by platform; its
+        // values must fit a signed byte.
+        using T = std::conditional_t<std::is_same_v<E, char>, qint8, E>;
+        return listOf<T, E>(type, texts, error);
+    });
 }
 
 bool ValueParser::parseBool(const QString &text, bool *value)

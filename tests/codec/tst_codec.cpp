@@ -17,7 +17,7 @@ constexpr quint32 kFuzzSeed = 0xC0DEu;
 template <typename F>
 void withElement(DataType type, F f)
 {
-    ValueCodec::withServedElementType(type, f);
+    ElementTypes::withServedElementType(type, f);
 }
 
 int listTypeId(DataType type)
