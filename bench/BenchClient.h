@@ -19,10 +19,10 @@ public:
     virtual void disconnect() = 0;
     // One operation; false (with errorString() set) when the answer is wrong.
     virtual bool run(const BenchCase &c, std::chrono::nanoseconds *elapsed) = 0;
-    QString errorString() const { return m_error; }
+    QString errorString() const { return error; }
 
 protected:
-    QString m_error;
+    QString error;
 };
 
 #endif

@@ -51,7 +51,7 @@ bool makeClients(const QString &pluginPath, Clients *clients)
 
 } // namespace
 
-BenchRunner::BenchRunner(const RunOptions &options) : m_options(options) {}
+BenchRunner::BenchRunner(const RunOptions &options) : runOptions(options) {}
 
 BenchRunner::~BenchRunner() = default;
 
@@ -59,9 +59,9 @@ int BenchRunner::run()
 {
     std::printf("Each case: %d timed operations per client (snap7's client %d), in alternating blocks of %d\n"
                 "(snap7 %d), after one untimed block each; %d timed connects per client (snap7 %d).\n\n",
-                m_options.ops, m_options.ops / m_options.snap7Divisor, m_options.block,
-                qMax(1, m_options.block / m_options.snap7Divisor), m_options.connects,
-                qMax(1, m_options.connects / m_options.snap7Divisor));
+                runOptions.ops, runOptions.ops / runOptions.snap7Divisor, runOptions.block,
+                qMax(1, runOptions.block / runOptions.snap7Divisor), runOptions.connects,
+                qMax(1, runOptions.connects / runOptions.snap7Divisor));
     std::vector<std::unique_ptr<BenchServer>> servers;
     servers.push_back(std::make_unique<SimServerHost>());
 #ifdef QUILLMARSH_HAVE_SNAP7
@@ -89,7 +89,7 @@ bool BenchRunner::measureServer(BenchServer &server)
     }
     const QList<BenchCase> cases = BenchCase::all();
     Clients clients;
-    if (!makeClients(m_options.pluginPath, &clients))
+    if (!makeClients(runOptions.pluginPath, &clients))
         return false;
     for (const auto &client : clients) {
         if (!client->connectTo(server.port())) {
@@ -121,7 +121,7 @@ bool BenchRunner::seed(BenchServer &server)
 
 int BenchRunner::opsFor(const BenchClient &client, int ops) const
 {
-    return client.name() == kSnap7 ? qMax(1, ops / m_options.snap7Divisor) : ops;
+    return client.name() == kSnap7 ? qMax(1, ops / runOptions.snap7Divisor) : ops;
 }
 
 bool BenchRunner::runBlock(BenchClient &client, const BenchCase &c, int count, LatencyStats *stats)
@@ -163,23 +163,23 @@ bool BenchRunner::sameFrameAsFloor(BenchServer &server, const BenchCase &c)
 bool BenchRunner::measureCase(BenchServer &server, const BenchCase &c, const Clients &clients)
 {
     for (const auto &client : clients) {
-        if (!runBlock(*client, c, opsFor(*client, m_options.block), nullptr))
+        if (!runBlock(*client, c, opsFor(*client, runOptions.block), nullptr))
             return false;
         if (client->name() == kPlugin && !sameFrameAsFloor(server, c))
             return false;
     }
     server.forgetFrames();
-    const size_t first = m_rows.size();
+    const size_t first = rows.size();
     for (const auto &client : clients) {
-        m_rows.push_back(Row{server.name(), c.title, client->name(), LatencyStats()});
-        m_rows.back().stats.reserve(opsFor(*client, m_options.ops));
+        rows.push_back(Row{server.name(), c.title, client->name(), LatencyStats()});
+        rows.back().stats.reserve(opsFor(*client, runOptions.ops));
     }
-    const int rounds = qMax(1, m_options.ops / m_options.block);
+    const int rounds = qMax(1, runOptions.ops / runOptions.block);
     for (int round = 0; round < rounds; ++round) {
         // Every other round in reverse order: no client always follows the same one.
         for (size_t k = 0; k < clients.size(); ++k) {
             const size_t i = round % 2 == 0 ? k : clients.size() - 1 - k;
-            if (!runBlock(*clients[i], c, opsFor(*clients[i], m_options.block), &m_rows[first + i].stats))
+            if (!runBlock(*clients[i], c, opsFor(*clients[i], runOptions.block), &rows[first + i].stats))
                 return false;
         }
         server.forgetFrames();
@@ -189,19 +189,19 @@ bool BenchRunner::measureCase(BenchServer &server, const BenchCase &c, const Cli
 
 bool BenchRunner::measureConnects(BenchServer &server, const Clients &clients)
 {
-    const size_t first = m_rows.size();
+    const size_t first = rows.size();
     for (const auto &client : clients)
-        m_rows.push_back(Row{server.name(), kConnect, client->name(), LatencyStats()});
-    for (int round = 0; round < m_options.connects; ++round) {
+        rows.push_back(Row{server.name(), kConnect, client->name(), LatencyStats()});
+    for (int round = 0; round < runOptions.connects; ++round) {
         for (size_t k = 0; k < clients.size(); ++k) {
             const size_t i = round % 2 == 0 ? k : clients.size() - 1 - k;
             BenchClient &client = *clients[i];
-            if (client.name() == kSnap7 && round % m_options.snap7Divisor != 0)
+            if (client.name() == kSnap7 && round % runOptions.snap7Divisor != 0)
                 continue;
             client.disconnect();
             const auto start = std::chrono::steady_clock::now();
             const bool connected = client.connectTo(server.port());
-            m_rows[first + i].stats.add(std::chrono::steady_clock::now() - start);
+            rows[first + i].stats.add(std::chrono::steady_clock::now() - start);
             if (!connected) {
                 fail(QStringLiteral("%1 cannot reconnect to %2: %3")
                          .arg(client.name(), server.name(), client.errorString()));
@@ -216,7 +216,7 @@ bool BenchRunner::measureConnects(BenchServer &server, const Clients &clients)
 const BenchRunner::Row *BenchRunner::find(const QString &server, const QString &title,
                                           const QString &client) const
 {
-    for (const Row &row : m_rows) {
+    for (const Row &row : rows) {
         if (row.server == server && row.title == title && row.client == client)
             return &row;
     }
@@ -227,7 +227,7 @@ void BenchRunner::printTable() const
 {
     std::printf("%-7s %-17s %-8s %7s %10s %10s %11s %13s\n", "server", "case", "client", "ops", "median us",
                 "p99 us", "ops/s", "plug-in/this");
-    for (const Row &row : m_rows) {
+    for (const Row &row : rows) {
         const Row *plugin = find(row.server, row.title, kPlugin);
         const double ratio = plugin ? plugin->stats.medianUs() / row.stats.medianUs() : 0.0;
         std::printf("%-7s %-17s %-8s %7d %10.1f %10.1f %11.0f %13.3f\n", qPrintable(row.server),
@@ -241,7 +241,7 @@ void BenchRunner::printTable() const
 bool BenchRunner::printTargets() const
 {
     bool allMet = true;
-    for (const Row &row : m_rows) {
+    for (const Row &row : rows) {
         if (row.title == kConnect || row.client == kPlugin)
             continue;
         const Row *plugin = find(row.server, row.title, kPlugin);

@@ -57,8 +57,8 @@ private:
     void printTable() const;
     bool printTargets() const;
 
-    RunOptions m_options;
-    std::vector<Row> m_rows;
+    RunOptions runOptions;
+    std::vector<Row> rows;
 };
 
 #endif

@@ -19,10 +19,10 @@ public:
     // The last request frame received, where the server keeps them.
     virtual QByteArray lastFrame() const { return QByteArray(); }
     virtual void forgetFrames() {}
-    QString errorString() const { return m_error; }
+    QString errorString() const { return error; }
 
 protected:
-    QString m_error;
+    QString error;
 };
 
 #endif

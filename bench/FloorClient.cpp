@@ -29,9 +29,9 @@ std::string toStd(const QByteArray &bytes)
 
 FloorClient::FloorClient()
 {
-    m_buffer.resize(kMaxFrame);
+    buffer.resize(kMaxFrame);
     for (const BenchCase &c : BenchCase::all())
-        m_requests[size_t(c.kind)] = requestFor(c);
+        requests[size_t(c.kind)] = requestFor(c);
 }
 
 FloorClient::~FloorClient()
@@ -51,23 +51,23 @@ std::string FloorClient::requestFor(const BenchCase &c)
 bool FloorClient::connectTo(quint16 port)
 {
     disconnect();
-    m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (m_fd < 0) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
+    fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
     // Bounded waits: the send time-out also bounds connect() on Linux.
     const timeval timeout{kTimeoutMs / 1000, (kTimeoutMs % 1000) * 1000};
     const int on = 1;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
     peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(m_fd, reinterpret_cast<const sockaddr *>(&peer), sizeof peer) != 0) {
-        m_error = QStringLiteral("connect: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&peer), sizeof peer) != 0) {
+        error = QStringLiteral("connect: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         disconnect();
         return false;
     }
@@ -77,7 +77,7 @@ bool FloorClient::connectTo(quint16 port)
     const bool setUp = confirmed && exchange(toStd(S7Frame::setupCommunication()))
             && S7Frame::judgeHandshakeReply(reply(), S7::CotpData) == 0;
     if (!setUp) {
-        m_error = QStringLiteral("handshake refused or unanswered");
+        error = QStringLiteral("handshake refused or unanswered");
         disconnect();
     }
     return setUp;
@@ -85,50 +85,50 @@ bool FloorClient::connectTo(quint16 port)
 
 void FloorClient::disconnect()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
 }
 
 bool FloorClient::run(const BenchCase &c, std::chrono::nanoseconds *elapsed)
 {
-    const std::string &request = m_requests[size_t(c.kind)];
+    const std::string &request = requests[size_t(c.kind)];
     const auto start = std::chrono::steady_clock::now();
     const bool answered = exchange(request);
     *elapsed = std::chrono::steady_clock::now() - start;
     if (answered && checkReply(c))
         return true;
-    m_error = QStringLiteral("unexpected reply of %1 bytes: %2").arg(m_length).arg(QString::fromLatin1(reply().toHex()));
+    error = QStringLiteral("unexpected reply of %1 bytes: %2").arg(frameLength).arg(QString::fromLatin1(reply().toHex()));
     return false;
 }
 
 QByteArray FloorClient::reply() const
 {
-    return QByteArray(m_buffer.data(), int(m_length));
+    return QByteArray(buffer.data(), int(frameLength));
 }
 
 bool FloorClient::checkReply(const BenchCase &c) const
 {
     const size_t expected = size_t(c.image.size());
     if (c.isWrite())
-        return m_length == size_t(S7::WriteReplyLength)
-                && quint8(m_buffer[size_t(S7::WriteReplyReturnCodeOffset)]) == S7::ReturnCodeSuccess;
-    return m_length == size_t(S7::ReadReplyDataOffset) + expected
-            && std::memcmp(m_buffer.data() + S7::ReadReplyDataOffset, c.image.constData(), expected) == 0;
+        return frameLength == size_t(S7::WriteReplyLength)
+                && quint8(buffer[size_t(S7::WriteReplyReturnCodeOffset)]) == S7::ReturnCodeSuccess;
+    return frameLength == size_t(S7::ReadReplyDataOffset) + expected
+            && std::memcmp(buffer.data() + S7::ReadReplyDataOffset, c.image.constData(), expected) == 0;
 }
 
 bool FloorClient::exchange(const std::string &request)
 {
-    return m_fd >= 0 && sendAll(request) && receiveFrame();
+    return fd >= 0 && sendAll(request) && receiveFrame();
 }
 
 bool FloorClient::sendAll(const std::string &bytes)
 {
     size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n <= 0) {
-            m_error = QStringLiteral("send failed");
+            error = QStringLiteral("send failed");
             return false;
         }
         sent += size_t(n);
@@ -143,18 +143,18 @@ bool FloorClient::receiveFrame()
     size_t have = 0;
     size_t want = size_t(S7::TpktHeaderSize);
     while (have < want) {
-        const ssize_t n = ::recv(m_fd, m_buffer.data() + have, kMaxFrame - have, 0);
+        const ssize_t n = ::recv(fd, buffer.data() + have, kMaxFrame - have, 0);
         if (n <= 0) {
-            m_length = have;
+            frameLength = have;
             return false;
         }
         have += size_t(n);
         if (have >= size_t(S7::TpktHeaderSize)) {
-            const size_t length = qFromBigEndian<quint16>(m_buffer.data() + kTpktLengthOffset);
+            const size_t length = qFromBigEndian<quint16>(buffer.data() + kTpktLengthOffset);
             want = qMax(length, size_t(S7::TpktHeaderSize));
         }
     }
     // Bytes beyond the frame would belong to no request of ours.
-    m_length = have;
+    frameLength = have;
     return have == want;
 }

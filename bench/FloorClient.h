@@ -32,10 +32,10 @@ private:
     bool checkReply(const BenchCase &c) const;
     QByteArray reply() const;
 
-    int m_fd = -1;
-    std::vector<char> m_buffer;  // one receive buffer for every reply
-    size_t m_length = 0;         // bytes of the last reply in m_buffer
-    std::array<std::string, 3> m_requests; // by BenchCase::Kind
+    int fd = -1;
+    std::vector<char> buffer;  // one receive buffer for every reply
+    size_t frameLength = 0;         // bytes of the last reply in buffer
+    std::array<std::string, 3> requests; // by BenchCase::Kind
 };
 
 #endif

@@ -8,9 +8,9 @@
 class LatencyStats
 {
 public:
-    void reserve(int n) { m_samples.reserve(size_t(n)); }
+    void reserve(int n) { samples.reserve(size_t(n)); }
     void add(std::chrono::nanoseconds sample);
-    int count() const { return int(m_samples.size()); }
+    int count() const { return int(samples.size()); }
     // The q-quantile (0..1) in microseconds, nearest rank; 0 without samples.
     double quantileUs(double q) const;
     double medianUs() const { return quantileUs(0.5); }
@@ -19,8 +19,8 @@ public:
     double opsPerSecond() const;
 
 private:
-    std::vector<std::chrono::nanoseconds> m_samples;
-    std::chrono::nanoseconds m_total{0};
+    std::vector<std::chrono::nanoseconds> samples;
+    std::chrono::nanoseconds total{0};
 };
 
 #endif

@@ -7,33 +7,33 @@
 bool PluginClient::load(const QString &path)
 {
     plugin = std::make_unique<DriverPlugin>(path);
-    m_driver = plugin->create();
-    if (!m_driver)
-        m_error = plugin->errorString();
-    return m_driver != nullptr;
+    driver = plugin->create();
+    if (!driver)
+        error = plugin->errorString();
+    return driver != nullptr;
 }
 
 bool PluginClient::connectTo(quint16 port)
 {
-    const int result = m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port));
+    const int result = driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port));
     if (result != ConnectOk)
-        m_error = QStringLiteral("ConnectDrive answered %1").arg(result);
+        error = QStringLiteral("ConnectDrive answered %1").arg(result);
     return result == ConnectOk;
 }
 
 void PluginClient::disconnect()
 {
-    if (m_driver)
-        m_driver->DisConnectDrive();
+    if (driver)
+        driver->DisConnectDrive();
 }
 
 bool PluginClient::run(const BenchCase &c, std::chrono::nanoseconds *elapsed)
 {
-    if (c.isWrite() && m_writeValue.value.isNull())
-        m_writeValue.value = QVariant::fromValue(QList<int>{qFromBigEndian<qint32>(c.image.constData())});
+    if (c.isWrite() && writeValue.value.isNull())
+        writeValue.value = QVariant::fromValue(QList<int>{qFromBigEndian<qint32>(c.image.constData())});
     const auto start = std::chrono::steady_clock::now();
-    CLabelVariable record = c.isWrite() ? m_driver->WriteVariable(c.address, c.type, m_writeValue, c.count)
-                                        : m_driver->ReadVariable(c.address, c.type, c.count);
+    CLabelVariable record = c.isWrite() ? driver->WriteVariable(c.address, c.type, writeValue, c.count)
+                                        : driver->ReadVariable(c.address, c.type, c.count);
     *elapsed = std::chrono::steady_clock::now() - start;
     return checkRecord(c, record);
 }
@@ -51,7 +51,7 @@ bool PluginClient::checkRecord(const BenchCase &c, CLabelVariable &record)
                               [](uchar a, char b) { return a == uchar(b); });
     }
     if (!ok)
-        m_error = QStringLiteral("record with status %1 and value %2")
+        error = QStringLiteral("record with status %1 and value %2")
                       .arg(record.status)
                       .arg(record.value.toString());
     return ok;

@@ -24,8 +24,8 @@ private:
     bool checkRecord(const BenchCase &c, CLabelVariable &record);
 
     std::unique_ptr<DriverPlugin> plugin; // releases the driver object
-    CDriveBaseClass *m_driver = nullptr;
-    CLabelVariable m_writeValue; // the record a host hands to WriteVariable
+    CDriveBaseClass *driver = nullptr;
+    CLabelVariable writeValue; // the record a host hands to WriteVariable
 };
 
 #endif

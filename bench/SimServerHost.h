@@ -23,7 +23,7 @@ public:
     void forgetFrames() override;
 
 private:
-    std::unique_ptr<SimPlc> m_plc;
+    std::unique_ptr<SimPlc> plc;
 };
 
 #endif

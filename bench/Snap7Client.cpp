@@ -10,34 +10,34 @@ constexpr int kBufferSize = 65536;
 constexpr int kTimeoutMs = 2000;
 }
 
-Snap7Client::Snap7Client() : m_client(Cli_Create()), m_buffer(kBufferSize, '\0')
+Snap7Client::Snap7Client() : client(Cli_Create()), buffer(kBufferSize, '\0')
 {
     int timeout = kTimeoutMs;
-    Cli_SetParam(m_client, p_i32_RecvTimeout, &timeout);
-    Cli_SetParam(m_client, p_i32_SendTimeout, &timeout);
-    Cli_SetParam(m_client, p_i32_PingTimeout, &timeout);
+    Cli_SetParam(client, p_i32_RecvTimeout, &timeout);
+    Cli_SetParam(client, p_i32_SendTimeout, &timeout);
+    Cli_SetParam(client, p_i32_PingTimeout, &timeout);
 }
 
 Snap7Client::~Snap7Client()
 {
-    Cli_Disconnect(m_client);
-    Cli_Destroy(&m_client);
+    Cli_Disconnect(client);
+    Cli_Destroy(&client);
 }
 
 void Snap7Client::setError(int result)
 {
     char text[256] = {};
     Cli_ErrorText(result, text, int(sizeof text));
-    m_error = QString::fromLocal8Bit(text);
+    error = QString::fromLocal8Bit(text);
 }
 
 bool Snap7Client::connectTo(quint16 port)
 {
-    Cli_Disconnect(m_client);
+    Cli_Disconnect(client);
     word remotePort = port;
-    Cli_SetParam(m_client, p_u16_RemotePort, &remotePort);
-    Cli_SetConnectionParams(m_client, "127.0.0.1", S7::LocalTsap, S7::RemoteTsap);
-    const int result = Cli_Connect(m_client);
+    Cli_SetParam(client, p_u16_RemotePort, &remotePort);
+    Cli_SetConnectionParams(client, "127.0.0.1", S7::LocalTsap, S7::RemoteTsap);
+    const int result = Cli_Connect(client);
     if (result != 0)
         setError(result);
     return result == 0;
@@ -45,25 +45,25 @@ bool Snap7Client::connectTo(quint16 port)
 
 void Snap7Client::disconnect()
 {
-    Cli_Disconnect(m_client);
+    Cli_Disconnect(client);
 }
 
 bool Snap7Client::run(const BenchCase &c, std::chrono::nanoseconds *elapsed)
 {
     const int size = c.image.size();
     if (c.isWrite())
-        std::memcpy(m_buffer.data(), c.image.constData(), size_t(size));
+        std::memcpy(buffer.data(), c.image.constData(), size_t(size));
     const auto start = std::chrono::steady_clock::now();
     const int result = c.isWrite()
-            ? Cli_WriteArea(m_client, S7AreaDB, c.dbNumber, c.byteAddress, size, S7WLByte, m_buffer.data())
-            : Cli_ReadArea(m_client, S7AreaDB, c.dbNumber, c.byteAddress, size, S7WLByte, m_buffer.data());
+            ? Cli_WriteArea(client, S7AreaDB, c.dbNumber, c.byteAddress, size, S7WLByte, buffer.data())
+            : Cli_ReadArea(client, S7AreaDB, c.dbNumber, c.byteAddress, size, S7WLByte, buffer.data());
     *elapsed = std::chrono::steady_clock::now() - start;
     if (result != 0) {
         setError(result);
         return false;
     }
-    if (!c.isWrite() && std::memcmp(m_buffer.data(), c.image.constData(), size_t(size)) != 0) {
-        m_error = QStringLiteral("read returned other bytes");
+    if (!c.isWrite() && std::memcmp(buffer.data(), c.image.constData(), size_t(size)) != 0) {
+        error = QStringLiteral("read returned other bytes");
         return false;
     }
     return true;

@@ -22,8 +22,8 @@ public:
 private:
     void setError(int result);
 
-    uintptr_t m_client = 0;
-    std::vector<char> m_buffer;
+    uintptr_t client = 0;
+    std::vector<char> buffer;
 };
 
 #endif

@@ -36,30 +36,30 @@ quint16 freePort()
 
 } // namespace
 
-Snap7Server::Snap7Server() : m_server(Srv_Create()), m_block(kBlockSize, '\0')
+Snap7Server::Snap7Server() : server(Srv_Create()), block(kBlockSize, '\0')
 {
-    Srv_RegisterArea(m_server, srvAreaDB, kDataBlock, m_block.data(), kBlockSize);
+    Srv_RegisterArea(server, srvAreaDB, kDataBlock, block.data(), kBlockSize);
 }
 
 Snap7Server::~Snap7Server()
 {
-    Srv_Stop(m_server);
-    Srv_Destroy(&m_server);
+    Srv_Stop(server);
+    Srv_Destroy(&server);
 }
 
 bool Snap7Server::start()
 {
     int result = -1;
     for (int attempt = 0; attempt < kPortAttempts && result != 0; ++attempt) {
-        m_port = freePort();
-        Srv_SetParam(m_server, p_u16_LocalPort, &m_port);
-        result = Srv_StartTo(m_server, "127.0.0.1");
+        listenPort = freePort();
+        Srv_SetParam(server, p_u16_LocalPort, &listenPort);
+        result = Srv_StartTo(server, "127.0.0.1");
     }
     if (result != 0) {
         char text[256] = {};
         Srv_ErrorText(result, text, int(sizeof text));
-        m_error = QString::fromLocal8Bit(text);
-        m_port = 0;
+        error = QString::fromLocal8Bit(text);
+        listenPort = 0;
     }
     return result == 0;
 }
@@ -73,9 +73,9 @@ bool Snap7Server::setBytes(int dbNumber, int offset, const QByteArray &bytes)
 {
     if (!inBlock(dbNumber, offset, bytes.size()))
         return false;
-    Srv_LockArea(m_server, srvAreaDB, word(dbNumber));
-    std::memcpy(m_block.data() + offset, bytes.constData(), size_t(bytes.size()));
-    Srv_UnlockArea(m_server, srvAreaDB, word(dbNumber));
+    Srv_LockArea(server, srvAreaDB, word(dbNumber));
+    std::memcpy(block.data() + offset, bytes.constData(), size_t(bytes.size()));
+    Srv_UnlockArea(server, srvAreaDB, word(dbNumber));
     return true;
 }
 
@@ -83,8 +83,8 @@ QByteArray Snap7Server::bytes(int dbNumber, int offset, int length) const
 {
     if (!inBlock(dbNumber, offset, length))
         return QByteArray();
-    Srv_LockArea(m_server, srvAreaDB, word(dbNumber));
-    const QByteArray copy(m_block.data() + offset, length);
-    Srv_UnlockArea(m_server, srvAreaDB, word(dbNumber));
+    Srv_LockArea(server, srvAreaDB, word(dbNumber));
+    const QByteArray copy(block.data() + offset, length);
+    Srv_UnlockArea(server, srvAreaDB, word(dbNumber));
     return copy;
 }

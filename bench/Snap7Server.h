@@ -16,16 +16,16 @@ public:
 
     QString name() const override { return QStringLiteral("snap7"); }
     bool start() override;
-    quint16 port() const override { return m_port; }
+    quint16 port() const override { return listenPort; }
     bool setBytes(int dbNumber, int offset, const QByteArray &bytes) override;
     QByteArray bytes(int dbNumber, int offset, int length) const override;
 
 private:
     bool inBlock(int dbNumber, int offset, int length) const;
 
-    uintptr_t m_server = 0;
-    quint16 m_port = 0;
-    std::vector<char> m_block;
+    uintptr_t server = 0;
+    quint16 listenPort = 0;
+    std::vector<char> block;
 };
 
 #endif

@@ -10,55 +10,55 @@
 class ByteReader
 {
 public:
-    explicit ByteReader(const QByteArray &data) : m_data(data) {}
+    explicit ByteReader(const QByteArray &data) : input(data) {}
 
-    int position() const { return m_pos; }
-    int remaining() const { return m_data.size() - m_pos; }
-    bool ok() const { return m_ok; }
+    int position() const { return cursor; }
+    int remaining() const { return input.size() - cursor; }
+    bool ok() const { return intact; }
 
     bool seek(int pos)
     {
-        if (pos < 0 || pos > m_data.size())
+        if (pos < 0 || pos > input.size())
             return fail();
-        m_pos = pos;
+        cursor = pos;
         return true;
     }
     quint8 u8()
     {
         if (!take(1))
             return 0;
-        return quint8(m_data.at(m_pos - 1));
+        return quint8(input.at(cursor - 1));
     }
     quint16 u16()
     {
         if (!take(2))
             return 0;
-        return qFromBigEndian<quint16>(m_data.constData() + m_pos - 2);
+        return qFromBigEndian<quint16>(input.constData() + cursor - 2);
     }
     QByteArray bytes(int n)
     {
         if (n < 0 || !take(n))
             return QByteArray();
-        return m_data.mid(m_pos - n, n);
+        return input.mid(cursor - n, n);
     }
 
 private:
     bool take(int n)
     {
-        if (!m_ok || n > remaining())
+        if (!intact || n > remaining())
             return fail();
-        m_pos += n;
+        cursor += n;
         return true;
     }
     bool fail()
     {
-        m_ok = false;
+        intact = false;
         return false;
     }
 
-    const QByteArray &m_data;
-    int m_pos = 0;
-    bool m_ok = true;
+    const QByteArray &input;
+    int cursor = 0;
+    bool intact = true;
 };
 
 #endif

@@ -16,8 +16,8 @@ public:
     {
         length = qMax(length, 0);
         frame.fill('\0', length);
-        m_pos = frame.data();
-        m_end = m_pos + length;
+        cursor = frame.data();
+        limit = cursor + length;
     }
 
     void u8(quint8 v) { put(&v, 1); }
@@ -34,22 +34,22 @@ public:
         u16(quint16(v));
     }
     void bytes(const char *data, int size) { put(data, size); }
-    bool ok() const { return m_ok; }
+    bool ok() const { return intact; }
 
 private:
     void put(const void *data, int size)
     {
-        if (size < 0 || size > m_end - m_pos) {
-            m_ok = false;
+        if (size < 0 || size > limit - cursor) {
+            intact = false;
             return;
         }
-        std::memcpy(m_pos, data, size_t(size));
-        m_pos += size;
+        std::memcpy(cursor, data, size_t(size));
+        cursor += size;
     }
 
-    char *m_pos = nullptr;
-    char *m_end = nullptr;
-    bool m_ok = true;
+    char *cursor = nullptr;
+    char *limit = nullptr;
+    bool intact = true;
 };
 
 #endif

@@ -21,11 +21,11 @@ QStringList hideNegativeNumbers(const QStringList &arguments)
 } // namespace
 
 CommandLine::CommandLine(const QString &command, const QString &description, const QString &syntax)
-    : m_command(command)
+    : commandName(command)
 {
-    m_parser.setApplicationDescription(description);
-    m_parser.addHelpOption();
-    m_parser.addPositionalArgument(command, description, command + QLatin1Char(' ') + syntax);
+    parser.setApplicationDescription(description);
+    parser.addHelpOption();
+    parser.addPositionalArgument(command, description, command + QLatin1Char(' ') + syntax);
 }
 
 void CommandLine::addPluginOption()
@@ -38,12 +38,12 @@ void CommandLine::addPluginOption()
 
 void CommandLine::addJsonOption()
 {
-    m_parser.addOption({QStringLiteral("json"), QStringLiteral("Machine-readable output (one JSON object).")});
+    parser.addOption({QStringLiteral("json"), QStringLiteral("Machine-readable output (one JSON object).")});
 }
 
 void CommandLine::addDebugOption()
 {
-    m_parser.addOption({QStringLiteral("debug"), QStringLiteral("Show the plug-in's log, with every frame.")});
+    parser.addOption({QStringLiteral("debug"), QStringLiteral("Show the plug-in's log, with every frame.")});
 }
 
 void CommandLine::addValueOption(const QString &name, const QString &description,
@@ -52,7 +52,7 @@ void CommandLine::addValueOption(const QString &name, const QString &description
     QCommandLineOption option(name, description, valueName);
     if (!defaultValue.isEmpty())
         option.setDefaultValue(defaultValue);
-    m_parser.addOption(option);
+    parser.addOption(option);
 }
 
 int CommandLine::parse(const QStringList &arguments)
@@ -60,10 +60,10 @@ int CommandLine::parse(const QStringList &arguments)
     // arguments[0] is the program, arguments[1] the command name.
     QStringList args = hideNegativeNumbers(arguments.mid(1));
     args[0] = arguments.first();
-    if (!m_parser.parse(args))
-        return fail(m_parser.errorText(), BadInput);
-    if (m_parser.isSet(QStringLiteral("help"))) {
-        print(m_parser.helpText());
+    if (!parser.parse(args))
+        return fail(parser.errorText(), BadInput);
+    if (parser.isSet(QStringLiteral("help"))) {
+        print(parser.helpText());
         return Ok;
     }
     return -1;
@@ -80,19 +80,19 @@ int CommandLine::parse(const QStringList &arguments, int minPositional, int maxP
 QStringList CommandLine::positional() const
 {
     QStringList out;
-    for (QString a : m_parser.positionalArguments())
+    for (QString a : parser.positionalArguments())
         out << (a.startsWith(kNegativeMark) ? a.mid(1) : a);
     return out;
 }
 
 bool CommandLine::isSet(const QString &name) const
 {
-    return m_parser.isSet(name);
+    return parser.isSet(name);
 }
 
 QString CommandLine::value(const QString &name) const
 {
-    const QString v = m_parser.value(name);
+    const QString v = parser.value(name);
     return v.startsWith(kNegativeMark) ? v.mid(1) : v;
 }
 
@@ -112,13 +112,13 @@ bool CommandLine::intValue(const QString &name, int min, int max, int *out) cons
 
 bool CommandLine::expectPositional(int min, int max) const
 {
-    const int n = m_parser.positionalArguments().size();
+    const int n = parser.positionalArguments().size();
     if (n >= min && n <= max)
         return true;
     fail(QStringLiteral("%1 expects %2 arguments, got %3 (see quillmarsh %4 --help)")
-             .arg(m_command,
+             .arg(commandName,
                   min == max ? QString::number(min) : QStringLiteral("%1 to %2").arg(min).arg(max),
-                  QString::number(n), m_command),
+                  QString::number(n), commandName),
          BadInput);
     return false;
 }

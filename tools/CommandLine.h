@@ -39,8 +39,8 @@ public:
     static void print(const QString &text);
 
 private:
-    QString m_command;
-    QCommandLineParser m_parser;
+    QString commandName;
+    QCommandLineParser parser;
 };
 
 #endif

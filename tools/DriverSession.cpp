@@ -29,7 +29,7 @@ void messageFilter(QtMsgType, const QMessageLogContext &, const QString &message
 }
 } // namespace
 
-DriverSession::DriverSession(bool debug) : debug(debug)
+DriverSession::DriverSession(bool debug) : debugLog(debug)
 {
     showDriverLog = debug;
     qInstallMessageHandler(messageFilter);
@@ -46,7 +46,7 @@ bool DriverSession::load(const QString &pluginOption, QString *error)
         *error = plugin->errorString();
         return false;
     }
-    if (debug)
+    if (debugLog)
         object->DebugCmd(DebugStart);
     return true;
 }

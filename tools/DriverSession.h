@@ -35,7 +35,7 @@ public:
 private:
     std::unique_ptr<DriverPlugin> plugin;
     CDriveBaseClass *object = nullptr;
-    bool debug;
+    bool debugLog;
 };
 
 #endif

@@ -8,26 +8,26 @@ const char16_t kBlocks[] = u"\u2581\u2582\u2583\u2584\u2585\u2586\u2587\u2588";
 const int kLevels = 8;
 }
 
-Sparkline::Sparkline(int capacity) : m_capacity(capacity) {}
+Sparkline::Sparkline(int capacity) : maxValues(capacity) {}
 
 void Sparkline::add(double value)
 {
-    m_values.append(value);
-    while (m_values.size() > m_capacity)
-        m_values.removeFirst();
+    values.append(value);
+    while (values.size() > maxValues)
+        values.removeFirst();
 }
 
 QString Sparkline::text() const
 {
     double low = INFINITY, high = -INFINITY;
-    for (double v : m_values) {
+    for (double v : values) {
         if (std::isfinite(v)) {
             low = std::fmin(low, v);
             high = std::fmax(high, v);
         }
     }
     QString out;
-    for (double v : m_values) {
+    for (double v : values) {
         if (!std::isfinite(v)) {
             out += QLatin1Char(' ');
             continue;

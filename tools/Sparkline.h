@@ -14,8 +14,8 @@ public:
     QString text() const;
 
 private:
-    int m_capacity;
-    QList<double> m_values;
+    int maxValues;
+    QList<double> values;
 };
 
 #endif

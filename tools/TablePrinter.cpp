@@ -4,29 +4,29 @@ namespace {
 const int kColumnGap = 2;
 }
 
-TablePrinter::TablePrinter(const QStringList &headers) : m_headers(headers) {}
+TablePrinter::TablePrinter(const QStringList &headers) : columnHeaders(headers) {}
 
 void TablePrinter::addRow(const QStringList &cells)
 {
-    m_rows.append(cells);
+    rows.append(cells);
 }
 
 QStringList TablePrinter::lines() const
 {
     QList<int> widths;
-    for (const QString &h : m_headers)
+    for (const QString &h : columnHeaders)
         widths << h.size();
-    for (const QStringList &row : m_rows) {
+    for (const QStringList &row : rows) {
         for (int c = 0; c < row.size() && c < widths.size(); ++c)
             widths[c] = qMax(widths[c], row.at(c).size());
     }
     QStringList out;
-    out << line(m_headers, widths);
+    out << line(columnHeaders, widths);
     QStringList rule;
     for (int w : widths)
         rule << QString(w, QLatin1Char('-'));
     out << line(rule, widths);
-    for (const QStringList &row : m_rows)
+    for (const QStringList &row : rows)
         out << line(row, widths);
     return out;
 }

@@ -16,8 +16,8 @@ public:
 private:
     QString line(const QStringList &cells, const QList<int> &widths) const;
 
-    QStringList m_headers;
-    QList<QStringList> m_rows;
+    QStringList columnHeaders;
+    QList<QStringList> rows;
 };
 
 #endif

@@ -15,13 +15,13 @@ WatchView::WatchView(const QList<TagSpec> &tags)
     for (const TagSpec &tag : tags) {
         Entry e;
         e.tag = tag;
-        m_entries.append(e);
+        entries.append(e);
     }
 }
 
 void WatchView::update(int index, const CLabelVariable &record)
 {
-    Entry &e = m_entries[index];
+    Entry &e = entries[index];
     e.status = record.status;
     if (record.status != StatusOk)
         return;
@@ -53,7 +53,7 @@ QStringList WatchView::table(int poll, const QDateTime &now) const
 {
     TablePrinter printer({QStringLiteral("TAG"), QStringLiteral("TYPE"), QStringLiteral("VALUE"),
                           QStringLiteral("STATUS"), QStringLiteral("AGE"), QStringLiteral("TREND")});
-    for (const Entry &e : m_entries) {
+    for (const Entry &e : entries) {
         printer.addRow({e.tag.address, TypeNames::name(e.tag.type), value(e),
                         StatusText::status(e.status), age(e, now), e.trend.text()});
     }
@@ -69,7 +69,7 @@ QString WatchView::line(int poll, const QDateTime &now) const
 {
     QStringList parts;
     parts << QStringLiteral("poll %1 %2").arg(poll).arg(now.toString(QLatin1String(kClockFormat)));
-    for (const Entry &e : m_entries) {
+    for (const Entry &e : entries) {
         QString part = QStringLiteral("%1 %2 = %3 [%4] age %5")
                            .arg(e.tag.address, TypeNames::name(e.tag.type), value(e),
                                 StatusText::status(e.status), age(e, now));
@@ -82,7 +82,7 @@ QString WatchView::line(int poll, const QDateTime &now) const
 
 bool WatchView::allOk() const
 {
-    for (const Entry &e : m_entries) {
+    for (const Entry &e : entries) {
         if (e.status != StatusOk)
             return false;
     }

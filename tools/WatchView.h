@@ -36,7 +36,7 @@ private:
     static QString age(const Entry &entry, const QDateTime &now);
     QString value(const Entry &entry) const;
 
-    QList<Entry> m_entries;
+    QList<Entry> entries;
 };
 
 #endif

@@ -10,12 +10,12 @@
 class LogCapture
 {
 public:
-    LogCapture() { s_lines.clear(); s_previous = qInstallMessageHandler(&LogCapture::handler); }
-    ~LogCapture() { qInstallMessageHandler(s_previous); }
+    LogCapture() { captured.clear(); previousHandler = qInstallMessageHandler(&LogCapture::handler); }
+    ~LogCapture() { qInstallMessageHandler(previousHandler); }
     QStringList lines(QtMsgType type) const
     {
         QStringList out;
-        for (const auto &entry : s_lines)
+        for (const auto &entry : captured)
             if (entry.type == type)
                 out << entry.text;
         return out;
@@ -23,7 +23,7 @@ public:
     QStringList categories() const
     {
         QStringList out;
-        for (const auto &entry : s_lines)
+        for (const auto &entry : captured)
             out << QString::fromLatin1(entry.category ? entry.category : "(none)");
         return out;
     }
@@ -37,10 +37,10 @@ private:
     };
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text)
     {
-        s_lines.append({type, context.category, text});
+        captured.append({type, context.category, text});
     }
-    static inline QList<Entry> s_lines;
-    static inline QtMessageHandler s_previous = nullptr;
+    static inline QList<Entry> captured;
+    static inline QtMessageHandler previousHandler = nullptr;
 };
 
 #endif

@@ -14,7 +14,7 @@ const char ReadyWord[] = "READY ";
 
 Snap7Peer::Snap7Peer()
 {
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.setProcessChannelMode(QProcess::SeparateChannels);
 }
 
 Snap7Peer::~Snap7Peer()
@@ -35,22 +35,22 @@ bool Snap7Peer::start()
         failWith(QStringLiteral("node-snap7 is not installed in %1; run scripts/setup.sh").arg(dir.path()));
         return false;
     }
-    m_process.setWorkingDirectory(dir.path());
-    m_process.start(node, {script});
-    if (!m_process.waitForStarted(StartTimeoutMs)) {
-        failWith(QStringLiteral("cannot start %1: %2").arg(node, m_process.errorString()));
+    process.setWorkingDirectory(dir.path());
+    process.start(node, {script});
+    if (!process.waitForStarted(StartTimeoutMs)) {
+        failWith(QStringLiteral("cannot start %1: %2").arg(node, process.errorString()));
         return false;
     }
     const QString line = readLine(StartTimeoutMs);
     if (!line.startsWith(QLatin1String(ReadyWord))) {
         failWith(QStringLiteral("snap7 server did not get ready: \"%1\" %2")
-                     .arg(line, QString::fromLocal8Bit(m_process.readAllStandardError())));
+                     .arg(line, QString::fromLocal8Bit(process.readAllStandardError())));
         stop();
         return false;
     }
     bool ok = false;
-    m_port = line.mid(int(sizeof ReadyWord) - 1).toUShort(&ok);
-    if (!ok || m_port == 0) {
+    listenPort = line.mid(int(sizeof ReadyWord) - 1).toUShort(&ok);
+    if (!ok || listenPort == 0) {
         failWith(QStringLiteral("snap7 server announced no port: \"%1\"").arg(line));
         stop();
         return false;
@@ -60,13 +60,13 @@ bool Snap7Peer::start()
 
 void Snap7Peer::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
+    if (process.state() == QProcess::NotRunning)
         return;
-    m_process.write("quit\n");
-    m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(StopTimeoutMs)) {
-        m_process.kill();
-        m_process.waitForFinished(StopTimeoutMs);
+    process.write("quit\n");
+    process.closeWriteChannel();
+    if (!process.waitForFinished(StopTimeoutMs)) {
+        process.kill();
+        process.waitForFinished(StopTimeoutMs);
     }
 }
 
@@ -120,9 +120,9 @@ QByteArray Snap7Peer::seeded(const QString &area, int db, int start, int length)
 
 QString Snap7Peer::command(const QString &line)
 {
-    if (m_process.state() != QProcess::Running)
+    if (process.state() != QProcess::Running)
         return failWith(QStringLiteral("snap7 server is not running"));
-    m_process.write(line.toLatin1() + '\n');
+    process.write(line.toLatin1() + '\n');
     return readLine(ReplyTimeoutMs);
 }
 
@@ -130,19 +130,19 @@ QString Snap7Peer::command(const QString &line)
 QString Snap7Peer::readLine(int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    while (!m_pending.contains('\n')) {
-        if (m_process.bytesAvailable() == 0 && !m_process.waitForReadyRead(int(deadline.remainingTime())))
+    while (!pending.contains('\n')) {
+        if (process.bytesAvailable() == 0 && !process.waitForReadyRead(int(deadline.remainingTime())))
             return failWith(QStringLiteral("no answer from the snap7 server within %1 ms").arg(timeoutMs));
-        m_pending += m_process.readAllStandardOutput();
+        pending += process.readAllStandardOutput();
     }
-    const int end = m_pending.indexOf('\n');
-    const QString line = QString::fromUtf8(m_pending.left(end)).trimmed();
-    m_pending.remove(0, end + 1);
+    const int end = pending.indexOf('\n');
+    const QString line = QString::fromUtf8(pending.left(end)).trimmed();
+    pending.remove(0, end + 1);
     return line;
 }
 
 QString Snap7Peer::failWith(const QString &text)
 {
-    m_error = text;
+    error = text;
     return QString();
 }

@@ -22,8 +22,8 @@ public:
     bool start();
     void stop();
 
-    quint16 port() const { return m_port; }
-    QString lastError() const { return m_error; }
+    quint16 port() const { return listenPort; }
+    QString lastError() const { return error; }
 
     // The server's own memory; an empty array (and lastError()) on failure.
     QByteArray dump(const QString &area, int db, int start, int length);
@@ -40,10 +40,10 @@ private:
     QString readLine(int timeoutMs);
     QString failWith(const QString &text);
 
-    QProcess m_process;
-    QByteArray m_pending;
-    quint16 m_port = 0;
-    QString m_error;
+    QProcess process;
+    QByteArray pending;
+    quint16 listenPort = 0;
+    QString error;
 };
 
 #endif

@@ -101,17 +101,17 @@ class TestDissector : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
-        QVERIFY2(m_peer.start(), qPrintable(m_peer.lastError()));
-        QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.errorString()));
-        QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), ConnectOk);
+        QVERIFY(dir.isValid());
+        QVERIFY2(peer.start(), qPrintable(peer.lastError()));
+        QVERIFY2((driver = host.create()), qPrintable(host.errorString()));
+        QCOMPARE(driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(peer.port())), ConnectOk);
         previousHandler = qInstallMessageHandler(collectFrames);
     }
     void cleanupTestCase()
     {
         if (previousHandler)
             qInstallMessageHandler(previousHandler);
-        m_peer.stop();
+        peer.stop();
     }
 
     void framesDecode_data()
@@ -149,12 +149,12 @@ private slots:
 
         loggedFrames.clear();
         unparsedLines.clear();
-        m_driver->DebugCmd(DebugStart);
-        const int readStatus = m_driver->ReadVariable(readAddress, DataType(type), count).status;
+        driver->DebugCmd(DebugStart);
+        const int readStatus = driver->ReadVariable(readAddress, DataType(type), count).status;
         CLabelVariable record;
         record.value = value;
-        const int writeStatus = m_driver->WriteVariable(writeAddress, DataType(type), record, count).status;
-        m_driver->DebugCmd(DebugStop);
+        const int writeStatus = driver->WriteVariable(writeAddress, DataType(type), record, count).status;
+        driver->DebugCmd(DebugStop);
         QCOMPARE(readStatus, status);
         QCOMPARE(writeStatus, status);
         QVERIFY2(unparsedLines.isEmpty(), qPrintable(unparsedLines.join(QLatin1Char('\n'))));
@@ -166,8 +166,8 @@ private slots:
             QVERIFY2(!loggedFrames.at(i).bytes.isEmpty(), "empty frame in the debug log");
         }
 
-        const QString input = m_dir.filePath(QStringLiteral("%1.txt").arg(QTest::currentDataTag()));
-        const QString capture = m_dir.filePath(QStringLiteral("%1.pcapng").arg(QTest::currentDataTag()));
+        const QString input = dir.filePath(QStringLiteral("%1.txt").arg(QTest::currentDataTag()));
+        const QString capture = dir.filePath(QStringLiteral("%1.pcapng").arg(QTest::currentDataTag()));
         QFile file(input);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(file.write(hexdump(loggedFrames)) > 0);
@@ -205,10 +205,10 @@ private slots:
     }
 
 private:
-    Snap7Peer m_peer;
-    DriverPlugin m_host;
-    CDriveBaseClass *m_driver = nullptr;
-    QTemporaryDir m_dir;
+    Snap7Peer peer;
+    DriverPlugin host;
+    CDriveBaseClass *driver = nullptr;
+    QTemporaryDir dir;
 };
 
 QTEST_GUILESS_MAIN(TestDissector)

@@ -108,26 +108,26 @@ class TestInterop : public QObject
 {
     Q_OBJECT
 
-    Snap7Peer m_peer;
-    DriverPlugin m_host;
-    CDriveBaseClass *m_driver = nullptr;
+    Snap7Peer peer;
+    DriverPlugin host;
+    CDriveBaseClass *driver = nullptr;
 
     void verifyMemory(const Spot &at, int length, const QByteArray &expected)
     {
-        const QByteArray memory = m_peer.dump(at.area, at.db, at.start - 1, length + 2);
-        QVERIFY2(!memory.isEmpty(), qPrintable(m_peer.lastError()));
+        const QByteArray memory = peer.dump(at.area, at.db, at.start - 1, length + 2);
+        QVERIFY2(!memory.isEmpty(), qPrintable(peer.lastError()));
         QCOMPARE(memory.toHex(), withSeededNeighbours(at, expected).toHex());
     }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY2(m_peer.start(), qPrintable(m_peer.lastError()));
-        QVERIFY2((m_driver = m_host.create()), qPrintable(m_host.errorString()));
-        QCOMPARE(m_driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(m_peer.port())), ConnectOk);
+        QVERIFY2(peer.start(), qPrintable(peer.lastError()));
+        QVERIFY2((driver = host.create()), qPrintable(host.errorString()));
+        QCOMPARE(driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(peer.port())), ConnectOk);
     }
-    void init() { QVERIFY2(m_peer.reseed(), qPrintable(m_peer.lastError())); }
-    void cleanupTestCase() { m_peer.stop(); }
+    void init() { QVERIFY2(peer.reseed(), qPrintable(peer.lastError())); }
+    void cleanupTestCase() { peer.stop(); }
 
     void readSeeded_data()
     {
@@ -154,10 +154,10 @@ private slots:
         const DataType dataType = DataType(type);
         const int width = ElementImages::width(dataType);
         const int length = dataType == Bool ? (count + 7) / 8 : count * width;
-        const QByteArray memory = m_peer.dump(at.area, at.db, at.start, length);
+        const QByteArray memory = peer.dump(at.area, at.db, at.start, length);
         QCOMPARE(memory.toHex(), Snap7Peer::seeded(at.area, at.db, at.start, length).toHex());
 
-        const CLabelVariable record = m_driver->ReadVariable(address, dataType, count);
+        const CLabelVariable record = driver->ReadVariable(address, dataType, count);
         QCOMPARE(record.status, StatusOk);
         // Bool yields bits 2..7 of every byte read; the others exactly count elements.
         QCOMPARE(imagesOf(dataType, record.value), dataType == Bool ? ElementImages::ofBits(memory, 2)
@@ -204,8 +204,8 @@ private slots:
         QFETCH(Spot, at);
         QFETCH(QByteArray, hex);
         QFETCH(QVariant, expected);
-        QVERIFY2(m_peer.set(at.area, at.db, at.start, QByteArray::fromHex(hex)), qPrintable(m_peer.lastError()));
-        const CLabelVariable record = m_driver->ReadVariable(address, DataType(type), count);
+        QVERIFY2(peer.set(at.area, at.db, at.start, QByteArray::fromHex(hex)), qPrintable(peer.lastError()));
+        const CLabelVariable record = driver->ReadVariable(address, DataType(type), count);
         QCOMPARE(record.status, StatusOk);
         QCOMPARE(imagesOf(DataType(type), record.value), imagesOf(DataType(type), expected));
     }
@@ -240,7 +240,7 @@ private slots:
         QFETCH(ERecordStatus, status);
         CLabelVariable record;
         record.value = value;
-        QCOMPARE(m_driver->WriteVariable(address, DataType(type), record, count).status, status);
+        QCOMPARE(driver->WriteVariable(address, DataType(type), record, count).status, status);
         // One byte either side keeps its seed: the write covers exactly its bytes.
         const QByteArray bytes = QByteArray::fromHex(hex);
         verifyMemory(at, bytes.size(), bytes);
@@ -280,10 +280,10 @@ private slots:
         QFETCH(QByteArray, before);
         QFETCH(QByteArray, after);
         QFETCH(ERecordStatus, status);
-        QVERIFY2(m_peer.set(at.area, at.db, at.start, before), qPrintable(m_peer.lastError()));
+        QVERIFY2(peer.set(at.area, at.db, at.start, before), qPrintable(peer.lastError()));
         CLabelVariable record;
         record.value = bits;
-        QCOMPARE(m_driver->WriteVariable(address, Bool, record, bits.value<QList<bool>>().size()).status, status);
+        QCOMPARE(driver->WriteVariable(address, Bool, record, bits.value<QList<bool>>().size()).status, status);
         verifyMemory(at, before.size(), after);
     }
 
@@ -311,17 +311,17 @@ private slots:
         if (isWrite) {
             CLabelVariable record;
             record.value = QVariant::fromValue(QList<uchar>(QVector<uchar>(count, 0xEE).toList()));
-            QCOMPARE(m_driver->WriteVariable(address, UInt8, record, count).status, StatusBadReply);
+            QCOMPARE(driver->WriteVariable(address, UInt8, record, count).status, StatusBadReply);
         } else {
-            const CLabelVariable record = m_driver->ReadVariable(address, UInt8, count);
+            const CLabelVariable record = driver->ReadVariable(address, UInt8, count);
             QCOMPARE(record.status, StatusBadReply);
             QVERIFY(!record.value.isValid());
         }
         if (!area.isEmpty())
-            QCOMPARE(m_peer.dump(area, 0, start, length).toHex(), Snap7Peer::seeded(area, 0, start, length).toHex());
+            QCOMPARE(peer.dump(area, 0, start, length).toHex(), Snap7Peer::seeded(area, 0, start, length).toHex());
 
         // The refusal leaves the connection usable.
-        const CLabelVariable after = m_driver->ReadVariable(QStringLiteral("M0"), UInt8, 2);
+        const CLabelVariable after = driver->ReadVariable(QStringLiteral("M0"), UInt8, 2);
         QCOMPARE(after.status, StatusOk);
         QCOMPARE(imagesOf(UInt8, after.value), ElementImages::ofMemory(Snap7Peer::seeded(QStringLiteral("MK"), 0, 0, 2), 1, 2));
     }

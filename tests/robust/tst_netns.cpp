@@ -95,16 +95,16 @@ class tst_NetNs : public QObject
 
 public:
     tst_NetNs()
-    : m_pid(QCoreApplication::applicationPid()),
-      m_namespace(NamespacePrefix + QString::number(m_pid)),
-      m_rootLink(QStringLiteral("qml%1r").arg(m_pid)),
-      m_plcLink(QStringLiteral("qml%1p").arg(m_pid))
+    : pid(QCoreApplication::applicationPid()),
+      nsName(NamespacePrefix + QString::number(pid)),
+      rootLink(QStringLiteral("qml%1r").arg(pid)),
+      plcLink(QStringLiteral("qml%1p").arg(pid))
     {
         // One /30 of 10.213.0.0/16 picked by the process id: .1 here, .2 for the PLC.
-        const qint64 net = m_pid % (256 * 64);
+        const qint64 net = pid % (256 * 64);
         const QString base = QStringLiteral("10.213.%1.").arg(net / 64);
-        m_rootAddress = base + QString::number(net % 64 * 4 + 1);
-        m_plcAddress = base + QString::number(net % 64 * 4 + 2);
+        rootAddress = base + QString::number(net % 64 * 4 + 1);
+        plcAddress = base + QString::number(net % 64 * 4 + 2);
     }
 
 private slots:
@@ -119,13 +119,13 @@ private slots:
         removeStaleRuns();
         QString addresses;
         ip({"-o", "-4", "address", "show"}, &addresses);
-        if (addresses.contains(m_rootAddress + '/') || addresses.contains(m_plcAddress + '/'))
-            QSKIP(qPrintable(m_rootAddress + "/30 is in use on this machine"));
+        if (addresses.contains(rootAddress + '/') || addresses.contains(plcAddress + '/'))
+            QSKIP(qPrintable(rootAddress + "/30 is in use on this machine"));
 
         QString why;
-        if (!ip({"netns", "add", m_namespace}, &why))
+        if (!ip({"netns", "add", nsName}, &why))
             QSKIP(qPrintable("cannot make a network namespace: " + why));
-        m_made = true;
+        made = true;
         // A failed initTestCase may not get its cleanup, so it cleans up itself.
         if (!makePair(&why)) {
             cleanupTestCase();
@@ -138,19 +138,19 @@ private slots:
     }
     void cleanupTestCase()
     {
-        if (m_sim.state() != QProcess::NotRunning) {
-            m_sim.terminate();
-            if (!m_sim.waitForFinished(CommandWaitMs))
-                m_sim.kill();
-            m_sim.waitForFinished(CommandWaitMs);
+        if (sim.state() != QProcess::NotRunning) {
+            sim.terminate();
+            if (!sim.waitForFinished(CommandWaitMs))
+                sim.kill();
+            sim.waitForFinished(CommandWaitMs);
         }
-        if (m_made) {
+        if (made) {
             // Deleting the namespace deletes the pair; the second line catches a
             // root end left over by a half-made pair.
-            ip({"netns", "delete", m_namespace});
-            ip({"link", "delete", m_rootLink});
+            ip({"netns", "delete", nsName});
+            ip({"link", "delete", rootLink});
         }
-        m_made = false;
+        made = false;
     }
     void lossyNetwork_data()
     {
@@ -167,7 +167,7 @@ private slots:
     {
         QFETCH(QString, step);
         QFETCH(int, expected);
-        const QString plc = m_plcAddress + ':' + PlcPort;
+        const QString plc = plcAddress + ':' + PlcPort;
 
         DriverPlugin host;
 
@@ -183,7 +183,7 @@ private slots:
             result = driver->ConnectDrive(plc);
         else
             result = job(driver, step == QLatin1String("write")).status;
-        qInfo("lossy network (%s): %s gave %d after %lld ms", qPrintable(m_lossMethod), qPrintable(step), result,
+        qInfo("lossy network (%s): %s gave %d after %lld ms", qPrintable(lossMethod), qPrintable(step), result,
               timer.elapsed());
         clearLoss();
         QCOMPARE(result, expected);
@@ -199,59 +199,59 @@ private:
     bool makePair(QString *why)
     {
         const QString prefix = QStringLiteral("/30");
-        return ip({"link", "add", m_rootLink, "type", "veth", "peer", "name", m_plcLink, "netns", m_namespace}, why)
-               && ip({"address", "add", m_rootAddress + prefix, "dev", m_rootLink}, why)
-               && ip({"link", "set", m_rootLink, "up"}, why)
-               && ip({"-n", m_namespace, "address", "add", m_plcAddress + prefix, "dev", m_plcLink}, why)
-               && ip({"-n", m_namespace, "link", "set", m_plcLink, "up"}, why)
-               && ip({"-n", m_namespace, "link", "set", "lo", "up"}, why);
+        return ip({"link", "add", rootLink, "type", "veth", "peer", "name", plcLink, "netns", nsName}, why)
+               && ip({"address", "add", rootAddress + prefix, "dev", rootLink}, why)
+               && ip({"link", "set", rootLink, "up"}, why)
+               && ip({"-n", nsName, "address", "add", plcAddress + prefix, "dev", plcLink}, why)
+               && ip({"-n", nsName, "link", "set", plcLink, "up"}, why)
+               && ip({"-n", nsName, "link", "set", "lo", "up"}, why);
     }
     bool startPlc(QString *why)
     {
-        QStringList command{"netns", "exec", m_namespace};
+        QStringList command{"netns", "exec", nsName};
         // The simulator ends with this process even when it is killed.
         if (!QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
             command << "setpriv" << "--pdeathsig" << "KILL";
-        command << QStringLiteral(QUILLMARSH_SIM_EXECUTABLE) << "--port" << PlcPort << "--listen" << m_plcAddress;
-        m_sim.setProcessChannelMode(QProcess::MergedChannels);
-        m_sim.start(QStringLiteral("ip"), command);
+        command << QStringLiteral(QUILLMARSH_SIM_EXECUTABLE) << "--port" << PlcPort << "--listen" << plcAddress;
+        sim.setProcessChannelMode(QProcess::MergedChannels);
+        sim.start(QStringLiteral("ip"), command);
         QByteArray said;
         QElapsedTimer timer;
         timer.start();
-        while (!said.contains("listening on") && timer.elapsed() < SimStartWaitMs && m_sim.waitForReadyRead(1000))
-            said += m_sim.readAll();
-        *why = m_sim.errorString() + ' ' + QString::fromLocal8Bit(said);
+        while (!said.contains("listening on") && timer.elapsed() < SimStartWaitMs && sim.waitForReadyRead(1000))
+            said += sim.readAll();
+        *why = sim.errorString() + ' ' + QString::fromLocal8Bit(said);
         return said.contains("listening on");
     }
     bool applyLoss()
     {
-        m_lossMethod = QStringLiteral("netem loss 100%");
-        if (inNamespace(QStringLiteral("tc"), {"qdisc", "add", "dev", m_plcLink, "root", "netem", "loss", "100%"}))
+        lossMethod = QStringLiteral("netem loss 100%");
+        if (inNamespace(QStringLiteral("tc"), {"qdisc", "add", "dev", plcLink, "root", "netem", "loss", "100%"}))
             return true;
-        m_lossMethod = QStringLiteral("blackhole route");
-        return ip({"-n", m_namespace, "route", "add", "blackhole", m_rootAddress + "/32"});
+        lossMethod = QStringLiteral("blackhole route");
+        return ip({"-n", nsName, "route", "add", "blackhole", rootAddress + "/32"});
     }
     void clearLoss()
     {
-        if (m_lossMethod.startsWith(QLatin1String("netem")))
-            inNamespace(QStringLiteral("tc"), {"qdisc", "del", "dev", m_plcLink, "root"});
+        if (lossMethod.startsWith(QLatin1String("netem")))
+            inNamespace(QStringLiteral("tc"), {"qdisc", "del", "dev", plcLink, "root"});
         else
-            ip({"-n", m_namespace, "route", "del", "blackhole", m_rootAddress + "/32"});
+            ip({"-n", nsName, "route", "del", "blackhole", rootAddress + "/32"});
     }
     bool inNamespace(const QString &program, const QStringList &arguments)
     {
-        return run(QStringLiteral("ip"), QStringList{"netns", "exec", m_namespace, program} + arguments);
+        return run(QStringLiteral("ip"), QStringList{"netns", "exec", nsName, program} + arguments);
     }
 
-    const qint64 m_pid;
-    const QString m_namespace;
-    const QString m_rootLink;
-    const QString m_plcLink;
-    QString m_rootAddress;
-    QString m_plcAddress;
-    QProcess m_sim;
-    QString m_lossMethod;
-    bool m_made = false;
+    const qint64 pid;
+    const QString nsName;
+    const QString rootLink;
+    const QString plcLink;
+    QString rootAddress;
+    QString plcAddress;
+    QProcess sim;
+    QString lossMethod;
+    bool made = false;
 };
 
 QTEST_GUILESS_MAIN(tst_NetNs)

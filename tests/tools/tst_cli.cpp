@@ -113,14 +113,14 @@ private slots:
     void init()
     {
         QVERIFY2(QFileInfo::exists(tool()), qPrintable(tool()));
-        m_plc = new SimPlc;
-        QVERIFY(m_plc->start());
+        plc = new SimPlc;
+        QVERIFY(plc->start());
     }
     void cleanup()
     {
-        m_plc->stop();
-        delete m_plc;
-        m_plc = nullptr;
+        plc->stop();
+        delete plc;
+        plc = nullptr;
     }
     void demoShowsEveryType()
     {
@@ -190,11 +190,11 @@ private slots:
 
         const Run w = run(QStringList{"write", endpoint(), address, typeArg, values} + jsonArg);
         checkRecord(w, address, expectedType, json, shown);
-        QCOMPARE(m_plc->memory(simArea, db, offset, bytes.size()).toHex(), bytes.toHex());
+        QCOMPARE(plc->memory(simArea, db, offset, bytes.size()).toHex(), bytes.toHex());
 
         // Read decodes bytes put there by the PLC side, not by the tool's write.
-        QVERIFY(m_plc->setMemory(simArea, db, offset, QByteArray(bytes.size(), '\0')));
-        QVERIFY(m_plc->setMemory(simArea, db, offset, bytes));
+        QVERIFY(plc->setMemory(simArea, db, offset, QByteArray(bytes.size(), '\0')));
+        QVERIFY(plc->setMemory(simArea, db, offset, bytes));
         const QString count = QString::number(values.split(QLatin1Char(',')).size());
         const Run r = run(QStringList{"read", endpoint(), address, typeArg, count} + jsonArg);
         checkRecord(r, address, expectedType, json, shown);
@@ -260,8 +260,8 @@ private slots:
         QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
         QVERIFY2(r.err.count(QLatin1Char('\n')) == 1 && r.err.contains(error), qPrintable(r.err));
         // Refused before the plug-in touched the network: no connection at all.
-        QCOMPARE(m_plc->acceptedCount(), 0);
-        QVERIFY(m_plc->receivedFrames().isEmpty());
+        QCOMPARE(plc->acceptedCount(), 0);
+        QVERIFY(plc->receivedFrames().isEmpty());
     }
     void watchToPipe_data()
     {
@@ -282,7 +282,7 @@ private slots:
         QFETCH(QStringList, tags);
         QFETCH(int, exitCode);
         QFETCH(QStringList, inEveryLine);
-        QVERIFY(m_plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("fb2e")));
+        QVERIFY(plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("fb2e")));
         const Run r = run(QStringList{"watch", endpoint()} + tags + QStringList{"--polls", "3", "--interval", "10"});
         QCOMPARE(r.exitCode, exitCode);
         const QStringList lines = r.out.trimmed().split(QLatin1Char('\n'));
@@ -332,13 +332,13 @@ private slots:
         QProcess p;
         p.start(tool(), {"watch", endpoint(), "M0:int8", "--interval", "50"});
         QVERIFY(p.waitForReadyRead(kRunMs));
-        QCOMPARE(m_plc->connectionCount(), 1);
+        QCOMPARE(plc->connectionCount(), 1);
         ::kill(pid_t(p.processId()), SIGINT);
         QVERIFY(p.waitForFinished(kRunMs));
         // Without its own handler the process would die of the signal instead.
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(m_plc->connectionCount(), 0, kRunMs);
+        QTRY_COMPARE_WITH_TIMEOUT(plc->connectionCount(), 0, kRunMs);
     }
     void helpOnEveryCommand_data()
     {
@@ -353,11 +353,11 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.startsWith(QStringLiteral("Usage:")) && r.out.contains(QStringLiteral("--help")),
                  qPrintable(r.out));
-        QCOMPARE(m_plc->acceptedCount(), 0);
+        QCOMPARE(plc->acceptedCount(), 0);
     }
 
 private:
-    QString endpoint() const { return QStringLiteral("127.0.0.1:%1").arg(m_plc->port()); }
+    QString endpoint() const { return QStringLiteral("127.0.0.1:%1").arg(plc->port()); }
     QStringList expand(const QStringList &args) const
     {
         QStringList out;
@@ -380,7 +380,7 @@ private:
         return out;
     }
 
-    SimPlc *m_plc = nullptr;
+    SimPlc *plc = nullptr;
 };
 
 QTEST_GUILESS_MAIN(TstCli)
