@@ -91,7 +91,7 @@ void checkRecord(const Run &r, const QString &address, const QString &typeName, 
         const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
         QCOMPARE(o.value(QStringLiteral("address")).toString(), address);
         QCOMPARE(o.value(QStringLiteral("type")).toString(), typeName);
-        QCOMPARE(o.value(QStringLiteral("status")).toInt(-1), 0);
+        QCOMPARE(o.value(QStringLiteral("status")).toInt(-1), int(StatusOk));
         QCOMPARE(o.value(QStringLiteral("statusText")).toString(), QStringLiteral("ok"));
         // Raw text: 64-bit values must keep every digit, which a double cannot.
         QVERIFY2(r.out.contains(QStringLiteral("\"values\":") + shown), qPrintable(r.out));
