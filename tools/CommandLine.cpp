@@ -130,6 +130,12 @@ int CommandLine::fail(const QString &message, int code)
     return code;
 }
 
+void CommandLine::warn(const QString &message)
+{
+    if (!message.isEmpty())
+        fail(message, Ok);
+}
+
 void CommandLine::print(const QString &text)
 {
     std::fputs(text.toUtf8().constData(), stdout);

@@ -36,6 +36,8 @@ public:
     bool expectPositional(int min, int max) const;
 
     static int fail(const QString &message, int code);
+    // One line on stderr that does not end the command; nothing for an empty text.
+    static void warn(const QString &message);
     static void print(const QString &text);
 
 private:

@@ -28,6 +28,7 @@ int ReadCommand::run(const QStringList &arguments)
     if (!DriverSession::checkEndpoint(args.at(Endpoint), &error)
         || !TagSpec::make(args.at(Address), args.at(TypeName), args.value(Count), &tag, &error))
         return CommandLine::fail(error, CommandLine::BadInput);
+    CommandLine::warn(tag.note);
 
     DriverSession session(cl.isSet(QStringLiteral("debug")));
     if (!session.load(cl.value(QStringLiteral("plugin")), &error)

@@ -1,5 +1,6 @@
 #include "TagSpec.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 #include "TypeNames.h"
@@ -37,8 +38,9 @@ bool TagSpec::make(const QString &address, const QString &typeName, const QStrin
 {
     const DataType type = TypeNames::fromName(typeName);
     if (type == NoType) {
-        *error = QStringLiteral("unknown type '%1' (one of %2)")
-                     .arg(typeName, TypeNames::all().join(QStringLiteral(", ")));
+        *error = QStringLiteral("unknown type '%1' (one of %2, or an S7 name: %3)")
+                     .arg(typeName, TypeNames::all().join(QStringLiteral(", ")),
+                          TypeNames::s7Names().join(QStringLiteral(", ")));
         return false;
     }
     if (!namesArea(address)) {
@@ -51,7 +53,23 @@ bool TagSpec::make(const QString &address, const QString &typeName, const QStrin
     tag->address = address;
     tag->type = type;
     tag->count = count;
+    tag->note = widthLetterNote(address);
     return true;
+}
+
+QString TagSpec::widthLetterNote(const QString &address)
+{
+    // I, Q, M and V take the byte right after the letter; a width letter in
+    // between (MW10) makes the byte text "W10", which reads as 0.
+    static const QRegularExpression widthForm(QStringLiteral("^([IQMV])[BWDX](\\d+(?:\\.\\d+)?)$"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = widthForm.match(address);
+    if (!m.hasMatch())
+        return QString();
+    const QString form = m.captured(1) + m.captured(2);
+    return QStringLiteral("warning: %1 reads byte 0 (the plug-in takes no width letter after the area "
+                          "letter); write %2 for byte %3")
+        .arg(address, form, m.captured(2).section(QLatin1Char('.'), 0, 0));
 }
 
 bool TagSpec::namesArea(const QString &address)

@@ -14,6 +14,9 @@ public:
     QString address;
     DataType type = NoType;
     int count = 1;
+    // A warning for the user about how the plug-in will read the address;
+    // empty when there is nothing to say.
+    QString note;
 
     // "ADDRESS:TYPE[:COUNT]". The type and count are taken from the end, so
     // an address may itself hold colons (V_or_DB5:100:Int16).
@@ -25,6 +28,9 @@ public:
     // True when the address holds a memory area's letters (I, Q, M, V or DB,
     // any case). Without one the plug-in could only refuse it.
     static bool namesArea(const QString &address);
+    // The warning for a letter-form address with a width letter (MW10, QB4,
+    // VW100), which the plug-in reads as byte 0; empty for any other address.
+    static QString widthLetterNote(const QString &address);
     static bool parseCount(const QString &text, int *count, QString *error);
 };
 

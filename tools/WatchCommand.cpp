@@ -51,6 +51,7 @@ int WatchCommand::run(const QStringList &arguments)
         TagSpec tag;
         if (!TagSpec::parse(text, &tag, &error))
             return CommandLine::fail(error, CommandLine::BadInput);
+        CommandLine::warn(tag.note);
         tags << tag;
     }
 

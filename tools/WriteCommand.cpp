@@ -36,6 +36,7 @@ int WriteCommand::run(const QStringList &arguments)
     record.value = ValueParser::parse(tag.type, texts, &error);
     if (!record.value.isValid())
         return CommandLine::fail(error, CommandLine::BadInput);
+    CommandLine::warn(tag.note);
     record.address = tag.address;
     record.dataType = tag.type;
     record.count = tag.count;

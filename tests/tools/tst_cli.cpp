@@ -13,6 +13,7 @@
 #include <climits>
 #include <signal.h>
 
+#include "ResultCodes.h"
 #include "SimPlc.h"
 
 namespace {
@@ -262,6 +263,48 @@ private slots:
         // Refused before the plug-in touched the network: no connection at all.
         QCOMPARE(plc->acceptedCount(), 0);
         QVERIFY(plc->receivedFrames().isEmpty());
+    }
+    // S7 type names read as the plug-in's types; a width letter after the
+    // area letter reads byte 0, with one warning line naming the form to use.
+    void s7NamesAndWidthLetters_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("typeArg");
+        QTest::addColumn<QString>("shownType");
+        QTest::addColumn<QString>("warning"); // empty: nothing on stderr
+        const struct { const char *s7; const char *type; } names[] = {
+            {"BOOL", "Bool"}, {"byte", "UInt8"}, {"Word", "UInt16"}, {"DWORD", "UInt32"}, {"SINT", "Int8"},
+            {"usint", "UInt8"}, {"INT", "Int16"}, {"UINT", "UInt16"}, {"DINT", "Int32"}, {"UDINT", "UInt32"},
+            {"REAL", "Float"}, {"LINT", "Int64"}, {"ULINT", "UInt64"}, {"lreal", "Double"}};
+        for (const auto &n : names)
+            QTest::addRow("%s", n.s7) << "DB1.DBB0" << n.s7 << n.type << QString();
+        QTest::addRow("MW10") << "MW10" << "int16" << "Int16"
+                              << "warning: MW10 reads byte 0 (the plug-in takes no width letter after the area "
+                                 "letter); write M10 for byte 10";
+        QTest::addRow("qb4") << "qb4" << "uint8" << "UInt8" << "write q4 for byte 4";
+        QTest::addRow("VW100") << "VW100" << "int16" << "Int16" << "write V100 for byte 100";
+        QTest::addRow("MX0.1") << "MX0.1" << "bool" << "Bool" << "write M0.1 for byte 0";
+        QTest::addRow("M10") << "M10" << "int16" << "Int16" << QString();
+        QTest::addRow("DB1.DBW0") << "DB1.DBW0" << "int16" << "Int16" << QString();
+    }
+    void s7NamesAndWidthLetters()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, typeArg);
+        QFETCH(QString, shownType);
+        QFETCH(QString, warning);
+        const Run r = run({"read", endpoint(), address, typeArg});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(rowOf(r.out, address).value(1), shownType);
+        if (warning.isEmpty())
+            QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        else
+            QVERIFY2(r.err.count(QLatin1Char('\n')) == 1 && r.err.contains(warning), qPrintable(r.err));
+        // JSON on stdout stays one object, the warning apart on stderr.
+        const Run j = run({"read", endpoint(), address, typeArg, "--json"});
+        QCOMPARE(QJsonDocument::fromJson(j.out.toUtf8()).object().value(QStringLiteral("address")).toString(),
+                 address);
+        QCOMPARE(j.err, r.err);
     }
     void watchToPipe_data()
     {
