@@ -32,12 +32,10 @@ QString DriverPlugin::locate(const QString &explicitPath)
         return fromEnv;
     const QString programDir = QCoreApplication::applicationDirPath();
     const QString beside = programDir + QLatin1Char('/') + QLatin1String(kPluginFile);
-    const QString candidates[] = {beside, installedBeside(programDir), QStringLiteral(QUILLMARSH_PLUGIN_INSTALL_PATH)};
-    for (const QString &candidate : candidates) {
-        if (QFileInfo::exists(candidate))
-            return QFileInfo(candidate).canonicalFilePath();
-    }
-    return beside;
+    const QString installed = installedBeside(programDir);
+    if (QFileInfo::exists(beside) || !QFileInfo::exists(installed))
+        return beside;
+    return QFileInfo(installed).canonicalFilePath();
 }
 
 bool DriverPlugin::load()

@@ -29,7 +29,8 @@ public:
     // The plug-in to use: explicitPath when given, else $QUILLMARSH_PLUGIN,
     // else libQuillmarsh.so beside the running program (a build tree), else
     // <program dir>/../<libdir>/quillmarsh/libQuillmarsh.so (an installed
-    // tree), else the place where this library was installed to put it.
+    // tree). Hosts elsewhere give the path: find_package(Quillmarsh) names it
+    // in Quillmarsh_PLUGIN, pkg-config in the variable "plugin".
     static QString locate(const QString &explicitPath = QString());
 
     QString path() const { return pluginPath; }

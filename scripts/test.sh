@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Quillmarsh twice (plain, and with AddressSanitizer + UBSan) and runs
-# the whole test suite in both, then the fuzz smoke run. Fails on any failure
+# the whole test suite in both, checks the install tree and the Debian package
+# of the plain build, then the fuzz smoke run. Fails on any failure
 # and closes with one "N passed, N failed" line over all of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,6 +25,15 @@ run_ctest() {
 
 bash scripts/build.sh build
 run_ctest build
+
+# What integrators get: an install tree with the example host built against
+# it, and the Debian package.
+log=$(mktemp)
+bash scripts/check-package.sh build | tee "$log"
+checks=$(sed -n 's/^package: all \([0-9]*\) checks passed.*/\1/p' "$log")
+rm -f "$log"
+[[ -n "$checks" ]] || { echo "test: package checks did not finish" >&2; exit 1; }
+passed=$((passed + checks))
 
 if [[ "${QUILLMARSH_SKIP_SANITIZE:-0}" != 1 ]]; then
   bash scripts/build.sh build-asan -DQUILLMARSH_SANITIZE=ON
