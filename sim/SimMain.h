@@ -1,4 +1,5 @@
-#pragma once
+#ifndef QUILLMARSH_SIMMAIN_H
+#define QUILLMARSH_SIMMAIN_H
 
 // Command-line front of the simulated PLC: parses
 //   [--port N] [--pdu N] [--listen ADDRESS]
@@ -6,3 +7,5 @@
 // until SIGINT or SIGTERM. Creates a QCoreApplication when there is none.
 // Returns the process exit code.
 int runSimulator(int argc, char **argv);
+
+#endif

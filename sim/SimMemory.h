@@ -1,4 +1,5 @@
-#pragma once
+#ifndef QUILLMARSH_SIMMEMORY_H
+#define QUILLMARSH_SIMMEMORY_H
 
 #include <QByteArray>
 #include <QHash>
@@ -36,5 +37,7 @@ private:
     QByteArray *find(int area, int dbNumber);
     static Access check(const QByteArray *block, int start, int count);
 
-    QHash<quint32, QByteArray> m_blocks;
+    QHash<quint32, QByteArray> blocks;
 };
+
+#endif

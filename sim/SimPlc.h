@@ -1,4 +1,5 @@
-#pragma once
+#ifndef QUILLMARSH_SIMPLC_H
+#define QUILLMARSH_SIMPLC_H
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -58,9 +59,11 @@ public:
     int acceptedCount() const;
 
 private:
-    std::unique_ptr<SimState> m_state;
-    QThread *m_thread = nullptr;
-    SimServer *m_server = nullptr;
-    quint16 m_port = 0;
-    QString m_error;
+    std::unique_ptr<SimState> state;
+    QThread *serverThread = nullptr;
+    SimServer *server = nullptr;
+    quint16 listenPort = 0;
+    QString listenError;
 };
+
+#endif

@@ -140,7 +140,7 @@ SimProtocol::Outcome SimProtocol::answer(const QByteArray &frame, SimMemory &mem
     const quint8 code = reader.u8();
     if (reader.ok() && code == CotpConnectRequest)
         return connectionRequest(frame);
-    if (reader.ok() && code == CotpData && m_transportOpen)
+    if (reader.ok() && code == CotpData && connectionConfirmed)
         return dataUnit(frame, memory, pduLimit);
     // A disconnect, an unknown TPDU or data before the transport is open ends
     // the connection, as a CPU's ISO layer does.
@@ -187,8 +187,8 @@ SimProtocol::Outcome SimProtocol::connectionRequest(const QByteArray &frame)
     cotp.append('\0'); // class 0
     cotp.append(params);
     outcome.reply = tpkt(cotp);
-    m_transportOpen = true;
-    m_grantedPdu = 0;
+    connectionConfirmed = true;
+    negotiatedPdu = 0;
     return outcome;
 }
 
@@ -244,7 +244,7 @@ SimProtocol::Outcome SimProtocol::dataUnit(const QByteArray &frame, SimMemory &m
         outcome.reply = setupCommunication(job, pduLimit);
         return outcome;
     }
-    const int pdu = m_grantedPdu > 0 ? m_grantedPdu : pduLimit;
+    const int pdu = negotiatedPdu > 0 ? negotiatedPdu : pduLimit;
     if (S7JobHeaderSize + paramLength + dataLength > pdu) {
         outcome.reply = errorReply(job.reference, ErrorClassResources, ErrorCodePduOverflow);
         return outcome;
@@ -271,12 +271,12 @@ QByteArray SimProtocol::setupCommunication(const Job &job, int pduLimit)
     if (!reader.ok() || job.params.size() != SetupParamSize || !job.data.isEmpty())
         return errorReply(job.reference, ErrorClassService, ErrorCodeMalformed);
 
-    m_grantedPdu = qMin(requested, pduLimit);
+    negotiatedPdu = qMin(requested, pduLimit);
     QByteArray params;
     params.append(char(FunctionSetup)).append('\0');
     append16(&params, callingJobs);
     append16(&params, calledJobs);
-    append16(&params, quint16(m_grantedPdu));
+    append16(&params, quint16(negotiatedPdu));
     return ackData(job.reference, 0, 0, params, QByteArray());
 }
 

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef QUILLMARSH_SIMPROTOCOL_H
+#define QUILLMARSH_SIMPROTOCOL_H
 
 #include <QByteArray>
 #include <QList>
@@ -30,8 +31,8 @@ public:
     // A disconnect request answering the connection request in frame.
     static QByteArray refusal(const QByteArray &frame);
 
-    bool transportOpen() const { return m_transportOpen; }
-    int grantedPdu() const { return m_grantedPdu; }
+    bool transportOpen() const { return connectionConfirmed; }
+    int grantedPdu() const { return negotiatedPdu; }
 
 private:
     struct Job
@@ -70,6 +71,8 @@ private:
                               const QByteArray &params, const QByteArray &data);
     static QByteArray errorReply(quint16 reference, quint8 errorClass, quint8 errorCode);
 
-    bool m_transportOpen = false;
-    int m_grantedPdu = 0; // 0 until setup communication; then the configured limit applies
+    bool connectionConfirmed = false;
+    int negotiatedPdu = 0; // 0 until setup communication; then the configured limit applies
 };
+
+#endif

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef QUILLMARSH_SIMSTATE_H
+#define QUILLMARSH_SIMSTATE_H
 
 #include "SimMemory.h"
 #include "SimPlc.h"
@@ -46,11 +47,13 @@ public:
 private:
     static int defaultParam(SimPlc::Fault fault);
 
-    mutable QMutex m_mutex;
-    SimMemory m_memory;
-    int m_pduSize;
-    FaultSetting m_fault;
-    QList<QByteArray> m_frames;
-    int m_open = 0;
-    int m_accepted = 0;
+    mutable QMutex mutex;
+    SimMemory cpuMemory;
+    int pduSize;
+    FaultSetting faultSetting;
+    QList<QByteArray> frames;
+    int openConnections = 0;
+    int acceptedConnections = 0;
 };
+
+#endif
