@@ -2,11 +2,13 @@
 
 #include <QtGlobal>
 
+#include <iterator>
+
 quint32 SimMemory::key(int area, int dbNumber)
 {
     // Only data blocks are numbered; the other areas ignore the number.
     const quint32 number = area == AreaDataBlocks ? quint32(dbNumber) & 0xFFFFu : 0u;
-    return (quint32(area & 0xFF) << 16) | number;
+    return (quint32(area & 0xFF) << AreaShift) | number;
 }
 
 const QByteArray *SimMemory::find(int area, int dbNumber) const
@@ -39,6 +41,12 @@ void SimMemory::createBlock(int dbNumber, int bytes)
 void SimMemory::removeBlock(int dbNumber)
 {
     blocks.remove(key(AreaDataBlocks, dbNumber));
+}
+
+void SimMemory::removeBlocks()
+{
+    for (auto it = blocks.begin(); it != blocks.end();)
+        it = it.key() >> AreaShift == AreaDataBlocks ? blocks.erase(it) : std::next(it);
 }
 
 int SimMemory::size(int area, int dbNumber) const

@@ -69,6 +69,7 @@ void SimPlc::setAreaSize(Area area, int bytes)
 }
 void SimPlc::addDataBlock(int number, int bytes) { state->addDataBlock(number, bytes); }
 void SimPlc::removeDataBlock(int number) { state->removeDataBlock(number); }
+void SimPlc::removeDataBlocks() { state->removeDataBlocks(); }
 
 QByteArray SimPlc::memory(Area area, int dbNumber, int offset, int length) const
 {

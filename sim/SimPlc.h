@@ -47,6 +47,7 @@ public:
     void setAreaSize(Area area, int bytes);
     void addDataBlock(int number, int bytes);
     void removeDataBlock(int number);
+    void removeDataBlocks();
     // Copy of memory; length -1 reads to the end. Empty when out of range.
     QByteArray memory(Area area, int dbNumber = 0, int offset = 0, int length = -1) const;
     bool setMemory(Area area, int dbNumber, int offset, const QByteArray &bytes);

@@ -69,6 +69,12 @@ void SimState::removeDataBlock(int number)
     cpuMemory.removeBlock(number);
 }
 
+void SimState::removeDataBlocks()
+{
+    QMutexLocker lock(&mutex);
+    cpuMemory.removeBlocks();
+}
+
 QByteArray SimState::memory(int area, int dbNumber, int offset, int length) const
 {
     QMutexLocker lock(&mutex);

@@ -30,6 +30,7 @@ public:
     void resize(int area, int dbNumber, int bytes);
     void addDataBlock(int number, int bytes);
     void removeDataBlock(int number);
+    void removeDataBlocks();
     QByteArray memory(int area, int dbNumber, int offset, int length) const;
     bool setMemory(int area, int dbNumber, int offset, const QByteArray &bytes);
 

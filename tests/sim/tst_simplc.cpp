@@ -2,6 +2,7 @@
 // written out byte by byte from the ISO-on-TCP / S7 wire format.
 #include "SimPlc.h"
 
+#include <QProcess>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -236,6 +237,37 @@ private slots:
         const QByteArray disconnect = QByteArray::fromHex("0300000b068000010001 00");
         QCOMPARE(exchange(ConnectRequest, disconnect.size()).toHex(), disconnect.toHex());
         QVERIFY(closedByPeer());
+    }
+
+    // Bad option values: one line on stderr, exit code 2, never listening.
+    void badOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("named"); // the value the error line names
+        const auto row = [](const char *name, const QStringList &arguments, const char *named) {
+            QTest::addRow("%s", name) << arguments << QString::fromLatin1(named);
+        };
+        row("db number 0", {"--db", "0:16"}, "'0:16'");
+        row("db of more than 64 KiB", {"--db", "1:65537"}, "'1:65537'");
+        row("db without size", {"--db", "7"}, "'7'");
+        row("db given twice", {"--db", "1:16", "--db", "1:32"}, "'1:32'");
+        row("area letter", {"--area", "X:16"}, "'X:16'");
+        row("area given twice", {"--area", "M:16", "--area", "m:32"}, "'m:32'");
+        row("preset odd hex digits", {"--preset", "M:0:abc"}, "'M:0:abc'");
+        row("preset past the db size", {"--db", "1:16", "--preset", "DB1:15:0000"}, "'DB1:15:0000'");
+    }
+    void badOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, named);
+        QProcess sim;
+        sim.start(QStringLiteral(QUILLMARSH_SIM_PROGRAM), arguments << QStringLiteral("--port") << QStringLiteral("0"));
+        QVERIFY(sim.waitForFinished(WaitMs));
+        QCOMPARE(sim.exitCode(), 2);
+        const QString error = QString::fromLocal8Bit(sim.readAllStandardError());
+        QCOMPARE(error.count(QLatin1Char('\n')), 1);
+        QVERIFY2(error.endsWith(QLatin1Char('\n')) && error.contains(named), qPrintable(error));
+        QCOMPARE(sim.readAllStandardOutput(), QByteArray());
     }
 
     void memoryApi()
