@@ -1,5 +1,6 @@
 #include "SimState.h"
 
+#include <QDateTime>
 #include <QMutexLocker>
 
 namespace {
@@ -12,7 +13,7 @@ constexpr int DefaultByteByBytePauseMs = 50;
 }
 
 SimState::SimState()
-    : pduSize(DefaultPduSize)
+    : statusList(QDateTime::currentDateTime()), pduSize(DefaultPduSize)
 {
     for (int area : {SimMemory::AreaInputs, SimMemory::AreaOutputs, SimMemory::AreaMarkers})
         cpuMemory.resize(area, 0, DefaultAreaSize);
@@ -117,7 +118,7 @@ void SimState::clearReceivedFrames()
 SimProtocol::Outcome SimState::answer(SimProtocol &protocol, const QByteArray &frame)
 {
     QMutexLocker lock(&mutex);
-    return protocol.answer(frame, cpuMemory, pduSize);
+    return protocol.answer(frame, cpuMemory, statusList, pduSize);
 }
 
 void SimState::connectionOpened()

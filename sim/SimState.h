@@ -4,6 +4,7 @@
 #include "SimMemory.h"
 #include "SimPlc.h"
 #include "SimProtocol.h"
+#include "SimStatusList.h"
 
 #include <QList>
 #include <QMutex>
@@ -50,6 +51,7 @@ private:
 
     mutable QMutex mutex;
     SimMemory cpuMemory;
+    const SimStatusList statusList;
     int pduSize;
     FaultSetting faultSetting;
     QList<QByteArray> frames;

@@ -144,7 +144,7 @@ private slots:
         row("reply of 230 bytes exceeds pdu 240", h("0300001f02f080320100000001000e00000401120a100200e60001840000 00"),
             h("0300001302f0803203000000010000000085 00"), 0x84, 1, db1);
         row("unknown function", h("0300001f02f080320100000001000e00009901120a100200020001840000 20"),
-            h("0300001302f0803203000000010000000084 04"), 0x84, 1, db1);
+            h("0300001302f0803203000000010000000081 04"), 0x84, 1, db1);
         row("item count beyond parameters", h("0300001f02f080320100000001000e00000402120a100200020001840000 20"),
             h("0300001302f0803203000000010000000084 04"), 0x84, 1, db1);
         row("write data shorter than item",
@@ -163,6 +163,38 @@ private slots:
         const int offset = area == SimPlc::AreaMarkers ? 5 : 4;
         QCOMPARE(plc->memory(SimPlc::Area(area), db, offset, memoryAfter.size()).toHex(), memoryAfter.toHex());
         QCOMPARE(plc->receivedFrames().last(), request);
+    }
+
+    // User data: system state list reads and refusals; the connection stays
+    // open after each.
+    void userData_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("reply");
+        const auto h = [](const char *text) { return QByteArray::fromHex(text); };
+        const QByteArray orderNumber("6ES7 315-2EH14-0AB0 ");
+        QTest::addRow("module identification")
+            << h("0300002102f080 320700000001 0008 0008 0001120411440100 ff09000400110000")
+            << h("0300007d02f080 320700000001 000c 0060 000112081284010100000000 ff09005c00110000 001c0003")
+                   + h("0001") + orderNumber + h("000000040001") + h("0006") + orderNumber + h("000000040001")
+                   + h("0007") + orderNumber + h("000056030206");
+        QTest::addRow("list not kept")
+            << h("0300002102f080 320700000001 0008 0008 0001120411440100 ff09000401320004")
+            << h("0300002102f080 320700000001 000c 0004 000112081284010000 00d401 0a000000");
+        QTest::addRow("function not implemented (read clock)")
+            << h("0300001d02f080 320700000001 0008 0004 0001120411470100 0a000000")
+            << h("0300002102f080 320700000001 000c 0004 000112081287010000 008104 0a000000");
+        QTest::addRow("next data unit of no list")
+            << h("0300002102f080 320700000001 000c 0004 000112081244010500000000 0a000000")
+            << h("0300002102f080 320700000001 000c 0004 000112081284010500 00d405 0a000000");
+    }
+    void userData()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, reply);
+        connectAndSetup();
+        QCOMPARE(exchange(request, reply.size()).toHex(), reply.toHex());
+        QCOMPARE(exchange(ReadDb1At4, ReadDb1At4Reply.size()).toHex(), ReadDb1At4Reply.toHex());
     }
 
     void badFrames_data()
