@@ -70,6 +70,17 @@ function identity(client) {
     expectEqual('GetOrderCode Code', order.Code, '6ES7 315-2EH14-0AB0 ');
     expectEqual('GetOrderCode version', [order.V1, order.V2, order.V3].join('.'), '3.2.6');
   }
+  // The whole component list does not fit one PDU of 240 bytes: snap7 asks
+  // for the second data unit. Its last record is the memory card's serial.
+  const components = client.ReadSZL(0x001c, 0x0000);
+  check('ReadSZL 0x001C answers', components, errorOf(client));
+  if (components) {
+    const recordSize = 34;
+    const records = 7;
+    expectEqual('ReadSZL 0x001C length', components.length, 4 + records * recordSize);
+    const last = components.subarray(4 + (records - 1) * recordSize, 4 + (records - 1) * recordSize + 14);
+    expectEqual('ReadSZL 0x001C last record', hex(last), '0008' + hex(Buffer.from('MMC 5153494D')));
+  }
 }
 
 function areas(client) {
