@@ -17,9 +17,11 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
 fi
 
-# snap7's server, the independent S7 peer of the interoperability tests
-# (node-gyp builds its C++ sources with python3, make and g++).
-if [[ -f tests/interop/package.json ]] && [[ ! -f tests/interop/node_modules/node-snap7/build/Release/node_snap7.node ]]; then
-  echo "setup: installing node-snap7"
+# snap7 (server and client) and nodes7, the independent S7 peers of the
+# interoperability tests (node-gyp builds snap7's C++ sources with python3,
+# make and g++). Installed from the lock file when either is missing.
+if [[ -f tests/interop/package.json ]] && { [[ ! -f tests/interop/node_modules/node-snap7/build/Release/node_snap7.node ]] ||
+                                           [[ ! -f tests/interop/node_modules/nodes7/package.json ]]; }; then
+  echo "setup: installing node-snap7 and nodes7"
   (cd tests/interop && if [[ -f package-lock.json ]]; then npm ci --no-audit --no-fund; else npm install --no-audit --no-fund; fi)
 fi

@@ -11,39 +11,39 @@ constexpr int MaxGarbageBytes = 64;
 constexpr char HugeFiller = char(0xAA);
 }
 
-SimConnection::SimConnection(QTcpSocket *socket, SimState *state, QObject *parent)
-    : QObject(parent), m_socket(socket), m_state(state)
+SimConnection::SimConnection(QTcpSocket *clientSocket, SimState *sharedState, QObject *parent)
+    : QObject(parent), socket(clientSocket), state(sharedState)
 {
-    m_socket->setParent(this);
-    m_sendTimer.setSingleShot(true);
-    connect(&m_sendTimer, &QTimer::timeout, this, &SimConnection::sendNextStep);
-    connect(m_socket, &QTcpSocket::readyRead, this, &SimConnection::onReadyRead);
-    connect(m_socket, &QTcpSocket::disconnected, this, &SimConnection::onDisconnected);
-    m_faultGeneration = m_state->fault().generation;
+    socket->setParent(this);
+    sendTimer.setSingleShot(true);
+    connect(&sendTimer, &QTimer::timeout, this, &SimConnection::sendNextStep);
+    connect(socket, &QTcpSocket::readyRead, this, &SimConnection::onReadyRead);
+    connect(socket, &QTcpSocket::disconnected, this, &SimConnection::onDisconnected);
+    faultGeneration = state->fault().generation;
 }
 
 void SimConnection::abort()
 {
-    m_sendTimer.stop();
-    m_outbox.clear();
-    m_socket->abort();
+    sendTimer.stop();
+    outbox.clear();
+    socket->abort();
     onDisconnected();
 }
 
 void SimConnection::onDisconnected()
 {
-    if (m_finished)
+    if (finishReported)
         return;
-    m_finished = true;
-    m_sendTimer.stop();
+    finishReported = true;
+    sendTimer.stop();
     emit finished(this);
 }
 
 void SimConnection::onReadyRead()
 {
-    m_inbox.append(m_socket->readAll());
+    inbox.append(socket->readAll());
     QByteArray frame;
-    while (!m_closing && takeFrame(&frame))
+    while (!closing && takeFrame(&frame))
         handleFrame(frame);
 }
 
@@ -51,36 +51,36 @@ void SimConnection::onReadyRead()
 // a valid frame closes the connection: there is no way to resynchronise.
 bool SimConnection::takeFrame(QByteArray *frame)
 {
-    if (m_inbox.size() < SimProtocol::TpktHeaderSize)
+    if (inbox.size() < SimProtocol::TpktHeaderSize)
         return false;
-    const int length = qFromBigEndian<quint16>(m_inbox.constData() + SimProtocol::TpktLengthOffset);
-    if (quint8(m_inbox.at(0)) != SimProtocol::TpktVersion || length < SimProtocol::MinFrameSize) {
-        m_inbox.clear();
+    const int length = qFromBigEndian<quint16>(inbox.constData() + SimProtocol::TpktLengthOffset);
+    if (quint8(inbox.at(0)) != SimProtocol::TpktVersion || length < SimProtocol::MinFrameSize) {
+        inbox.clear();
         closeGracefully();
         return false;
     }
-    if (m_inbox.size() < length)
+    if (inbox.size() < length)
         return false;
-    *frame = m_inbox.left(length);
-    m_inbox.remove(0, length);
+    *frame = inbox.left(length);
+    inbox.remove(0, length);
     return true;
 }
 
 void SimConnection::handleFrame(const QByteArray &frame)
 {
-    m_state->recordFrame(frame);
-    const SimState::FaultSetting fault = m_state->fault();
-    if (fault.generation != m_faultGeneration) {
-        m_faultGeneration = fault.generation;
-        m_framesUnderFault = 0;
+    state->recordFrame(frame);
+    const SimState::FaultSetting fault = state->fault();
+    if (fault.generation != faultGeneration) {
+        faultGeneration = fault.generation;
+        framesUnderFault = 0;
     }
-    ++m_framesUnderFault;
+    ++framesUnderFault;
 
     switch (fault.fault) {
     case SimPlc::Fault::Silent:
         return;
     case SimPlc::Fault::CloseAfterFrames:
-        if (m_framesUnderFault >= fault.param) {
+        if (framesUnderFault >= fault.param) {
             closeGracefully();
             return;
         }
@@ -94,7 +94,7 @@ void SimConnection::handleFrame(const QByteArray &frame)
     default:
         break;
     }
-    sendWithFault(m_state->answer(m_protocol, frame), fault);
+    sendWithFault(state->answer(protocol, frame), fault);
 }
 
 void SimConnection::sendWithFault(const SimProtocol::Outcome &outcome, const SimState::FaultSetting &fault)
@@ -139,8 +139,8 @@ void SimConnection::sendWithFault(const SimProtocol::Outcome &outcome, const Sim
         enqueue(0, reply.left(half), true);
         break;
     case SimPlc::Fault::PreviousReply:
-        enqueue(0, m_previousReply, outcome.close);
-        m_previousReply = reply;
+        enqueue(0, previousReply, outcome.close);
+        previousReply = reply;
         break;
     default:
         enqueue(0, reply, outcome.close);
@@ -152,29 +152,29 @@ void SimConnection::enqueue(int delayMs, const QByteArray &bytes, bool closeAfte
 {
     if (bytes.isEmpty() && !closeAfter)
         return;
-    m_outbox.append(Step{delayMs, bytes, closeAfter});
+    outbox.append(Step{delayMs, bytes, closeAfter});
     if (closeAfter)
-        m_closing = true;
-    if (m_outbox.size() == 1 && !m_sendTimer.isActive())
-        m_sendTimer.start(delayMs);
+        closing = true;
+    if (outbox.size() == 1 && !sendTimer.isActive())
+        sendTimer.start(delayMs);
 }
 
 void SimConnection::sendNextStep()
 {
-    if (m_outbox.isEmpty() || m_finished)
+    if (outbox.isEmpty() || finishReported)
         return;
-    const Step step = m_outbox.takeFirst();
+    const Step step = outbox.takeFirst();
     if (!step.bytes.isEmpty()) {
-        m_socket->write(step.bytes);
-        m_socket->flush();
+        socket->write(step.bytes);
+        socket->flush();
     }
     if (step.closeAfter) {
-        m_outbox.clear();
-        m_socket->disconnectFromHost();
+        outbox.clear();
+        socket->disconnectFromHost();
         return;
     }
-    if (!m_outbox.isEmpty())
-        m_sendTimer.start(m_outbox.first().delayMs);
+    if (!outbox.isEmpty())
+        sendTimer.start(outbox.first().delayMs);
 }
 
 void SimConnection::closeGracefully()

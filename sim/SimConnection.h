@@ -1,4 +1,5 @@
-#pragma once
+#ifndef QUILLMARSH_SIMCONNECTION_H
+#define QUILLMARSH_SIMCONNECTION_H
 
 #include "SimProtocol.h"
 #include "SimState.h"
@@ -17,7 +18,7 @@ class SimConnection : public QObject
 {
     Q_OBJECT
 public:
-    SimConnection(QTcpSocket *socket, SimState *state, QObject *parent = nullptr);
+    SimConnection(QTcpSocket *clientSocket, SimState *sharedState, QObject *parent = nullptr);
 
     void abort();
 
@@ -42,15 +43,17 @@ private:
     void sendNextStep();
     void closeGracefully();
 
-    QTcpSocket *m_socket;
-    SimState *m_state;
-    SimProtocol m_protocol;
-    QByteArray m_inbox;
-    QList<Step> m_outbox;
-    QTimer m_sendTimer;
-    bool m_closing = false;
-    bool m_finished = false;
-    QByteArray m_previousReply;
-    quint64 m_faultGeneration = 0;
-    int m_framesUnderFault = 0;
+    QTcpSocket *socket;
+    SimState *state;
+    SimProtocol protocol;
+    QByteArray inbox;
+    QList<Step> outbox;
+    QTimer sendTimer;
+    bool closing = false;
+    bool finishReported = false;
+    QByteArray previousReply;
+    quint64 faultGeneration = 0;
+    int framesUnderFault = 0;
 };
+
+#endif

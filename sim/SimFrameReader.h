@@ -1,4 +1,5 @@
-#pragma once
+#ifndef QUILLMARSH_SIMFRAMEREADER_H
+#define QUILLMARSH_SIMFRAMEREADER_H
 
 #include <QByteArray>
 
@@ -8,7 +9,7 @@
 class SimFrameReader
 {
 public:
-    explicit SimFrameReader(const QByteArray &bytes, int offset = 0);
+    explicit SimFrameReader(const QByteArray &received, int offset = 0);
 
     quint8 u8();
     quint16 u16();
@@ -16,14 +17,16 @@ public:
     QByteArray take(int count);
     void skip(int count);
 
-    int position() const { return m_pos; }
-    int remaining() const { return m_ok ? m_bytes.size() - m_pos : 0; }
-    bool ok() const { return m_ok; }
+    int position() const { return pos; }
+    int remaining() const { return inBounds ? bytes.size() - pos : 0; }
+    bool ok() const { return inBounds; }
 
 private:
     bool claim(int count);
 
-    QByteArray m_bytes;
-    int m_pos;
-    bool m_ok;
+    QByteArray bytes;
+    int pos;
+    bool inBounds;
 };
+
+#endif

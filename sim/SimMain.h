@@ -1,8 +1,13 @@
-#pragma once
+#ifndef QUILLMARSH_SIMMAIN_H
+#define QUILLMARSH_SIMMAIN_H
 
 // Command-line front of the simulated PLC: parses
-//   [--port N] [--pdu N] [--listen ADDRESS]
+//   [--port N] [--pdu N] [--listen ADDRESS] [--db N:SIZE]... [--area I|Q|M:SIZE]...
+//   [--preset AREA:OFFSET:HEX]...
 // (argv[0] is the program name), prints "listening on ADDRESS:PORT" and serves
 // until SIGINT or SIGTERM. Creates a QCoreApplication when there is none.
-// Returns the process exit code.
+// Returns the process exit code: 0 after a signal, 1 when it cannot listen,
+// 2 on a bad option.
 int runSimulator(int argc, char **argv);
+
+#endif

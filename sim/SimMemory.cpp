@@ -2,28 +2,30 @@
 
 #include <QtGlobal>
 
+#include <iterator>
+
 quint32 SimMemory::key(int area, int dbNumber)
 {
     // Only data blocks are numbered; the other areas ignore the number.
     const quint32 number = area == AreaDataBlocks ? quint32(dbNumber) & 0xFFFFu : 0u;
-    return (quint32(area & 0xFF) << 16) | number;
+    return (quint32(area & 0xFF) << AreaShift) | number;
 }
 
 const QByteArray *SimMemory::find(int area, int dbNumber) const
 {
-    const auto it = m_blocks.constFind(key(area, dbNumber));
-    return it == m_blocks.constEnd() ? nullptr : &it.value();
+    const auto it = blocks.constFind(key(area, dbNumber));
+    return it == blocks.constEnd() ? nullptr : &it.value();
 }
 
 QByteArray *SimMemory::find(int area, int dbNumber)
 {
-    const auto it = m_blocks.find(key(area, dbNumber));
-    return it == m_blocks.end() ? nullptr : &it.value();
+    const auto it = blocks.find(key(area, dbNumber));
+    return it == blocks.end() ? nullptr : &it.value();
 }
 
 void SimMemory::resize(int area, int dbNumber, int bytes)
 {
-    QByteArray &block = m_blocks[key(area, dbNumber)];
+    QByteArray &block = blocks[key(area, dbNumber)];
     const int oldSize = block.size();
     const int newSize = qMax(0, bytes);
     block.resize(newSize);
@@ -33,12 +35,18 @@ void SimMemory::resize(int area, int dbNumber, int bytes)
 
 void SimMemory::createBlock(int dbNumber, int bytes)
 {
-    m_blocks.insert(key(AreaDataBlocks, dbNumber), QByteArray(qMax(0, bytes), '\0'));
+    blocks.insert(key(AreaDataBlocks, dbNumber), QByteArray(qMax(0, bytes), '\0'));
 }
 
 void SimMemory::removeBlock(int dbNumber)
 {
-    m_blocks.remove(key(AreaDataBlocks, dbNumber));
+    blocks.remove(key(AreaDataBlocks, dbNumber));
+}
+
+void SimMemory::removeBlocks()
+{
+    for (auto it = blocks.begin(); it != blocks.end();)
+        it = it.key() >> AreaShift == AreaDataBlocks ? blocks.erase(it) : std::next(it);
 }
 
 int SimMemory::size(int area, int dbNumber) const

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef QUILLMARSH_SIMMEMORY_H
+#define QUILLMARSH_SIMMEMORY_H
 
 #include <QByteArray>
 #include <QHash>
@@ -21,6 +22,7 @@ public:
     void resize(int area, int dbNumber, int bytes);
     void createBlock(int dbNumber, int bytes);
     void removeBlock(int dbNumber);
+    void removeBlocks();
 
     Access read(int area, int dbNumber, int start, int count, QByteArray *out) const;
     Access write(int area, int dbNumber, int start, const QByteArray &bytes);
@@ -31,10 +33,14 @@ public:
     int size(int area, int dbNumber) const;
 
 private:
+    // Key of an area or block: the area code above a 16-bit block number.
+    static constexpr int AreaShift = 16;
     static quint32 key(int area, int dbNumber);
     const QByteArray *find(int area, int dbNumber) const;
     QByteArray *find(int area, int dbNumber);
     static Access check(const QByteArray *block, int start, int count);
 
-    QHash<quint32, QByteArray> m_blocks;
+    QHash<quint32, QByteArray> blocks;
 };
+
+#endif

@@ -1,4 +1,5 @@
-#pragma once
+#ifndef QUILLMARSH_SIMPLC_H
+#define QUILLMARSH_SIMPLC_H
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -46,6 +47,7 @@ public:
     void setAreaSize(Area area, int bytes);
     void addDataBlock(int number, int bytes);
     void removeDataBlock(int number);
+    void removeDataBlocks();
     // Copy of memory; length -1 reads to the end. Empty when out of range.
     QByteArray memory(Area area, int dbNumber = 0, int offset = 0, int length = -1) const;
     bool setMemory(Area area, int dbNumber, int offset, const QByteArray &bytes);
@@ -58,9 +60,11 @@ public:
     int acceptedCount() const;
 
 private:
-    std::unique_ptr<SimState> m_state;
-    QThread *m_thread = nullptr;
-    SimServer *m_server = nullptr;
-    quint16 m_port = 0;
-    QString m_error;
+    std::unique_ptr<SimState> state;
+    QThread *serverThread = nullptr;
+    SimServer *server = nullptr;
+    quint16 listenPort = 0;
+    QString listenError;
 };
+
+#endif

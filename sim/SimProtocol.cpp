@@ -2,6 +2,7 @@
 
 #include "SimFrameReader.h"
 #include "SimMemory.h"
+#include "SimStatusList.h"
 
 #include <QtEndian>
 
@@ -28,6 +29,7 @@ constexpr int S7Offset = 7;
 constexpr quint8 S7ProtocolId = 0x32;
 constexpr quint8 S7Job = 0x01;
 constexpr quint8 S7AckData = 0x03;
+constexpr quint8 S7UserData = 0x07;
 constexpr int S7AckHeaderSize = 12;
 constexpr int S7JobHeaderSize = 10;
 constexpr quint8 FunctionSetup = 0xF0;
@@ -36,10 +38,40 @@ constexpr quint8 FunctionWrite = 0x05;
 constexpr int SetupParamSize = 8;
 
 // Error classes of the ack-data header.
+constexpr quint8 ErrorClassApplication = 0x81; // service not implemented on the module
+constexpr quint8 ErrorCodeNotImplemented = 0x04;
 constexpr quint8 ErrorClassService = 0x84;   // error while processing the job
 constexpr quint8 ErrorCodeMalformed = 0x04;
 constexpr quint8 ErrorClassResources = 0x85; // reply would exceed the PDU
 constexpr quint8 ErrorCodePduOverflow = 0x00;
+
+// User-data parameters: a fixed head, their length, then method, type and
+// function group, subfunction and sequence number; answers and follow-up
+// requests add data unit reference, last-unit flag and error code.
+constexpr quint32 UserDataHead = 0x000112;
+constexpr int UserDataHeadSize = 4; // the head and the length byte
+constexpr quint8 UserDataShortLength = 4;
+constexpr quint8 UserDataLongLength = 8;
+constexpr quint8 MethodRequest = 0x11;
+constexpr quint8 MethodResponse = 0x12; // also marks a request for the next data unit
+constexpr quint8 TypeRequest = 0x4;
+constexpr quint8 TypeResponse = 0x8;
+constexpr int TypeShift = 4;
+constexpr quint8 GroupMask = 0x0F;
+constexpr quint8 GroupCpuFunctions = 0x4;
+constexpr quint8 SubfunctionReadSzl = 0x01;
+constexpr quint8 UnitLast = 0x00;
+constexpr quint8 UnitMoreFollow = 0x01;
+// Error codes of a user-data answer.
+constexpr quint16 UserDataNotImplemented = 0x8104;
+constexpr quint16 UserDataOverPdu = 0x8500;
+constexpr quint16 UserDataNoInformation = 0xD401; // no such list (id or index)
+constexpr quint16 UserDataBadRequest = 0xD405;    // request not as the function wants it
+// Data part: return code, transport size, length, payload.
+constexpr int UserDataItemHeaderSize = 4;
+constexpr int SzlSelectorSize = 4; // list id and index
+// Bytes of an answer around its list bytes: S7 header, parameters, item header.
+constexpr int UserDataReplyOverhead = S7JobHeaderSize + UserDataHeadSize + UserDataLongLength + UserDataItemHeaderSize;
 
 // Variable specification (S7ANY item).
 constexpr quint8 ItemSpecification = 0x12;
@@ -124,6 +156,20 @@ void append16(QByteArray *out, quint16 value)
     out->append(be, 2);
 }
 
+// COTP data header and the S7 header up to the data length; an ack-data
+// header continues with error class and code.
+QByteArray s7Header(quint8 messageType, quint16 reference, int paramLength, int dataLength)
+{
+    QByteArray pdu;
+    pdu.append(char(CotpDataHeaderLength)).append(char(CotpData)).append(char(CotpEndOfTransmission));
+    pdu.append(char(S7ProtocolId)).append(char(messageType));
+    append16(&pdu, 0); // reserved
+    append16(&pdu, reference);
+    append16(&pdu, quint16(paramLength));
+    append16(&pdu, quint16(dataLength));
+    return pdu;
+}
+
 QByteArray tpkt(const QByteArray &payload)
 {
     QByteArray frame;
@@ -134,14 +180,15 @@ QByteArray tpkt(const QByteArray &payload)
 
 } // namespace
 
-SimProtocol::Outcome SimProtocol::answer(const QByteArray &frame, SimMemory &memory, int pduLimit)
+SimProtocol::Outcome SimProtocol::answer(const QByteArray &frame, SimMemory &memory,
+                                         const SimStatusList &statusList, int pduLimit)
 {
     SimFrameReader reader(frame, CotpOffset + 1);
     const quint8 code = reader.u8();
     if (reader.ok() && code == CotpConnectRequest)
         return connectionRequest(frame);
-    if (reader.ok() && code == CotpData && m_transportOpen)
-        return dataUnit(frame, memory, pduLimit);
+    if (reader.ok() && code == CotpData && connectionConfirmed)
+        return dataUnit(frame, memory, statusList, pduLimit);
     // A disconnect, an unknown TPDU or data before the transport is open ends
     // the connection, as a CPU's ISO layer does.
     Outcome outcome;
@@ -187,8 +234,8 @@ SimProtocol::Outcome SimProtocol::connectionRequest(const QByteArray &frame)
     cotp.append('\0'); // class 0
     cotp.append(params);
     outcome.reply = tpkt(cotp);
-    m_transportOpen = true;
-    m_grantedPdu = 0;
+    connectionConfirmed = true;
+    negotiatedPdu = 0;
     return outcome;
 }
 
@@ -211,7 +258,8 @@ QByteArray SimProtocol::refusal(const QByteArray &frame)
     return tpkt(cotp);
 }
 
-SimProtocol::Outcome SimProtocol::dataUnit(const QByteArray &frame, SimMemory &memory, int pduLimit)
+SimProtocol::Outcome SimProtocol::dataUnit(const QByteArray &frame, SimMemory &memory,
+                                           const SimStatusList &statusList, int pduLimit)
 {
     Outcome outcome;
     SimFrameReader reader(frame, CotpOffset);
@@ -234,22 +282,25 @@ SimProtocol::Outcome SimProtocol::dataUnit(const QByteArray &frame, SimMemory &m
     const int dataLength = reader.u16();
     job.params = reader.take(paramLength);
     job.data = reader.take(dataLength);
-    if (!reader.ok() || reader.remaining() != 0 || messageType != S7Job || job.params.isEmpty()) {
+    if (!reader.ok() || reader.remaining() != 0 || (messageType != S7Job && messageType != S7UserData)
+        || job.params.isEmpty()) {
         outcome.reply = errorReply(job.reference, ErrorClassService, ErrorCodeMalformed);
         return outcome;
     }
 
     const quint8 function = quint8(job.params.at(0));
-    if (function == FunctionSetup) {
+    if (messageType == S7Job && function == FunctionSetup) {
         outcome.reply = setupCommunication(job, pduLimit);
         return outcome;
     }
-    const int pdu = m_grantedPdu > 0 ? m_grantedPdu : pduLimit;
+    const int pdu = negotiatedPdu > 0 ? negotiatedPdu : pduLimit;
     if (S7JobHeaderSize + paramLength + dataLength > pdu) {
         outcome.reply = errorReply(job.reference, ErrorClassResources, ErrorCodePduOverflow);
         return outcome;
     }
-    if (function == FunctionRead) {
+    if (messageType == S7UserData) {
+        outcome.reply = userData(job, statusList, pdu);
+    } else if (function == FunctionRead) {
         outcome.reply = readVariables(job, memory);
         // A reply larger than the PDU is refused as a whole, not truncated.
         if (outcome.reply.size() - S7Offset > pdu)
@@ -257,7 +308,7 @@ SimProtocol::Outcome SimProtocol::dataUnit(const QByteArray &frame, SimMemory &m
     } else if (function == FunctionWrite) {
         outcome.reply = writeVariables(job, memory);
     } else {
-        outcome.reply = errorReply(job.reference, ErrorClassService, ErrorCodeMalformed);
+        outcome.reply = errorReply(job.reference, ErrorClassApplication, ErrorCodeNotImplemented);
     }
     return outcome;
 }
@@ -271,12 +322,12 @@ QByteArray SimProtocol::setupCommunication(const Job &job, int pduLimit)
     if (!reader.ok() || job.params.size() != SetupParamSize || !job.data.isEmpty())
         return errorReply(job.reference, ErrorClassService, ErrorCodeMalformed);
 
-    m_grantedPdu = qMin(requested, pduLimit);
+    negotiatedPdu = qMin(requested, pduLimit);
     QByteArray params;
     params.append(char(FunctionSetup)).append('\0');
     append16(&params, callingJobs);
     append16(&params, calledJobs);
-    append16(&params, quint16(m_grantedPdu));
+    append16(&params, quint16(negotiatedPdu));
     return ackData(job.reference, 0, 0, params, QByteArray());
 }
 
@@ -413,16 +464,105 @@ QByteArray SimProtocol::writeVariables(const Job &job, SimMemory &memory) const
     return ackData(job.reference, 0, 0, params, codes);
 }
 
+QByteArray SimProtocol::userData(const Job &job, const SimStatusList &statusList, int pdu)
+{
+    SimFrameReader reader(job.params);
+    const quint32 head = reader.u24();
+    const quint8 length = reader.u8();
+    const quint8 method = reader.u8();
+    const quint8 typeAndGroup = reader.u8();
+    UserDataAnswer answer;
+    answer.group = typeAndGroup & GroupMask;
+    answer.subfunction = reader.u8();
+    answer.sequence = reader.u8();
+    reader.skip(length - UserDataShortLength); // a follow-up's unit reference, last-unit flag, error code
+    const bool followUp = length == UserDataLongLength && method == MethodResponse;
+    const bool firstRequest = length == UserDataShortLength && method == MethodRequest;
+    // Only reading the system state list is served; any other function is
+    // answered as one the module does not implement.
+    if (!reader.ok() || reader.remaining() != 0 || head != UserDataHead || !(followUp || firstRequest)
+        || typeAndGroup >> TypeShift != TypeRequest || answer.group != GroupCpuFunctions
+        || answer.subfunction != SubfunctionReadSzl)
+        return userDataRefusal(job.reference, answer, UserDataNotImplemented);
+    if (followUp) {
+        if (statusListRest.isEmpty() || answer.sequence != statusListSequence)
+            return userDataRefusal(job.reference, answer, UserDataBadRequest);
+        return nextStatusListUnit(job.reference, answer, pdu);
+    }
+    return readStatusList(job, answer, statusList, pdu);
+}
+
+QByteArray SimProtocol::readStatusList(const Job &job, UserDataAnswer answer, const SimStatusList &statusList,
+                                       int pdu)
+{
+    SimFrameReader reader(job.data);
+    const quint8 returnCode = reader.u8();
+    const quint8 transportSize = reader.u8();
+    const int length = reader.u16();
+    const QByteArray selector = reader.take(SzlSelectorSize);
+    if (!reader.ok() || reader.remaining() != 0 || returnCode != ReturnOk || transportSize != DataOctets
+        || length != SzlSelectorSize)
+        return userDataRefusal(job.reference, answer, UserDataBadRequest);
+    SimFrameReader selectorReader(selector);
+    const quint16 id = selectorReader.u16();
+    const quint16 index = selectorReader.u16();
+    QByteArray list;
+    if (!statusList.read(id, index, &list))
+        return userDataRefusal(job.reference, answer, UserDataNoInformation);
+    if (pdu <= UserDataReplyOverhead)
+        return userDataRefusal(job.reference, answer, UserDataOverPdu);
+
+    // The answer starts with the list's id and index; what does not fit this
+    // PDU waits for the client's follow-up requests.
+    statusListRest = selector + list;
+    statusListSplit = statusListRest.size() > pdu - UserDataReplyOverhead;
+    if (++userDataSequence == 0) // 0 is no sequence
+        userDataSequence = 1;
+    statusListSequence = userDataSequence;
+    return nextStatusListUnit(job.reference, answer, pdu);
+}
+
+QByteArray SimProtocol::nextStatusListUnit(quint16 reference, UserDataAnswer answer, int pdu)
+{
+    answer.payload = statusListRest.left(pdu - UserDataReplyOverhead);
+    statusListRest.remove(0, answer.payload.size());
+    answer.sequence = statusListSequence;
+    answer.unitReference = statusListSplit ? statusListSequence : 0;
+    answer.lastUnit = statusListRest.isEmpty();
+    answer.returnCode = ReturnOk;
+    answer.transportSize = DataOctets;
+    return userDataReply(reference, answer);
+}
+
+QByteArray SimProtocol::userDataRefusal(quint16 reference, UserDataAnswer answer, quint16 error)
+{
+    answer.error = error;
+    answer.returnCode = ReturnNoObject;
+    answer.transportSize = DataNull;
+    return userDataReply(reference, answer);
+}
+
+QByteArray SimProtocol::userDataReply(quint16 reference, const UserDataAnswer &answer)
+{
+    QByteArray params;
+    params.append(char(UserDataHead >> 16)).append(char(UserDataHead >> 8)).append(char(UserDataHead));
+    params.append(char(UserDataLongLength)).append(char(MethodResponse));
+    params.append(char(TypeResponse << TypeShift | answer.group)).append(char(answer.subfunction));
+    params.append(char(answer.sequence)).append(char(answer.unitReference));
+    params.append(char(answer.lastUnit ? UnitLast : UnitMoreFollow));
+    append16(&params, answer.error);
+
+    QByteArray data;
+    data.append(char(answer.returnCode)).append(char(answer.transportSize));
+    append16(&data, quint16(answer.payload.size()));
+    data.append(answer.payload);
+    return tpkt(s7Header(S7UserData, reference, params.size(), data.size()) + params + data);
+}
+
 QByteArray SimProtocol::ackData(quint16 reference, quint8 errorClass, quint8 errorCode,
                                 const QByteArray &params, const QByteArray &data)
 {
-    QByteArray pdu;
-    pdu.append(char(CotpDataHeaderLength)).append(char(CotpData)).append(char(CotpEndOfTransmission));
-    pdu.append(char(S7ProtocolId)).append(char(S7AckData));
-    append16(&pdu, 0); // reserved
-    append16(&pdu, reference);
-    append16(&pdu, quint16(params.size()));
-    append16(&pdu, quint16(data.size()));
+    QByteArray pdu = s7Header(S7AckData, reference, params.size(), data.size());
     pdu.append(char(errorClass)).append(char(errorCode));
     Q_ASSERT(pdu.size() == 3 + S7AckHeaderSize);
     return tpkt(pdu + params + data);

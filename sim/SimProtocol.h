@@ -1,14 +1,17 @@
-#pragma once
+#ifndef QUILLMARSH_SIMPROTOCOL_H
+#define QUILLMARSH_SIMPROTOCOL_H
 
 #include <QByteArray>
 #include <QList>
 
 class SimMemory;
 class SimFrameReader;
+class SimStatusList;
 
 // One connection's view of the ISO-on-TCP / S7 protocol: it takes one complete
 // TPKT frame and produces the frame a CPU sends back. It holds the state the
-// protocol keeps per connection (transport open, negotiated PDU size).
+// protocol keeps per connection (transport open, negotiated PDU size, the rest
+// of a system state list still to be fetched).
 class SimProtocol
 {
 public:
@@ -25,13 +28,13 @@ public:
     static constexpr int MinFrameSize = 7;      // TPKT + shortest COTP header
     static constexpr int MaxFrameSize = 0xFFFF; // TPKT length field is 16 bits
 
-    Outcome answer(const QByteArray &frame, SimMemory &memory, int pduLimit);
+    Outcome answer(const QByteArray &frame, SimMemory &memory, const SimStatusList &statusList, int pduLimit);
     static bool isConnectionRequest(const QByteArray &frame);
     // A disconnect request answering the connection request in frame.
     static QByteArray refusal(const QByteArray &frame);
 
-    bool transportOpen() const { return m_transportOpen; }
-    int grantedPdu() const { return m_grantedPdu; }
+    bool transportOpen() const { return connectionConfirmed; }
+    int grantedPdu() const { return negotiatedPdu; }
 
 private:
     struct Job
@@ -55,12 +58,28 @@ private:
         quint16 length = 0; // in the unit of transportSize
         QByteArray data;
     };
+    // One user-data answer: its parameter fields and its single data item.
+    struct UserDataAnswer
+    {
+        quint8 group = 0;
+        quint8 subfunction = 0;
+        quint8 sequence = 0;
+        quint8 unitReference = 0;
+        bool lastUnit = true;
+        quint16 error = 0;
+        quint8 returnCode = 0;
+        quint8 transportSize = 0;
+        QByteArray payload;
+    };
 
     Outcome connectionRequest(const QByteArray &frame);
-    Outcome dataUnit(const QByteArray &frame, SimMemory &memory, int pduLimit);
+    Outcome dataUnit(const QByteArray &frame, SimMemory &memory, const SimStatusList &statusList, int pduLimit);
     QByteArray setupCommunication(const Job &job, int pduLimit);
     QByteArray readVariables(const Job &job, const SimMemory &memory) const;
     QByteArray writeVariables(const Job &job, SimMemory &memory) const;
+    QByteArray userData(const Job &job, const SimStatusList &statusList, int pdu);
+    QByteArray readStatusList(const Job &job, UserDataAnswer answer, const SimStatusList &statusList, int pdu);
+    QByteArray nextStatusListUnit(quint16 reference, UserDataAnswer answer, int pdu);
 
     static bool parseItems(const QByteArray &params, QList<ItemAddress> *items);
     static ItemResult readItem(const ItemAddress &item, const SimMemory &memory);
@@ -69,7 +88,17 @@ private:
     static QByteArray ackData(quint16 reference, quint8 errorClass, quint8 errorCode,
                               const QByteArray &params, const QByteArray &data);
     static QByteArray errorReply(quint16 reference, quint8 errorClass, quint8 errorCode);
+    static QByteArray userDataReply(quint16 reference, const UserDataAnswer &answer);
+    static QByteArray userDataRefusal(quint16 reference, UserDataAnswer answer, quint16 error);
 
-    bool m_transportOpen = false;
-    int m_grantedPdu = 0; // 0 until setup communication; then the configured limit applies
+    bool connectionConfirmed = false;
+    int negotiatedPdu = 0; // 0 until setup communication; then the configured limit applies
+    // A system state list longer than one PDU goes out in data units; the
+    // client asks for each next one with the sequence number of the first.
+    QByteArray statusListRest;
+    quint8 statusListSequence = 0;
+    bool statusListSplit = false;
+    quint8 userDataSequence = 0; // last sequence number given to an answer
 };
+
+#endif

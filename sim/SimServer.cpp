@@ -6,49 +6,49 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-SimServer::SimServer(SimState *state, QObject *parent)
-    : QObject(parent), m_state(state), m_server(new QTcpServer(this))
+SimServer::SimServer(SimState *sharedState, QObject *parent)
+    : QObject(parent), state(sharedState), tcpServer(new QTcpServer(this))
 {
-    connect(m_server, &QTcpServer::newConnection, this, &SimServer::onNewConnection);
+    connect(tcpServer, &QTcpServer::newConnection, this, &SimServer::onNewConnection);
 }
 
 bool SimServer::listen(const QHostAddress &address, quint16 port)
 {
-    return m_server->listen(address, port);
+    return tcpServer->listen(address, port);
 }
 
 quint16 SimServer::port() const
 {
-    return m_server->serverPort();
+    return tcpServer->serverPort();
 }
 
 QString SimServer::errorString() const
 {
-    return m_server->errorString();
+    return tcpServer->errorString();
 }
 
 void SimServer::shutdown()
 {
-    m_server->close();
+    tcpServer->close();
     // abort() reports back through onConnectionFinished, which edits the list.
-    const QList<SimConnection *> open = m_connections;
+    const QList<SimConnection *> open = connections;
     for (SimConnection *connection : open)
         connection->abort();
 }
 
 void SimServer::onNewConnection()
 {
-    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
-        auto *connection = new SimConnection(socket, m_state, this);
+    while (QTcpSocket *socket = tcpServer->nextPendingConnection()) {
+        auto *connection = new SimConnection(socket, state, this);
         connect(connection, &SimConnection::finished, this, &SimServer::onConnectionFinished);
-        m_connections.append(connection);
-        m_state->connectionOpened();
+        connections.append(connection);
+        state->connectionOpened();
     }
 }
 
 void SimServer::onConnectionFinished(SimConnection *connection)
 {
-    m_connections.removeOne(connection);
-    m_state->connectionClosed();
+    connections.removeOne(connection);
+    state->connectionClosed();
     connection->deleteLater();
 }

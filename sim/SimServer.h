@@ -1,4 +1,5 @@
-#pragma once
+#ifndef QUILLMARSH_SIMSERVER_H
+#define QUILLMARSH_SIMSERVER_H
 
 #include <QHostAddress>
 #include <QList>
@@ -14,7 +15,7 @@ class SimServer : public QObject
 {
     Q_OBJECT
 public:
-    explicit SimServer(SimState *state, QObject *parent = nullptr);
+    explicit SimServer(SimState *sharedState, QObject *parent = nullptr);
 
     bool listen(const QHostAddress &address, quint16 port);
     quint16 port() const;
@@ -26,7 +27,9 @@ private:
     void onNewConnection();
     void onConnectionFinished(SimConnection *connection);
 
-    SimState *m_state;
-    QTcpServer *m_server;
-    QList<SimConnection *> m_connections;
+    SimState *state;
+    QTcpServer *tcpServer;
+    QList<SimConnection *> connections;
 };
+
+#endif

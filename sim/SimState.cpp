@@ -1,5 +1,6 @@
 #include "SimState.h"
 
+#include <QDateTime>
 #include <QMutexLocker>
 
 namespace {
@@ -12,12 +13,12 @@ constexpr int DefaultByteByBytePauseMs = 50;
 }
 
 SimState::SimState()
-    : m_pduSize(DefaultPduSize)
+    : statusList(QDateTime::currentDateTime()), pduSize(DefaultPduSize)
 {
     for (int area : {SimMemory::AreaInputs, SimMemory::AreaOutputs, SimMemory::AreaMarkers})
-        m_memory.resize(area, 0, DefaultAreaSize);
+        cpuMemory.resize(area, 0, DefaultAreaSize);
     for (int number : DefaultBlocks)
-        m_memory.createBlock(number, DefaultAreaSize);
+        cpuMemory.createBlock(number, DefaultAreaSize);
 }
 
 int SimState::defaultParam(SimPlc::Fault fault)
@@ -33,115 +34,121 @@ int SimState::defaultParam(SimPlc::Fault fault)
 
 void SimState::setPduSize(int bytes)
 {
-    QMutexLocker lock(&m_mutex);
-    m_pduSize = bytes;
+    QMutexLocker lock(&mutex);
+    pduSize = bytes;
 }
 
 void SimState::setFault(SimPlc::Fault fault, int param)
 {
-    QMutexLocker lock(&m_mutex);
-    m_fault.fault = fault;
-    m_fault.param = param > 0 ? param : defaultParam(fault);
-    ++m_fault.generation;
+    QMutexLocker lock(&mutex);
+    faultSetting.fault = fault;
+    faultSetting.param = param > 0 ? param : defaultParam(fault);
+    ++faultSetting.generation;
 }
 
 SimState::FaultSetting SimState::fault() const
 {
-    QMutexLocker lock(&m_mutex);
-    return m_fault;
+    QMutexLocker lock(&mutex);
+    return faultSetting;
 }
 
 void SimState::resize(int area, int dbNumber, int bytes)
 {
-    QMutexLocker lock(&m_mutex);
-    m_memory.resize(area, dbNumber, bytes);
+    QMutexLocker lock(&mutex);
+    cpuMemory.resize(area, dbNumber, bytes);
 }
 
 void SimState::addDataBlock(int number, int bytes)
 {
-    QMutexLocker lock(&m_mutex);
-    m_memory.createBlock(number, bytes);
+    QMutexLocker lock(&mutex);
+    cpuMemory.createBlock(number, bytes);
 }
 
 void SimState::removeDataBlock(int number)
 {
-    QMutexLocker lock(&m_mutex);
-    m_memory.removeBlock(number);
+    QMutexLocker lock(&mutex);
+    cpuMemory.removeBlock(number);
+}
+
+void SimState::removeDataBlocks()
+{
+    QMutexLocker lock(&mutex);
+    cpuMemory.removeBlocks();
 }
 
 QByteArray SimState::memory(int area, int dbNumber, int offset, int length) const
 {
-    QMutexLocker lock(&m_mutex);
-    const int size = m_memory.size(area, dbNumber);
+    QMutexLocker lock(&mutex);
+    const int size = cpuMemory.size(area, dbNumber);
     if (length < 0)
         length = size - offset;
     QByteArray bytes;
-    m_memory.read(area, dbNumber, offset, length, &bytes);
+    cpuMemory.read(area, dbNumber, offset, length, &bytes);
     return bytes;
 }
 
 bool SimState::setMemory(int area, int dbNumber, int offset, const QByteArray &bytes)
 {
-    QMutexLocker lock(&m_mutex);
-    return m_memory.write(area, dbNumber, offset, bytes) == SimMemory::Access::Ok;
+    QMutexLocker lock(&mutex);
+    return cpuMemory.write(area, dbNumber, offset, bytes) == SimMemory::Access::Ok;
 }
 
 void SimState::recordFrame(const QByteArray &frame)
 {
-    QMutexLocker lock(&m_mutex);
+    QMutexLocker lock(&mutex);
     // Keep the most recent frames only, so that a long run stays bounded.
     constexpr int MaxKeptFrames = 10000;
-    if (m_frames.size() >= MaxKeptFrames)
-        m_frames.removeFirst();
-    m_frames.append(frame);
+    if (frames.size() >= MaxKeptFrames)
+        frames.removeFirst();
+    frames.append(frame);
 }
 
 QList<QByteArray> SimState::receivedFrames() const
 {
-    QMutexLocker lock(&m_mutex);
-    return m_frames;
+    QMutexLocker lock(&mutex);
+    return frames;
 }
 
 void SimState::clearReceivedFrames()
 {
-    QMutexLocker lock(&m_mutex);
-    m_frames.clear();
+    QMutexLocker lock(&mutex);
+    frames.clear();
 }
 
 SimProtocol::Outcome SimState::answer(SimProtocol &protocol, const QByteArray &frame)
 {
-    QMutexLocker lock(&m_mutex);
-    return protocol.answer(frame, m_memory, m_pduSize);
+    QMutexLocker lock(&mutex);
+    return protocol.answer(frame, cpuMemory, statusList, pduSize);
 }
 
 void SimState::connectionOpened()
 {
-    QMutexLocker lock(&m_mutex);
-    ++m_open;
-    ++m_accepted;
+    QMutexLocker lock(&mutex);
+    ++openConnections;
+    ++acceptedConnections;
 }
 
 void SimState::connectionClosed()
 {
-    QMutexLocker lock(&m_mutex);
-    --m_open;
+    QMutexLocker lock(&mutex);
+    --openConnections;
 }
 
 void SimState::resetCounters()
 {
-    QMutexLocker lock(&m_mutex);
-    m_open = 0;
-    m_accepted = 0;
+    QMutexLocker lock(&mutex);
+    openConnections = 0;
+    acceptedConnections = 0;
 }
 
 int SimState::connectionCount() const
 {
-    QMutexLocker lock(&m_mutex);
-    return m_open;
+    QMutexLocker lock(&mutex);
+    return openConnections;
 }
 
 int SimState::acceptedCount() const
 {
-    QMutexLocker lock(&m_mutex);
-    return m_accepted;
+    QMutexLocker lock(&mutex);
+    return acceptedConnections;
 }

@@ -1,8 +1,10 @@
-#pragma once
+#ifndef QUILLMARSH_SIMSTATE_H
+#define QUILLMARSH_SIMSTATE_H
 
 #include "SimMemory.h"
 #include "SimPlc.h"
 #include "SimProtocol.h"
+#include "SimStatusList.h"
 
 #include <QList>
 #include <QMutex>
@@ -29,6 +31,7 @@ public:
     void resize(int area, int dbNumber, int bytes);
     void addDataBlock(int number, int bytes);
     void removeDataBlock(int number);
+    void removeDataBlocks();
     QByteArray memory(int area, int dbNumber, int offset, int length) const;
     bool setMemory(int area, int dbNumber, int offset, const QByteArray &bytes);
 
@@ -46,11 +49,14 @@ public:
 private:
     static int defaultParam(SimPlc::Fault fault);
 
-    mutable QMutex m_mutex;
-    SimMemory m_memory;
-    int m_pduSize;
-    FaultSetting m_fault;
-    QList<QByteArray> m_frames;
-    int m_open = 0;
-    int m_accepted = 0;
+    mutable QMutex mutex;
+    SimMemory cpuMemory;
+    const SimStatusList statusList;
+    int pduSize;
+    FaultSetting faultSetting;
+    QList<QByteArray> frames;
+    int openConnections = 0;
+    int acceptedConnections = 0;
 };
+
+#endif

@@ -2,6 +2,7 @@
 // written out byte by byte from the ISO-on-TCP / S7 wire format.
 #include "SimPlc.h"
 
+#include <QProcess>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -143,7 +144,7 @@ private slots:
         row("reply of 230 bytes exceeds pdu 240", h("0300001f02f080320100000001000e00000401120a100200e60001840000 00"),
             h("0300001302f0803203000000010000000085 00"), 0x84, 1, db1);
         row("unknown function", h("0300001f02f080320100000001000e00009901120a100200020001840000 20"),
-            h("0300001302f0803203000000010000000084 04"), 0x84, 1, db1);
+            h("0300001302f0803203000000010000000081 04"), 0x84, 1, db1);
         row("item count beyond parameters", h("0300001f02f080320100000001000e00000402120a100200020001840000 20"),
             h("0300001302f0803203000000010000000084 04"), 0x84, 1, db1);
         row("write data shorter than item",
@@ -162,6 +163,38 @@ private slots:
         const int offset = area == SimPlc::AreaMarkers ? 5 : 4;
         QCOMPARE(plc->memory(SimPlc::Area(area), db, offset, memoryAfter.size()).toHex(), memoryAfter.toHex());
         QCOMPARE(plc->receivedFrames().last(), request);
+    }
+
+    // User data: system state list reads and refusals; the connection stays
+    // open after each.
+    void userData_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("reply");
+        const auto h = [](const char *text) { return QByteArray::fromHex(text); };
+        const QByteArray orderNumber("6ES7 315-2EH14-0AB0 ");
+        QTest::addRow("module identification")
+            << h("0300002102f080 320700000001 0008 0008 0001120411440100 ff09000400110000")
+            << h("0300007d02f080 320700000001 000c 0060 000112081284010100000000 ff09005c00110000 001c0003")
+                   + h("0001") + orderNumber + h("000000040001") + h("0006") + orderNumber + h("000000040001")
+                   + h("0007") + orderNumber + h("000056030206");
+        QTest::addRow("list not kept")
+            << h("0300002102f080 320700000001 0008 0008 0001120411440100 ff09000401320004")
+            << h("0300002102f080 320700000001 000c 0004 000112081284010000 00d401 0a000000");
+        QTest::addRow("function not implemented (read clock)")
+            << h("0300001d02f080 320700000001 0008 0004 0001120411470100 0a000000")
+            << h("0300002102f080 320700000001 000c 0004 000112081287010000 008104 0a000000");
+        QTest::addRow("next data unit of no list")
+            << h("0300002102f080 320700000001 000c 0004 000112081244010500000000 0a000000")
+            << h("0300002102f080 320700000001 000c 0004 000112081284010500 00d405 0a000000");
+    }
+    void userData()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, reply);
+        connectAndSetup();
+        QCOMPARE(exchange(request, reply.size()).toHex(), reply.toHex());
+        QCOMPARE(exchange(ReadDb1At4, ReadDb1At4Reply.size()).toHex(), ReadDb1At4Reply.toHex());
     }
 
     void badFrames_data()
@@ -236,6 +269,37 @@ private slots:
         const QByteArray disconnect = QByteArray::fromHex("0300000b068000010001 00");
         QCOMPARE(exchange(ConnectRequest, disconnect.size()).toHex(), disconnect.toHex());
         QVERIFY(closedByPeer());
+    }
+
+    // Bad option values: one line on stderr, exit code 2, never listening.
+    void badOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("named"); // the value the error line names
+        const auto row = [](const char *name, const QStringList &arguments, const char *named) {
+            QTest::addRow("%s", name) << arguments << QString::fromLatin1(named);
+        };
+        row("db number 0", {"--db", "0:16"}, "'0:16'");
+        row("db of more than 64 KiB", {"--db", "1:65537"}, "'1:65537'");
+        row("db without size", {"--db", "7"}, "'7'");
+        row("db given twice", {"--db", "1:16", "--db", "1:32"}, "'1:32'");
+        row("area letter", {"--area", "X:16"}, "'X:16'");
+        row("area given twice", {"--area", "M:16", "--area", "m:32"}, "'m:32'");
+        row("preset odd hex digits", {"--preset", "M:0:abc"}, "'M:0:abc'");
+        row("preset past the db size", {"--db", "1:16", "--preset", "DB1:15:0000"}, "'DB1:15:0000'");
+    }
+    void badOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, named);
+        QProcess sim;
+        sim.start(QStringLiteral(QUILLMARSH_SIM_PROGRAM), arguments << QStringLiteral("--port") << QStringLiteral("0"));
+        QVERIFY(sim.waitForFinished(WaitMs));
+        QCOMPARE(sim.exitCode(), 2);
+        const QString error = QString::fromLocal8Bit(sim.readAllStandardError());
+        QCOMPARE(error.count(QLatin1Char('\n')), 1);
+        QVERIFY2(error.endsWith(QLatin1Char('\n')) && error.contains(named), qPrintable(error));
+        QCOMPARE(sim.readAllStandardOutput(), QByteArray());
     }
 
     void memoryApi()

@@ -1,0 +1,171 @@
+#!/usr/bin/env node
+// snap7's client (node-snap7) against the simulated PLC executable, as a
+// commissioning engineer's tool would use it: connect to rack 0 slot 2, ask
+// for the CPU's identity and state, read and write every area alone and in
+// multi-variable jobs, and two clients at once on the one memory.
+//
+//   node snap7-client.js PATH-TO-quillmarsh-sim
+//
+// One line per check; the exit code is 1 when any check failed.
+'use strict';
+
+const sim = require('./sim-process');
+const { check, hex } = sim;
+
+const snap7 = sim.requireModule('node-snap7');
+
+// The simulator's memory for this run: DB1 and DB7 only, 128 input and 512
+// marker bytes, outputs at their default of 1024; the presets are the
+// values the simulator holds before any client writes.
+const SIM_ARGS = ['--db', '1:256', '--db', '7:64', '--area', 'I:128', '--area', 'M:512',
+                  '--preset', 'DB1:0:0102030405060708', '--preset', 'M:10:a5',
+                  '--preset', 'I:0:c3', '--preset', 'Q:1020:5a'];
+const GRANTED_PDU = 240;
+
+function errorOf(client) {
+  return client.ErrorText(client.LastError());
+}
+
+function connect(name, endpoint) {
+  const client = new snap7.S7Client();
+  client.SetParam(client.RemotePort, endpoint.port);
+  if (!client.ConnectTo(endpoint.host, 0, 2))
+    sim.abort('client ' + name + ' cannot connect to rack 0 slot 2: ' + errorOf(client));
+  return client;
+}
+
+function read(client, area, db, start, size) {
+  const data = client.ReadArea(area, db, start, size, client.S7WLByte);
+  return data === false ? 'error: ' + errorOf(client) : hex(data);
+}
+
+function write(client, area, db, start, bytes) {
+  return client.WriteArea(area, db, start, bytes.length, client.S7WLByte, bytes) ? 'ok' : 'error: ' + errorOf(client);
+}
+
+function expectEqual(name, actual, expected) {
+  check(name, actual === expected, 'got ' + actual + ', expected ' + expected);
+}
+
+// Promise of an asynchronous snap7 call, for two clients working at once.
+function later(client, method, ...args) {
+  return new Promise((resolve, reject) => client[method](...args, (err, result) => err ? reject(err) : resolve(result)));
+}
+
+function identity(client) {
+  expectEqual('negotiated PDU', client.PDULength(), GRANTED_PDU);
+  expectEqual('PlcStatus is RUN', client.PlcStatus(), client.S7CpuStatusRun);
+  const info = client.GetCpuInfo();
+  check('GetCpuInfo answers', info, errorOf(client));
+  if (info) {
+    expectEqual('GetCpuInfo ModuleTypeName', info.ModuleTypeName, 'CPU 315-2 PN/DP');
+    expectEqual('GetCpuInfo ASName', info.ASName, 'Quillmarsh simulator');
+    expectEqual('GetCpuInfo ModuleName', info.ModuleName, 'CPU 315-2 PN/DP');
+    expectEqual('GetCpuInfo Copyright', info.Copyright, 'Original Siemens Equipment');
+    expectEqual('GetCpuInfo SerialNumber', info.SerialNumber, 'S C-QM0000000001');
+  }
+  const order = client.GetOrderCode();
+  check('GetOrderCode answers', order, errorOf(client));
+  if (order) {
+    expectEqual('GetOrderCode Code', order.Code, '6ES7 315-2EH14-0AB0 ');
+    expectEqual('GetOrderCode version', [order.V1, order.V2, order.V3].join('.'), '3.2.6');
+  }
+  // The whole component list does not fit one PDU of 240 bytes: snap7 asks
+  // for the second data unit. Its last record is the memory card's serial.
+  const components = client.ReadSZL(0x001c, 0x0000);
+  check('ReadSZL 0x001C answers', components, errorOf(client));
+  if (components) {
+    const recordSize = 34;
+    const records = 7;
+    expectEqual('ReadSZL 0x001C length', components.length, 4 + records * recordSize);
+    const last = components.subarray(4 + (records - 1) * recordSize, 4 + (records - 1) * recordSize + 14);
+    expectEqual('ReadSZL 0x001C last record', hex(last), '0008' + hex(Buffer.from('MMC 5153494D')));
+  }
+}
+
+function areas(client) {
+  const { S7AreaDB: DB, S7AreaMK: MK, S7AreaPE: PE, S7AreaPA: PA } = client;
+  expectEqual('DB1.0..7 holds the preset', read(client, DB, 1, 0, 8), '0102030405060708');
+  expectEqual('MB10 holds the preset', read(client, MK, 0, 10, 1), 'a5');
+  expectEqual('IB0 holds the preset', read(client, PE, 0, 0, 1), 'c3');
+  expectEqual('QB1020 holds the preset', read(client, PA, 0, 1020, 1), '5a');
+
+  // Sizes from --db and --area; DB2 is not served once --db is given.
+  expectEqual('last byte of DB7 (64 bytes)', read(client, DB, 7, 63, 1), '00');
+  check('DB7 ends after 64 bytes', read(client, DB, 7, 63, 2).startsWith('error'));
+  check('DB2 is not served', read(client, DB, 2, 0, 1).startsWith('error'));
+  expectEqual('last input byte (128)', read(client, PE, 0, 127, 1), '00');
+  check('inputs end after 128 bytes', read(client, PE, 0, 128, 1).startsWith('error'));
+  expectEqual('last marker byte (512)', read(client, MK, 0, 511, 1), '00');
+  check('markers end after 512 bytes', read(client, MK, 0, 512, 1).startsWith('error'));
+  expectEqual('last output byte (default 1024)', read(client, PA, 0, 1023, 1), '00');
+
+  // A write lands where it was addressed and nowhere else.
+  for (const [name, area, db, start] of [['DB7', DB, 7, 20], ['MK', MK, 0, 40], ['PE', PE, 0, 60], ['PA', PA, 0, 80]]) {
+    const bytes = Buffer.from([0xde, 0xad, 0xbe, start]);
+    expectEqual(name + ' write of 4 bytes', write(client, area, db, start, bytes), 'ok');
+    expectEqual(name + ' reads back with untouched neighbours', read(client, area, db, start - 2, 8),
+                '0000' + hex(bytes) + '0000');
+  }
+  // More than one PDU each way: snap7 splits, the simulator serves each part.
+  const large = Buffer.alloc(256, 0).map((_, i) => (i * 7 + 3) & 0xff);
+  expectEqual('DB1 write of 256 bytes', write(client, DB, 1, 0, large), 'ok');
+  expectEqual('DB1 read of 256 bytes', read(client, DB, 1, 0, 256), hex(large));
+}
+
+function multiVars(a, b) {
+  const items = [
+    { Area: a.S7AreaDB, WordLen: a.S7WLByte, DBNumber: 7, Start: 30, Amount: 3, Data: Buffer.from('112233', 'hex') },
+    { Area: a.S7AreaMK, WordLen: a.S7WLByte, DBNumber: 0, Start: 100, Amount: 2, Data: Buffer.from('4455', 'hex') },
+    { Area: a.S7AreaPE, WordLen: a.S7WLByte, DBNumber: 0, Start: 100, Amount: 1, Data: Buffer.from('66', 'hex') },
+    { Area: a.S7AreaPA, WordLen: a.S7WLByte, DBNumber: 0, Start: 100, Amount: 2, Data: Buffer.from('7788', 'hex') },
+  ];
+  const written = a.WriteMultiVars(items);
+  check('WriteMultiVars of DB, MK, PE, PA', written && written.every((r) => r.Result === 0),
+        written ? JSON.stringify(written) : errorOf(a));
+  // Read by the other client, with an item of a block that is not served.
+  const missing = { Area: b.S7AreaDB, WordLen: b.S7WLByte, DBNumber: 2, Start: 0, Amount: 1 };
+  const results = b.ReadMultiVars([...items.map(({ Data, ...item }) => item), missing]);
+  check('ReadMultiVars answers', results, errorOf(b));
+  if (!results) return;
+  items.forEach((item, i) => expectEqual('ReadMultiVars item ' + i + ' (area 0x' + item.Area.toString(16) + ')',
+                                         results[i].Result === 0 ? hex(results[i].Data) : 'error ' + results[i].Result,
+                                         hex(item.Data)));
+  check('ReadMultiVars item of DB2 is refused alone', results[items.length].Result !== 0);
+}
+
+// Both clients at once: each writes its own bytes in a loop and reads the
+// other's, so that their jobs interleave on the simulator.
+async function together(a, b) {
+  const rounds = 20;
+  const run = async (writer, start, seed) => {
+    for (let i = 0; i < rounds; ++i) {
+      const bytes = Buffer.from([seed, i, seed ^ i, 0x5a]);
+      await later(writer, 'WriteArea', writer.S7AreaDB, 1, start, 4, writer.S7WLByte, bytes);
+      const back = await later(writer, 'ReadArea', writer.S7AreaDB, 1, start, 4, writer.S7WLByte);
+      if (!back.equals(bytes)) return 'round ' + i + ' read ' + hex(back) + ' after writing ' + hex(bytes);
+    }
+    return 'ok';
+  };
+  const [first, second] = await Promise.all([run(a, 200, 0xa1), run(b, 204, 0xb2)]);
+  expectEqual('client A writes and reads while B does', first, 'ok');
+  expectEqual('client B writes and reads while A does', second, 'ok');
+  expectEqual('A sees B\'s last write', read(a, a.S7AreaDB, 1, 204, 4), hex(Buffer.from([0xb2, rounds - 1, 0xb2 ^ (rounds - 1), 0x5a])));
+  expectEqual('B sees A\'s last write', read(b, b.S7AreaDB, 1, 200, 4), hex(Buffer.from([0xa1, rounds - 1, 0xa1 ^ (rounds - 1), 0x5a])));
+}
+
+async function main() {
+  const endpoint = await sim.startSimulator(SIM_ARGS);
+  const a = connect('A', endpoint);
+  identity(a);
+  areas(a);
+  const b = connect('B', endpoint);
+  multiVars(a, b);
+  await together(a, b);
+  a.Disconnect();
+  b.Disconnect();
+  await sim.stopSimulator();
+  sim.finish();
+}
+
+main().catch((e) => sim.abort('unexpected error: ' + (e && e.stack ? e.stack : e)));
