@@ -1,9 +1,10 @@
 #ifndef QUILLMARSH_INTERRUPTFLAG_H
 #define QUILLMARSH_INTERRUPTFLAG_H
 
-// Ctrl-C (SIGINT) and SIGTERM for a polling loop: the handler only sets a
-// flag, which the loop checks between polls and while it waits, so that the
-// loop can close the connection itself before the process ends.
+// Ctrl-C (SIGINT) and SIGTERM for the tool's long-running commands: the
+// handler only sets a flag and wakes a descriptor, so that a polling loop
+// (watch) checks the flag between polls and while it waits, and an event loop
+// (sim) quits, each closing its connections itself before the process ends.
 class InterruptFlag
 {
 public:
@@ -11,6 +12,8 @@ public:
     static bool raised();
     // Sleeps up to ms milliseconds in short slices; false when interrupted.
     static bool sleep(int ms);
+    // Quits QCoreApplication's event loop on the next interrupt (after install()).
+    static void quitEventLoopOnInterrupt();
 };
 
 #endif

@@ -7,7 +7,7 @@
 #include "DemoCommand.h"
 #include "InfoCommand.h"
 #include "ReadCommand.h"
-#include "SimMain.h"
+#include "SimCommand.h"
 #include "WatchCommand.h"
 #include "WriteCommand.h"
 
@@ -52,7 +52,7 @@ int main(int argc, char **argv)
     if (command == QLatin1String("watch"))
         return WatchCommand::run(args);
     if (command == QLatin1String("sim"))
-        return runSimulator(argc - 1, argv + 1);   // the same front as quillmarsh-sim
+        return SimCommand::run(argc - 1, argv + 1);   // the same front as quillmarsh-sim
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         CommandLine::print(QString::fromLatin1(kUsage));
         return CommandLine::Ok;

@@ -1,5 +1,6 @@
-#include "SimMain.h"
+#include "SimCommand.h"
 
+#include "InterruptFlag.h"
 #include "SimPlc.h"
 
 #include <QCommandLineParser>
@@ -7,13 +8,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
-#include <QSocketNotifier>
 #include <QTextStream>
 
-#include <csignal>
 #include <memory>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -24,17 +21,6 @@ constexpr int ExitListen = 1;
 constexpr int MaxBlockNumber = 65535; // a variable address holds 16 bits of block number
 constexpr int MaxMemorySize = 65536;  // the largest data block of an S7-300 CPU
 const char DefaultMemorySize[] = "1024";
-
-// A signal handler may only write to a descriptor; the notifier turns that
-// into a quit on the event loop.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    const ssize_t written = ::write(signalPipe[0], &byte, 1);
-    (void)written;
-}
 
 bool parseNumber(const QString &text, int min, int max, int *value)
 {
@@ -130,7 +116,7 @@ bool layMemory(SimPlc &plc, const QStringList &blocks, const QStringList &areas,
 
 } // namespace
 
-int runSimulator(int argc, char **argv)
+int SimCommand::run(int argc, char **argv)
 {
     std::unique_ptr<QCoreApplication> ownApp;
     if (!QCoreApplication::instance())
@@ -231,28 +217,9 @@ int runSimulator(int argc, char **argv)
     out << "listening on " << address.toString() << ':' << plc.port() << '\n';
     out.flush();
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
-        err << "cannot set up signal handling\n";
-        return ExitListen;
-    }
-    QSocketNotifier notifier(signalPipe[1], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, QCoreApplication::instance(),
-                     &QCoreApplication::quit);
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    struct sigaction oldInt = {}, oldTerm = {};
-    sigaction(SIGINT, &action, &oldInt);
-    sigaction(SIGTERM, &action, &oldTerm);
-
+    InterruptFlag::install();
+    InterruptFlag::quitEventLoopOnInterrupt();
     const int code = QCoreApplication::exec();
-
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
-    notifier.setEnabled(false);
-    ::close(signalPipe[0]);
-    ::close(signalPipe[1]);
-    signalPipe[0] = signalPipe[1] = -1;
     plc.stop();
     out << "stopped\n";
     return code;

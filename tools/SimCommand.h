@@ -1,5 +1,5 @@
-#ifndef QUILLMARSH_SIMMAIN_H
-#define QUILLMARSH_SIMMAIN_H
+#ifndef QUILLMARSH_SIMCOMMAND_H
+#define QUILLMARSH_SIMCOMMAND_H
 
 // Command-line front of the simulated PLC: parses
 //   [--port N] [--pdu N] [--listen ADDRESS] [--db N:SIZE]... [--area I|Q|M:SIZE]...
@@ -8,6 +8,10 @@
 // until SIGINT or SIGTERM. Creates a QCoreApplication when there is none.
 // Returns the process exit code: 0 after a signal, 1 when it cannot listen,
 // 2 on a bad option.
-int runSimulator(int argc, char **argv);
+class SimCommand
+{
+public:
+    static int run(int argc, char **argv);
+};
 
 #endif

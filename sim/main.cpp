@@ -1,6 +1,0 @@
-#include "SimMain.h"
-
-int main(int argc, char **argv)
-{
-    return runSimulator(argc, argv);
-}
