@@ -24,6 +24,7 @@
 #include "DriverPlugin.h"
 #include "PluginClient.h"
 #include "SimServerHost.h"
+#include "SoakRun.h"
 #ifdef QUILLMARSH_HAVE_SNAP7
 #include "Snap7Client.h"
 #include "Snap7Server.h"
@@ -193,14 +194,29 @@ int main(int argc, char *argv[])
                                         QStringLiteral("port"));
     const QCommandLineOption caseOption(QStringLiteral("case"), QStringLiteral("read32, read200 or write32."),
                                         QStringLiteral("key"), QStringLiteral("read32"));
+    const QCommandLineOption soakOption(QStringLiteral("soak"),
+                                        QStringLiteral("Soak run: memory and descriptors over long runs."));
+    const QCommandLineOption cyclesOption(QStringLiteral("cycles"), QStringLiteral("Write/read cycles of --soak."),
+                                          QStringLiteral("n"), QStringLiteral("100000"));
+    const QCommandLineOption reconnectsOption(QStringLiteral("reconnects"),
+                                              QStringLiteral("Connect/disconnect rounds of --soak."),
+                                              QStringLiteral("n"), QStringLiteral("1000"));
     parser.addOptions({opsOption, blockOption, connectsOption, pluginOption, memoryOption, serveOption,
-                       portFileOption, secondsOption, clientOption, portOption, caseOption});
+                       portFileOption, secondsOption, clientOption, portOption, caseOption, soakOption,
+                       cyclesOption, reconnectsOption});
     parser.process(app);
 
     const QString pluginPath = DriverPlugin::locate(parser.value(pluginOption));
     const int ops = intValue(parser, opsOption, 4000, 1);
     if (parser.isSet(memoryOption))
         return MemoryProbe::run(pluginPath);
+    if (parser.isSet(soakOption)) {
+        SoakRun::Options soak;
+        soak.pluginPath = pluginPath;
+        soak.cycles = intValue(parser, cyclesOption, soak.cycles, 0);
+        soak.reconnects = intValue(parser, reconnectsOption, soak.reconnects, 0);
+        return SoakRun::run(soak);
+    }
     if (parser.isSet(serveOption))
         return serve(parser.value(serveOption), parser.value(portFileOption), intValue(parser, secondsOption, 600, 1));
     if (parser.isSet(clientOption))

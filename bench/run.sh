@@ -5,7 +5,9 @@
 #   2. client-side instructions per operation (callgrind) and system calls per
 #      operation (strace -c), each client alone against a server in another
 #      process, and where the plug-in's instructions go;
-#   3. resident memory of a host holding 1, 100 and 1000 driver objects.
+#   3. resident memory of a host holding 1, 100 and 1000 driver objects;
+#   4. the soak run: memory and open descriptors over 100,000 write/read
+#      cycles, 1,000 connect/disconnect rounds and replies of megabytes.
 # Environment: BUILD_DIR (default build-bench), BENCH_OPS (4000),
 # BENCH_PROFILE_OPS (1000), BENCH_NO_BUILD=1 to use the build as it is,
 # BENCH_CPU (the CPU the timing run is pinned to; default the last one,
@@ -113,4 +115,10 @@ echo
 echo "== Memory of a host holding driver objects without a connection =="
 "$bench" --memory | tee "$out/memory.txt"
 
-exit "$table_status"
+echo
+echo "== Soak: memory and descriptors over long runs =="
+soak_status=0
+"$bench" --soak | tee "$out/soak.txt" || soak_status=$?
+
+[ "$table_status" -ne 0 ] && exit "$table_status"
+exit "$soak_status"

@@ -1,18 +1,19 @@
 // The driver, through its host interface, against a PLC that misbehaves:
 // hostile replies, refused handshakes, restarts between and during jobs.
-// Every job must end with its status within the driver's own waits, memory
-// must stay bounded, and a later ConnectDrive must bring the link back.
-// Times are reported (qInfo), never asserted.
+// Every job must end with its status within the driver's own waits, and a
+// later ConnectDrive must bring the link back. Times are reported (qInfo),
+// never asserted; memory and descriptors over long runs: bench --soak.
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <QtTest>
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "DriverPlugin.h"
-#include "ProcessStats.h"
 #include "SimPlc.h"
 
 namespace {
@@ -24,8 +25,6 @@ const QString Tag = QStringLiteral("DB1.DBB0"); // byte 0 of data block 1
 // More than the 64 bytes a garbage reply may have: a garbage reply can never
 // have the exact length of such a read's answer.
 constexpr int BeyondGarbage = 40;
-constexpr qint64 HugeReplyRssBoundKiB = 64 * 1024;
-constexpr int HugeReplyJobs = 5;
 constexpr int FrameWaitMs = 5000;
 constexpr int HostLoopMs = 100;
 
@@ -73,6 +72,29 @@ CLabelVariable runJob(CDriveBaseClass *driver, const Job &job, const QByteArray 
     qInfo("%s: %s of %d bytes: status %d after %lld ms", label, job.write ? "write" : "read", job.bytes,
           result.status, timer.elapsed());
     return result;
+}
+
+// The whole life of one driver object on the calling thread: cycles of
+// writing bytes unique to the worker, a Float read between to vary the frames
+// in flight, and reading them back. Empty when every cycle held.
+QString workOnThisThread(int worker, quint16 port, const QString &tag, int cycles)
+{
+    DriverPlugin host;
+    CDriveBaseClass *driver = host.create();
+    if (driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port)) != ConnectOk)
+        return QStringLiteral("not connected");
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        const QByteArray bytes = pattern(8, worker * 0x40 + cycle * 7);
+        CLabelVariable value;
+        value.value = QVariant::fromValue(toList(bytes));
+        const int written = driver->WriteVariable(tag, UInt8, value, bytes.size()).status;
+        const int other = driver->ReadVariable(tag, Float, 2).status;
+        const CLabelVariable read = driver->ReadVariable(tag, UInt8, bytes.size());
+        if (written != StatusOk || other != StatusOk || read.status != StatusOk
+            || read.value.value<QList<uchar>>() != toList(bytes))
+            return QStringLiteral("cycle %1: write %2, float read %3, read %4").arg(cycle).arg(written).arg(other).arg(read.status);
+    }
+    return QString();
 }
 
 int connectTo(CDriveBaseClass *driver, const SimPlc &sim, const char *label)
@@ -138,7 +160,7 @@ private slots:
         QVERIFY(sim.start());
         DriverPlugin host;
         CDriveBaseClass *driver = host.create();
-        QCOMPARE(connectTo(driver, sim, QTest::currentDataTag()), 0);
+        QCOMPARE(connectTo(driver, sim, QTest::currentDataTag()), ConnectOk);
         sim.setFault(Fault(fault), param);
         for (int i = 0; i < jobs.size(); ++i) {
             const Job job = parseJob(jobs.at(i));
@@ -160,11 +182,6 @@ private slots:
         QTest::addRow("refused") << int(Fault::RefuseConnect) << 0;
         QTest::addRow("silent") << int(Fault::Silent) << 0;
         QTest::addRow("short reply") << int(Fault::ShortReply) << 0;
-        QTest::addRow("late reply") << int(Fault::LateReply) << 2500;
-        QTest::addRow("huge reply") << int(Fault::HugeReply) << 0;
-        QTest::addRow("byte by byte") << int(Fault::ByteByByte) << 0;
-        QTest::addRow("close instead of reply") << int(Fault::CloseAfterFrames) << 1;
-        QTest::addRow("no previous reply") << int(Fault::PreviousReply) << 0;
     }
     // A failed handshake answers -2 and never leaves a half-open link.
     void handshakeUnderFault()
@@ -182,82 +199,47 @@ private slots:
         QCOMPARE(runJob(driver, {false, 2}, {}, QTest::currentDataTag()).status, StatusNotConnected);
         verifyRecovery(driver, sim);
     }
-    void hugeReplyKeepsMemoryBounded()
-    {
-        SimPlc sim;
-        QVERIFY(sim.start());
-        DriverPlugin host;
-        CDriveBaseClass *driver = host.create();
-        QCOMPARE(connectTo(driver, sim, "huge"), 0);
-        const qint64 before = ProcessStats::residentKiB();
-        QVERIFY(before > 0);
-        sim.setFault(Fault::HugeReply); // megabytes for every request
-        for (int i = 0; i < HugeReplyJobs; ++i)
-            QCOMPARE(runJob(driver, {false, 2}, {}, "huge").status, StatusBadReply);
-        verifyRecovery(driver, sim);
-        const qint64 growth = ProcessStats::residentKiB() - before;
-        qInfo("huge: resident memory %lld KiB before, grew by %lld KiB after %d huge replies", before, growth,
-              HugeReplyJobs);
-        QVERIFY2(growth < HugeReplyRssBoundKiB, qPrintable(QString::number(growth)));
-    }
     void restartBetweenJobs_data()
     {
-        QTest::addColumn<bool>("write");
         QTest::addColumn<bool>("hostLoopRuns");
         QTest::addColumn<int>("status");
 
         // With the event loop turning the driver learns of the close at once;
         // without it, the job's own wait finds the connection gone.
-        QTest::addRow("read, host loop runs") << false << true << int(StatusNotConnected);
-        QTest::addRow("write, host loop runs") << true << true << int(StatusNotConnected);
-        QTest::addRow("read, no loop between calls") << false << false << int(StatusNoReply);
-        QTest::addRow("write, no loop between calls") << true << false << int(StatusNoReply);
+        QTest::addRow("host loop runs") << true << int(StatusNotConnected);
+        QTest::addRow("no loop between calls") << false << int(StatusNoReply);
     }
     void restartBetweenJobs()
     {
-        QFETCH(bool, write);
         QFETCH(bool, hostLoopRuns);
         QFETCH(int, status);
-        const Job job{write, 2};
-
-        SimPlc sim;
-        QVERIFY(sim.start());
-        const quint16 port = sim.port();
-        const int descriptors = ProcessStats::openDescriptors();
-        {
-            DriverPlugin host;
-            CDriveBaseClass *driver = host.create();
-            QCOMPARE(connectTo(driver, sim, "restart"), 0);
-            QCOMPARE(runJob(driver, job, pattern(2, 1), "before restart").status, StatusOk);
-            sim.stop();
-            QVERIFY2(sim.start(port), qPrintable(sim.errorString()));
-            if (hostLoopRuns)
-                QTest::qWait(HostLoopMs);
-            QCOMPARE(runJob(driver, job, pattern(2, 2), "after restart").status, status);
-            verifyRecovery(driver, sim);
-            QCOMPARE(driver->DestroyFree(), ReleaseDone);
-        }
-        QTRY_COMPARE(sim.connectionCount(), 0);
-        QCOMPARE(ProcessStats::openDescriptors(), descriptors);
-    }
-    void restartDuringJob_data()
-    {
-        QTest::addColumn<bool>("write");
-        QTest::addRow("read") << false;
-        QTest::addRow("write") << true;
-    }
-    // The PLC goes away while the driver waits for its answer, and comes back.
-    void restartDuringJob()
-    {
-        QFETCH(bool, write);
-        const Job job{write, 2};
+        const Job job{false, 2};
 
         SimPlc sim;
         QVERIFY(sim.start());
         const quint16 port = sim.port();
         DriverPlugin host;
         CDriveBaseClass *driver = host.create();
-        QCOMPARE(connectTo(driver, sim, "restart during job"), 0);
+        QCOMPARE(connectTo(driver, sim, "restart"), ConnectOk);
+        QCOMPARE(runJob(driver, job, {}, "before restart").status, StatusOk);
+        sim.stop();
+        QVERIFY2(sim.start(port), qPrintable(sim.errorString()));
+        if (hostLoopRuns)
+            QTest::qWait(HostLoopMs);
+        QCOMPARE(runJob(driver, job, {}, "after restart").status, status);
+        verifyRecovery(driver, sim);
+    }
+    // The PLC goes away while the driver waits for its answer, and comes back.
+    void restartDuringJob()
+    {
+        const Job job{false, 2};
+
+        SimPlc sim;
+        QVERIFY(sim.start());
+        const quint16 port = sim.port();
+        DriverPlugin host;
+        CDriveBaseClass *driver = host.create();
+        QCOMPARE(connectTo(driver, sim, "restart during job"), ConnectOk);
         sim.setFault(Fault::Silent);
         const int framesBefore = sim.receivedFrames().size();
 
@@ -279,12 +261,36 @@ private slots:
         verifyRecovery(driver, sim);
     }
 
+    // Two driver objects on two threads at once, on neighbouring bytes of one
+    // data block: each reads back what it wrote itself, never the other's.
+    void twoThreads()
+    {
+        constexpr int Cycles = 300;
+        constexpr int ThreadWaitMs = 120000;
+        SimPlc sim;
+        QVERIFY(sim.start());
+        QString failures[2];
+        std::unique_ptr<QThread> threads[2];
+        for (int w = 0; w < 2; ++w) {
+            const QString tag = QStringLiteral("DB10.DBB%1").arg(8 * w);
+            QString *failure = &failures[w];
+            const quint16 port = sim.port();
+            threads[w].reset(QThread::create([=] { *failure = workOnThisThread(w, port, tag, Cycles); }));
+            threads[w]->start();
+        }
+        for (int w = 0; w < 2; ++w) {
+            QVERIFY(threads[w]->wait(ThreadWaitMs));
+            QVERIFY2(failures[w].isEmpty(), qPrintable(failures[w]));
+        }
+        QTRY_COMPARE(sim.connectionCount(), 0);
+    }
+
 private:
     // After a fault: the link comes back and carries data both ways.
     void verifyRecovery(CDriveBaseClass *driver, SimPlc &sim)
     {
         sim.setFault(Fault::None);
-        QCOMPARE(connectTo(driver, sim, "recovery"), 0);
+        QCOMPARE(connectTo(driver, sim, "recovery"), ConnectOk);
         const QByteArray bytes = pattern(4, 0x5A);
         QCOMPARE(runJob(driver, {true, 4}, bytes, "recovery").status, StatusOk);
         QCOMPARE(sim.memory(SimPlc::AreaDataBlocks, TagDb, 0, 4), bytes);
