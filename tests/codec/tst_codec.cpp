@@ -1,5 +1,5 @@
-// PLC byte images to value lists and back, for every served data type.
-#include <QRandomGenerator>
+// PLC byte images to value lists and back, for every served data type, as
+// tables of examples; properties on arbitrary input: tests/fuzz/fuzz_codec.
 #include <QtTest>
 
 #include <cstring>
@@ -9,9 +9,6 @@
 #include "ValueCodec.h"
 
 namespace {
-
-constexpr int kFuzzRounds = 20000;
-constexpr quint32 kFuzzSeed = 0xC0DEu;
 
 // Calls f(Tag<T>()) with the list element type T of a served data type.
 template <typename F>
@@ -99,62 +96,6 @@ void encode(DataType type, const QVariant &value, int count, QByteArray *out)
     ValueCodec::encodeAs(type, value, count, out);
 }
 
-QByteArray randomBytes(QRandomGenerator &rng, int size)
-{
-    QByteArray bytes(size, '\0');
-    for (char &b : bytes)
-        b = char(rng.bounded(256));
-    return bytes;
-}
-
-// One random decode, re-encode and decode again; empty when all rules hold.
-QString checkCodec(QRandomGenerator &rng)
-{
-    const auto type = static_cast<DataType>(rng.bounded(int(Bool), int(Double) + 1));
-    const QByteArray bytes = randomBytes(rng, rng.bounded(0, 81));
-    const int count = rng.bounded(0, 65);
-    const int startBit = rng.bounded(-2, 11);
-    const QString where = QStringLiteral("type %1, count %2, start bit %3, bytes %4: ")
-                              .arg(type).arg(count).arg(startBit).arg(QString::fromLatin1(bytes.toHex()));
-
-    const QVariant decoded = decode(type, bytes, count, startBit);
-    if (decoded.userType() != listTypeId(type))
-        return where + QStringLiteral("result is no list of the type");
-    const int n = listSize(type, decoded);
-    const int bitsPerByte = (startBit >= 0 && startBit < 8) ? 8 - startBit : 0;
-    if (n != (type == Bool ? count * bitsPerByte : count))
-        return where + QStringLiteral("%1 elements").arg(n);
-    if (ValueCodec::elementsOffered(decoded, type) != n)
-        return where + QStringLiteral("elementsOffered disagrees with the list size");
-
-    // Missing input bytes read as zero, so the full image is the input padded.
-    const int width = widthOf(type);
-    QByteArray fullImage;
-    if (type == Bool) {
-        for (bool b : decoded.value<QList<bool>>())
-            fullImage += char(b ? 1 : 0);
-    } else {
-        fullImage = bytes.left(count * width);
-        fullImage += QByteArray(count * width - fullImage.size(), '\0');
-        QByteArray image;
-        encode(type, decoded, count, &image);
-        if (image != fullImage)
-            return where + QStringLiteral("re-encoded as %1").arg(QString::fromLatin1(image.toHex()));
-        if (listText(type, decode(type, image, count)) != listText(type, decoded))
-            return where + QStringLiteral("image does not decode back");
-    }
-
-    // Any other count behind a prefix: only whole elements the list holds.
-    const QByteArray prefix = randomBytes(rng, rng.bounded(0, 4));
-    const int otherCount = rng.bounded(-2, 70);
-    QByteArray out = prefix;
-    encode(type, decoded, otherCount, &out);
-    if (out != prefix + fullImage.left(qBound(0, otherCount, n) * width))
-        return where + QStringLiteral("count %1 behind a prefix gives %2").arg(otherCount)
-                           .arg(QString::fromLatin1(out.toHex()));
-    return QString();
-}
-
 } // namespace
 
 class TstCodec : public QObject
@@ -179,7 +120,6 @@ private slots:
         row("Int32 12345678", Int32, "12345678", 1, L<int>({305419896}));
         row("Int32 two bytes", Int32, "1234", 1, L<int>({305397760}));
         row("Int32 count 0", Int32, "12345678", 0, L<int>({}));
-        row("Int32 count -1", Int32, "12345678", -1, L<int>({}));
         row("Int8 short", Int8, "7f80", 3, L<char>({char(0x7f), char(0x80), 0}));
         row("Int64 bit 31", Int64, "0000000080000000", 1, L<qlonglong>({2147483648LL}));
         row("UInt64 extra byte", UInt64, "0102030405060708ff", 1, L<qulonglong>({72623859790382856ULL}));
@@ -187,12 +127,10 @@ private slots:
         row("Bool a5 from 0", Bool, "a5", 1, L<bool>({true, false, true, false, false, true, false, true}), 0);
         row("Bool a5 from 5", Bool, "a5", 1, L<bool>({true, false, true}), 5);
         row("Bool 0180 from 6", Bool, "0180", 2, L<bool>({false, false, false, true}), 6);
-        row("Bool 8000 from 7", Bool, "8000", 3, L<bool>({true, false, false}), 7);
         row("Bool short input", Bool, "ff", 2, L<bool>({true, true, true, true, true, true, true, true, false,
                                                         false, false, false, false, false, false, false}), 0);
         row("Bool from 8", Bool, "ffff", 2, L<bool>({}), 8);
         row("Bool from -1", Bool, "ffff", 2, L<bool>({}), -1);
-        row("Bool count 0", Bool, "ff", 0, L<bool>({}), 0);
     }
     void decodes()
     {
@@ -221,24 +159,17 @@ private slots:
                                 << QByteArray::fromHex(expectedHex);
         };
         row("Int16 -300", Int16, L<short>({-300}), 1, "fed4");
-        row("Int32 305419896", Int32, L<int>({305419896}), 1, "12345678");
         row("Int64 2^31", Int64, L<qlonglong>({2147483648LL}), 1, "0000000080000000");
-        row("UInt64 bytes 1..8", UInt64, L<qulonglong>({72623859790382856ULL}), 1, "0102030405060708");
         row("Bool one byte each", Bool, L<bool>({true, false, true}), 2, "0100");
         row("Int32 third not written", Int32, L<int>({1, 2, 3}), 2, "0000000100000002");
         row("count 0", Int32, L<int>({1}), 0, "");
-        row("count -1", Int16, L<short>({1}), -1, "");
         row("appends behind bytes", Int16, L<short>({258}), 1, "aabb0102", "aabb");
         row("Int32 list shorter than count", Int32, L<int>({7}), 3, "00000007");
         row("UInt16 short list behind bytes", UInt16, L<ushort>({1}), 4, "cc0001", "cc");
         row("Bool list shorter than count", Bool, L<bool>({true}), 3, "01");
         // Qt 5.15 converts none of these to the expected list type: nothing is written.
         row("QList<int> as Double", Double, L<int>({1, 2}), 2, "aa", "aa");
-        row("QList<float> as Double", Double, L<float>({1.0f}), 1, "");
-        row("QList<char> as UInt8", UInt8, L<char>({'a'}), 1, "");
-        row("QVariantList as Int32", Int32, QVariantList{1, 2}, 2, "");
         row("text as Int32", Int32, QVariant(QStringLiteral("12")), 1, "");
-        row("scalar as Float", Float, QVariant(1.0f), 1, "");
         row("invalid as Bool", Bool, QVariant(), 1, "");
     }
     void encodes()
@@ -311,12 +242,8 @@ private slots:
         QTest::addColumn<int>("expected");
 
         QTest::addRow("int list as Int32") << L<int>({1, 2, 3}) << int(Int32) << 3;
-        QTest::addRow("empty int list") << L<int>({}) << int(Int32) << 0;
         QTest::addRow("bool list") << L<bool>({true, false}) << int(Bool) << 2;
-        QTest::addRow("float list") << L<float>({1, 2, 3, 4}) << int(Float) << 4;
-        QTest::addRow("double list") << L<double>({1, 2}) << int(Double) << 2;
         QTest::addRow("int list as Double") << L<int>({1, 2}) << int(Double) << -1;
-        QTest::addRow("int list as UInt32") << L<int>({1}) << int(UInt32) << -1;
         QTest::addRow("char list as UInt8") << L<char>({'a'}) << int(UInt8) << -1;
         QTest::addRow("QVariantList") << QVariant(QVariantList{1, 2}) << int(Int32) << -1;
         QTest::addRow("text") << QVariant(QStringLiteral("12")) << int(Int32) << -1;
@@ -330,14 +257,6 @@ private slots:
         QFETCH(int, expected);
 
         QCOMPARE(ValueCodec::elementsOffered(value, static_cast<DataType>(type)), expected);
-    }
-    void randomImages()
-    {
-        QRandomGenerator rng(kFuzzSeed);
-        for (int round = 0; round < kFuzzRounds; ++round) {
-            const QString fault = checkCodec(rng);
-            QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("round %1, %2").arg(round).arg(fault)));
-        }
     }
 };
 

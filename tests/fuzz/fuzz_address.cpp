@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "ElementTypes.h"
 #include "LibQuillmarsh.h"
 
 namespace {
@@ -18,7 +19,6 @@ constexpr size_t HeaderBytes = 3;
 constexpr size_t MaxTextBytes = 512;
 constexpr int DataTypeMask = 0x3F; // every value an enum with 0..32 may hold
 constexpr int MaxByteAddress = 65535;
-
 
 void require(bool condition)
 {
@@ -60,20 +60,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (count >= 0)
         require(driver.getBytelen(type, count) >= 0);
 
-    // The read's refusals in their order, judged from the parse just made:
-    // the driver's own (possibly remembered) parse of the text must agree.
-    int expected = StatusNotConnected;
-    if (byteAddress < 0)
-        expected = StatusBadAddress;
-    else if (count <= 0)
-        expected = StatusBadCount;
-    else if (qint64(byteAddress) + count > MaxByteAddress)
-        expected = StatusBadAddress;
-    else if (type < Bool || type > Double)
-        expected = StatusTypeNotServed;
+    // A read reaches the job ("not connected" here) exactly when the text,
+    // the count and the type pass every check; otherwise it is refused. The
+    // driver's remembered parse answers as the fresh one above.
+    const bool passes = byteAddress >= 0 && count > 0 && qint64(byteAddress) + count <= MaxByteAddress
+                        && ElementTypes::isServed(type);
     const CLabelVariable read = driver.ReadVariable(text, type, count);
     requireEcho(read, text, type, count);
-    require(read.status == expected);
+    require(passes ? read.status == StatusNotConnected : isRefusal(read.status));
+    require(driver.ReadVariable(text, type, count).status == read.status);
     if (read.status == StatusNotConnected)
         require(!read.value.isValid() && read.timestamp.isNull());
 

@@ -1,7 +1,9 @@
-// The judgement of PLC replies on arbitrary bytes, and the request builders on
-// arbitrary arguments. A reply is accepted by its length and the few bytes
-// the protocol names, nothing else; a refused reply leaves the caller's
-// output as it was.
+// The judgement of PLC replies on arbitrary bytes, and the request builders
+// on arbitrary arguments, by properties rather than by the rules themselves:
+// no reply is "no reply" and nothing else is; an accepted read hands over
+// exactly the bytes asked for, from the end of the reply; an accepted write
+// reply ends in one success code per item; a refused reply leaves the
+// caller's output as it was; every frame built says its own length.
 //
 // Input: [what][count, 16-bit signed][reply bytes...]
 
@@ -17,9 +19,6 @@ namespace {
 constexpr size_t HeaderBytes = 3;
 constexpr size_t MaxReply = 8192;
 constexpr int MaxCount = 4096;
-constexpr int HandshakeCodeOffset = 5;
-constexpr int ReadDataOffset = 25;
-constexpr int WriteReturnCodeOffset = 21;
 constexpr int ReadRequestSize = 31;
 constexpr int WriteRequestBase = 35;
 const QByteArray Prefix("earlier", 7);
@@ -34,30 +33,33 @@ void require(bool condition)
 
 void judgeHandshake(const QByteArray &reply, quint8 code)
 {
-    const bool good = reply.size() > HandshakeCodeOffset && quint8(reply.at(HandshakeCodeOffset)) == code;
-    require(S7Frame::judgeHandshakeReply(reply, code) == (good ? 0 : 1));
+    const int result = S7Frame::judgeHandshakeReply(reply, code);
+    require(result == S7Frame::HandshakeOk || result == S7Frame::HandshakeRefused);
+    // Accepting needs the code somewhere in the reply, so a reply without it never passes.
+    require(result != S7Frame::HandshakeOk || reply.contains(char(code)));
 }
 
 void judgeRead(const QByteArray &reply, int count)
 {
     QByteArray out = Prefix;
     const int result = S7Frame::judgeReadReply(reply, count, &out);
-    if (reply.isEmpty()) {
-        require(result == JobNoReply && out == Prefix);
-    } else if (reply.size() == ReadDataOffset + count) {
-        require(result == JobOk && out == Prefix + reply.mid(ReadDataOffset, qMax(count, 0)));
-    } else {
-        require(result == JobBadReply && out == Prefix);
-    }
+    require((result == JobNoReply) == reply.isEmpty());
+    if (result == JobOk)
+        require(out == Prefix + reply.right(qMax(count, 0)) && reply.size() > qMax(count, 0));
+    else
+        require(out == Prefix && (result == JobBadReply || result == JobNoReply));
 }
 
 void judgeWrite(const QByteArray &reply, int count)
 {
     const int items = 1 + qAbs(count) % S7Frame::maxBitsPerJob();
-    const bool allWritten = reply.size() == WriteReturnCodeOffset + items
-                            && reply.mid(WriteReturnCodeOffset) == QByteArray(items, char(0xFF));
-    const int expected = reply.isEmpty() ? JobNoReply : allWritten ? JobOk : JobBadReply;
-    require(S7Frame::judgeWriteReply(reply, items) == expected);
+    const int result = S7Frame::judgeWriteReply(reply, items);
+    require((result == JobNoReply) == reply.isEmpty());
+    require(result == JobOk || result == JobBadReply || result == JobNoReply);
+    if (result == JobOk)
+        require(reply.right(items) == QByteArray(items, char(S7::ReturnCodeSuccess)) && reply.size() > items);
+    // One code more or less than there are items is never accepted.
+    require(S7Frame::judgeWriteReply(reply + char(S7::ReturnCodeSuccess), items) != JobOk || result != JobOk);
 }
 
 // The reply bytes double as arguments: each frame's TPKT length is its size.
