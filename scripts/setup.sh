@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(qtbase5-dev cmake g++ make clang libclang-rt-14-dev tshark iproute2 valgrind strace xxd python3
+packages=(qtbase5-dev cmake g++ make clang libclang-rt-14-dev tshark valgrind strace xxd python3
           dpkg-dev help2man)
 missing=()
 for p in "${packages[@]}"; do

@@ -27,7 +27,7 @@ try {
   process.exit(2);
 }
 
-const server = new snap7.S7Server();
+let server = new snap7.S7Server();
 
 const AREAS = [
   { name: 'PE', code: server.srvAreaPE, db: 0, size: 256, tag: 0x81 },
@@ -106,12 +106,16 @@ function registerAreas() {
   }
 }
 
-// Random high ports until one can be bound; the listener is loopback only.
+// Random ports below the ephemeral range until one can be bound; the
+// listener is loopback only. A server whose start failed does not start
+// again, so each attempt takes a fresh one.
 function startOnFreePort() {
   for (let attempt = 0; attempt < 50; ++attempt) {
-    const port = 20000 + Math.floor(Math.random() * 40000);
-    if (!server.SetParam(server.LocalPort, port)) continue;
-    if (server.StartTo('127.0.0.1')) return port;
+    const port = 20000 + Math.floor(Math.random() * 12000);
+    if (attempt > 0) server = new snap7.S7Server();
+    registerAreas();
+    if (server.SetParam(server.LocalPort, port) && server.StartTo('127.0.0.1')) return port;
+    server.Stop();
   }
   throw new Error('no free port found');
 }
@@ -122,7 +126,6 @@ function stop(code) {
 }
 
 try {
-  registerAreas();
   const port = startOnFreePort();
   process.stdout.write('READY ' + port + '\n');
 } catch (e) {
