@@ -13,6 +13,7 @@
 #include <climits>
 #include <signal.h>
 
+#include "ResultCodes.h"
 #include "SimPlc.h"
 
 namespace {
