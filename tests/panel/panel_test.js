@@ -234,11 +234,18 @@ async function main() {
     await context.close();
   }
 
-  await check('read-only panel: refuses writes and prints no token', async () => {
-    const { child, match: m } = await startUntil(tool, ['panel', plc, 'DB1.DBW0:int16', '--http', '127.0.0.1:0'],
-      /^panel on http:\/\/127\.0\.0\.1:(\d+)\/\n/);
-    const res = await request(Number(m[1]), 'POST', `/api/write?token=${token}`, { body: good });
+  await check('read-only panel: refuses writes, prints no token, keeps --history polls', async () => {
+    const { child, match: m } = await startUntil(tool, ['panel', plc, 'DB1.DBW0:int16', 'M0:int8:2', '--http',
+      '127.0.0.1:0', '--interval', '20', '--history', '2'], /^panel on http:\/\/127\.0\.0\.1:(\d+)\/\n/);
+    const readOnly = Number(m[1]);
+    const res = await request(readOnly, 'POST', `/api/write?token=${token}`, { body: good });
     assert.equal(res.status, 403);
+    for (let i = 0; i < 100 && JSON.parse((await request(readOnly, 'GET', '/api/tags')).body).poll < 4; i += 1)
+      await new Promise((resolve) => setTimeout(resolve, 50));
+    const csv = (await request(readOnly, 'GET', '/api/history.csv')).body.trim().split('\n');
+    assert.equal(csv[0], 'poll,time,DB1.DBW0:int16');
+    assert.equal(csv.length, 3, csv.join('\n'));
+    assert.match(csv[2], /^\d+,\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3},999$/);
     child.kill('SIGTERM');
     assert.equal(await ended(child), 0);
   });
