@@ -30,8 +30,20 @@ PanelPoller::PanelPoller(const QList<TagList::Entry> &tagEntries, const Options 
       options(pollerOptions),
       history(trendTitles(tagEntries), pollerOptions.historyLength)
 {
-    for (int i = 0; i < entries.size(); ++i)
+    document = RecordOutput::Json::object();
+    document["poll"] = 0;
+    document["time"] = nullptr;
+    document["plc"] = RecordOutput::utf8(options.endpoint);
+    document["connection"] = nullptr;
+    document["writable"] = options.writable;
+    document["interval"] = options.intervalMs;
+    document["history"] = options.historyLength;
+    document["tags"] = RecordOutput::Json::array();
+    for (int i = 0; i < entries.size(); ++i) {
         states.append(TagState());
+        document["tags"].push_back(tagJson(i));
+    }
+    document["sequence"] = 0;
 }
 
 PanelPoller::~PanelPoller()
@@ -119,8 +131,10 @@ void PanelPoller::poll(DriverSession &session, Reconnector &link)
         const TagSpec &tag = entries.at(i).tag;
         const CLabelVariable record = session.driver()->ReadVariable(tag.address, tag.type, tag.count);
         states[i].status = record.status;
-        if (record.status == StatusOk)
+        if (record.status == StatusOk) {
             states[i].lastGood = record;
+            states[i].fresh = true;
+        }
         link.note(record.status);
     }
     ++pollCount;
@@ -187,10 +201,9 @@ bool PanelPoller::write(int index, const QVariant &value, int count, CLabelVaria
     return true;
 }
 
-RecordOutput::Json PanelPoller::tagJson(int index, const QDateTime &now) const
+RecordOutput::Json PanelPoller::tagJson(int index) const
 {
     const TagList::Entry &e = entries.at(index);
-    const TagState &s = states.at(index);
     RecordOutput::Json o = RecordOutput::Json::object();
     o["name"] = RecordOutput::utf8(e.name);
     o["label"] = RecordOutput::utf8(e.label);
@@ -198,56 +211,66 @@ RecordOutput::Json PanelPoller::tagJson(int index, const QDateTime &now) const
     o["type"] = RecordOutput::utf8(TypeNames::name(e.tag.type));
     o["count"] = e.tag.count;
     o["trend"] = hasTrend(index);
-    o["value"] = RecordOutput::utf8(ValueFormatter::joined(s.lastGood.value, e.tag.type, e.tag.count));
-    o["values"] = RecordOutput::values(s.lastGood.value, e.tag.type, e.tag.count);
-    double number = 0;
-    if (hasTrend(index) && ValueFormatter::firstAsNumber(s.lastGood.value, e.tag.type, &number))
-        o["number"] = number;
-    else
-        o["number"] = nullptr;
-    o["status"] = s.status;
-    o["statusText"] = RecordOutput::utf8(StatusText::meaning(s.status));
-    o["timestamp"] = RecordOutput::jsonTime(s.lastGood.timestamp);
-    if (s.lastGood.timestamp.isValid())
-        o["age"] = s.lastGood.timestamp.msecsTo(now) / kMsPerSecond;
-    else
-        o["age"] = nullptr;
+    for (const char *key : {"value", "values", "number", "status", "statusText", "timestamp", "age"})
+        o[key] = nullptr;
     return o;
+}
+
+void PanelPoller::updateTagJson(RecordOutput::Json &o, int index, qint64 nowMs)
+{
+    const TagSpec &tag = entries.at(index).tag;
+    TagState &s = states[index];
+    if (s.fresh) {
+        // A new good value: its texts are made once, not on every publication.
+        s.fresh = false;
+        o["value"] = RecordOutput::utf8(ValueFormatter::joined(s.lastGood.value, tag.type, tag.count));
+        o["values"] = RecordOutput::values(s.lastGood.value, tag.type, tag.count);
+        double number = 0;
+        if (hasTrend(index) && ValueFormatter::firstAsNumber(s.lastGood.value, tag.type, &number))
+            o["number"] = number;
+        s.stampMs = s.lastGood.timestamp.toMSecsSinceEpoch();
+        // Tags read within the same millisecond share one time stamp text.
+        if (s.stampMs != stampCacheMs) {
+            stampCacheMs = s.stampMs;
+            stampCacheText = RecordOutput::jsonTime(s.lastGood.timestamp);
+        }
+        o["timestamp"] = stampCacheText;
+    }
+    if (o["status"] != s.status) {
+        o["status"] = s.status;
+        o["statusText"] = RecordOutput::utf8(StatusText::meaning(s.status));
+    }
+    if (s.lastGood.timestamp.isValid())
+        o["age"] = double(nowMs - s.stampMs) / kMsPerSecond;
 }
 
 void PanelPoller::publish(const Reconnector &link, bool polled)
 {
     const QDateTime now = QDateTime::currentDateTime();
-    RecordOutput::Json doc = RecordOutput::Json::object();
-    doc["poll"] = pollCount;
-    doc["time"] = RecordOutput::jsonTime(now);
-    doc["plc"] = RecordOutput::utf8(options.endpoint);
-    doc["connection"] = {{"connected", link.connected()},
-                         {"attempts", link.attempts()},
-                         {"text", RecordOutput::utf8(link.stateText())}};
-    doc["writable"] = options.writable;
-    doc["interval"] = options.intervalMs;
-    doc["history"] = options.historyLength;
-    RecordOutput::Json tags = RecordOutput::Json::array();
+    const qint64 nowMs = now.toMSecsSinceEpoch();
+    document["poll"] = pollCount;
+    document["time"] = RecordOutput::jsonTime(now);
+    document["connection"] = {{"connected", link.connected()},
+                              {"attempts", link.attempts()},
+                              {"text", RecordOutput::utf8(link.stateText())}};
+    RecordOutput::Json &tags = document["tags"];
     QStringList trendTexts;
     for (int i = 0; i < entries.size(); ++i) {
-        tags.push_back(tagJson(i, now));
-        if (hasTrend(i)) {
+        updateTagJson(tags[i], i, nowMs);
+        if (polled && hasTrend(i)) {
             const TagState &s = states.at(i);
-            trendTexts << (s.status == StatusOk
-                               ? ValueFormatter::joined(s.lastGood.value, entries.at(i).tag.type, 1)
-                               : QString());
+            trendTexts << (s.status == StatusOk ? QString::fromStdString(tags[i]["value"].get<std::string>())
+                                                : QString());
         }
     }
-    doc["tags"] = std::move(tags);
 
     auto snap = std::make_shared<PanelSnapshot>();
     {
         std::lock_guard<std::mutex> lock(mutex);
         snap->sequence = latest ? latest->sequence + 1 : 1;
     }
-    doc["sequence"] = snap->sequence;
-    snap->json = doc.dump(-1, ' ', false, RecordOutput::Json::error_handler_t::replace);
+    document["sequence"] = snap->sequence;
+    snap->json = document.dump(-1, ' ', false, RecordOutput::Json::error_handler_t::replace);
     {
         std::lock_guard<std::mutex> lock(mutex);
         latest = std::move(snap);

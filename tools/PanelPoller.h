@@ -71,6 +71,8 @@ private:
     {
         CLabelVariable lastGood;
         int status = StatusNotDone;
+        bool fresh = false;   // lastGood not yet in the document
+        qint64 stampMs = 0;   // lastGood's time stamp
     };
     struct WriteJob
     {
@@ -86,12 +88,20 @@ private:
     // Waits up to ms, carrying out writes that come in meanwhile; false when stopping.
     bool pause(int ms, DriverSession &session, Reconnector &link);
     void publish(const Reconnector &link, bool polled);
-    RecordOutput::Json tagJson(int index, const QDateTime &now) const;
+    // A tag's entry in the document: what never changes, the rest null.
+    RecordOutput::Json tagJson(int index) const;
+    // Brings a tag's entry up to date with its state.
+    void updateTagJson(RecordOutput::Json &entry, int index, qint64 nowMs);
 
     const QList<TagList::Entry> entries;
     const Options options;
-    QList<TagState> states;   // poller thread only
-    quint64 pollCount = 0;    // poller thread only
+    // Poller thread only: the tags' states and the /api/tags document they
+    // are kept in, changed in place from poll to poll.
+    QList<TagState> states;
+    quint64 pollCount = 0;
+    RecordOutput::Json document;
+    qint64 stampCacheMs = -1;
+    RecordOutput::Json stampCacheText;
     std::thread thread;
 
     mutable std::mutex mutex;   // guards everything below

@@ -323,7 +323,7 @@ void PanelServer::serveWrite(const httplib::Request &req, const std::string &tex
     const TagSpec &tag = entries.at(index).tag;
     const RecordOutput::Json &values = body["values"];
     if (int(values.size()) != tag.count) {
-        refuse(res, 400, QStringLiteral("tag '%1' takes %2 values, got %3").arg(name).arg(tag.count).arg(values.size()));
+        refuse(res, 400, QStringLiteral("tag '%1' takes %2 value(s), got %3").arg(name).arg(tag.count).arg(values.size()));
         return;
     }
     QStringList texts;

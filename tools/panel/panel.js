@@ -89,7 +89,7 @@ function addChart(tag) {
     width: 420, height: 180,
     scales: { x: { time: true } },
     legend: { show: false },
-    axes: [{}, { size: 90 }],
+    axes: [{}, { size: 80, values: (u, splits) => splits.map((v) => (Math.abs(v) >= 1e6 ? v.toExponential(1) : String(v))) }],
     series: [{}, { label: tag.label || tag.name, stroke: '#1565c0', width: 2, points: { show: true, size: 5 } }],
   }, [[], []], box);
   state.charts.set(tag.name, { box, plot, values: [] });
