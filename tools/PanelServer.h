@@ -28,8 +28,8 @@ class PanelPoller;
 class PanelServer
 {
 public:
-    static const int kMaxStreams = 32;
-    static const size_t kMaxBodyBytes = 64 * 1024;
+    static constexpr int kMaxStreams = 32;
+    static constexpr size_t kMaxBodyBytes = 64 * 1024;
 
     struct Options
     {

@@ -14,8 +14,8 @@ class CDriveBaseClass;
 class Reconnector
 {
 public:
-    static const int kFirstWaitMs = 500;
-    static const int kLongestWaitMs = 5000;
+    static constexpr int kFirstWaitMs = 500;
+    static constexpr int kLongestWaitMs = 5000;
 
     Reconnector(CDriveBaseClass *driver, const QString &endpoint);
 
