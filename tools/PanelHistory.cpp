@@ -1,16 +1,17 @@
 #include "PanelHistory.h"
 
 #include "RecordOutput.h"
+#include "ValueFormatter.h"
 
-PanelHistory::PanelHistory(const QStringList &titles, int rowCapacity)
-    : columnTitles(titles), capacity(rowCapacity)
+PanelHistory::PanelHistory(const QStringList &titles, const QVector<DataType> &types, int rowCapacity)
+    : columnTitles(titles), columnTypes(types), capacity(rowCapacity)
 {
     rows.reserve(capacity);
 }
 
-void PanelHistory::add(quint64 poll, const QDateTime &time, const QStringList &texts)
+void PanelHistory::add(quint64 poll, const QDateTime &time, const QVector<QVariant> &values)
 {
-    Row row{poll, time, texts};
+    Row row{poll, time, values};
     if (rows.size() < capacity) {
         rows.append(row);
         return;
@@ -28,8 +29,8 @@ std::string PanelHistory::csv() const
     for (int i = 0; i < rows.size(); ++i) {
         const Row &row = rows.at((oldest + i) % rows.size());
         QStringList fields{QString::number(row.poll), RecordOutput::timeText(row.time)};
-        for (const QString &t : row.texts)
-            fields << csvField(t);
+        for (int c = 0; c < row.values.size() && c < columnTypes.size(); ++c)
+            fields << csvField(ValueFormatter::joined(row.values.at(c), columnTypes.at(c), 1));
         out += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
     }
     return RecordOutput::utf8(out);

@@ -2,48 +2,48 @@
 
 #include <chrono>
 
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "DriverSession.h"
 #include "Reconnector.h"
-#include "StatusText.h"
-#include "TypeNames.h"
-#include "ValueFormatter.h"
 
 namespace {
 // Loading the plug-in and the first connect: the connect waits at most a
 // few seconds for TCP and as long again for the handshake.
 const int kStartWaitMs = 30000;
-const double kMsPerSecond = 1000.0;
 
 QStringList trendTitles(const QList<TagList::Entry> &entries)
 {
     QStringList titles;
     for (const TagList::Entry &e : entries) {
-        if (e.tag.count == 1 && e.tag.type != Bool)
+        if (PanelDocument::hasTrend(e.tag))
             titles << e.title();
     }
     return titles;
+}
+
+QVector<DataType> trendTypes(const QList<TagList::Entry> &entries)
+{
+    QVector<DataType> types;
+    for (const TagList::Entry &e : entries) {
+        if (PanelDocument::hasTrend(e.tag))
+            types << e.tag.type;
+    }
+    return types;
 }
 } // namespace
 
 PanelPoller::PanelPoller(const QList<TagList::Entry> &tagEntries, const Options &pollerOptions)
     : entries(tagEntries),
       options(pollerOptions),
-      history(trendTitles(tagEntries), pollerOptions.historyLength)
+      states(tagEntries.size()),
+      document(tagEntries, pollerOptions.endpoint, pollerOptions.writable, pollerOptions.intervalMs,
+               pollerOptions.historyLength),
+      history(trendTitles(tagEntries), trendTypes(tagEntries), pollerOptions.historyLength)
 {
-    document = RecordOutput::Json::object();
-    document["poll"] = 0;
-    document["time"] = nullptr;
-    document["plc"] = RecordOutput::utf8(options.endpoint);
-    document["connection"] = nullptr;
-    document["writable"] = options.writable;
-    document["interval"] = options.intervalMs;
-    document["history"] = options.historyLength;
-    document["tags"] = RecordOutput::Json::array();
-    for (int i = 0; i < entries.size(); ++i) {
-        states.append(TagState());
-        document["tags"].push_back(tagJson(i));
-    }
-    document["sequence"] = 0;
 }
 
 PanelPoller::~PanelPoller()
@@ -51,17 +51,12 @@ PanelPoller::~PanelPoller()
     stop();
 }
 
-bool PanelPoller::hasTrend(int index) const
-{
-    const TagSpec &tag = entries.at(index).tag;
-    return tag.count == 1 && tag.type != Bool;
-}
-
 bool PanelPoller::start(QString *error)
 {
     std::promise<QString> started;
     std::future<QString> result = started.get_future();
-    thread = std::thread(&PanelPoller::run, this, std::move(started));
+    renderer = std::thread(&PanelPoller::render, this);
+    poller = std::thread(&PanelPoller::run, this, std::move(started));
     if (result.wait_for(std::chrono::milliseconds(kStartWaitMs)) != std::future_status::ready) {
         *error = QStringLiteral("the PLC connection was not made within %1 ms").arg(kStartWaitMs);
         stop();
@@ -75,20 +70,35 @@ bool PanelPoller::start(QString *error)
     return true;
 }
 
-void PanelPoller::stop()
+void PanelPoller::runInBackground()
+{
+    // On Linux the nice value belongs to the thread named by its id.
+    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), kBackgroundNice);
+}
+
+void PanelPoller::beginStop()
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
         stopping = true;
     }
     wake.notify_all();
+    toRender.notify_all();
     published.notify_all();
-    if (thread.joinable())
-        thread.join();
+}
+
+void PanelPoller::stop()
+{
+    beginStop();
+    if (poller.joinable())
+        poller.join();
+    if (renderer.joinable())
+        renderer.join();
 }
 
 void PanelPoller::run(std::promise<QString> started)
 {
+    pthread_setname_np(pthread_self(), "panel-poller");
     // The session, and with it the driver object, lives and dies on this thread.
     DriverSession session(options.debug);
     QString error;
@@ -98,7 +108,7 @@ void PanelPoller::run(std::promise<QString> started)
     }
     started.set_value(QString());
     Reconnector link(session.driver(), options.endpoint);
-    publish(link, false);
+    handOver(link, false);
     for (;;) {
         runWrites(session, link);
         if (!link.connected()) {
@@ -106,12 +116,12 @@ void PanelPoller::run(std::promise<QString> started)
                 break;
             link.reconnect();
             if (!link.connected()) {
-                publish(link, false);
+                handOver(link, false);
                 continue;
             }
         }
         poll(session, link);
-        publish(link, true);
+        handOver(link, true);
         if (!pause(options.intervalMs, session, link))
             break;
     }
@@ -133,7 +143,7 @@ void PanelPoller::poll(DriverSession &session, Reconnector &link)
         states[i].status = record.status;
         if (record.status == StatusOk) {
             states[i].lastGood = record;
-            states[i].fresh = true;
+            ++states[i].goodReads;
         }
         link.note(record.status);
     }
@@ -201,85 +211,58 @@ bool PanelPoller::write(int index, const QVariant &value, int count, CLabelVaria
     return true;
 }
 
-RecordOutput::Json PanelPoller::tagJson(int index) const
+void PanelPoller::handOver(const Reconnector &link, bool polled)
 {
-    const TagList::Entry &e = entries.at(index);
-    RecordOutput::Json o = RecordOutput::Json::object();
-    o["name"] = RecordOutput::utf8(e.name);
-    o["label"] = RecordOutput::utf8(e.label);
-    o["address"] = RecordOutput::utf8(e.tag.address);
-    o["type"] = RecordOutput::utf8(TypeNames::name(e.tag.type));
-    o["count"] = e.tag.count;
-    o["trend"] = hasTrend(index);
-    for (const char *key : {"value", "values", "number", "status", "statusText", "timestamp", "age"})
-        o[key] = nullptr;
-    return o;
-}
-
-void PanelPoller::updateTagJson(RecordOutput::Json &o, int index, qint64 nowMs)
-{
-    const TagSpec &tag = entries.at(index).tag;
-    TagState &s = states[index];
-    if (s.fresh) {
-        // A new good value: its texts are made once, not on every publication.
-        s.fresh = false;
-        o["value"] = RecordOutput::utf8(ValueFormatter::joined(s.lastGood.value, tag.type, tag.count));
-        o["values"] = RecordOutput::values(s.lastGood.value, tag.type, tag.count);
-        double number = 0;
-        if (hasTrend(index) && ValueFormatter::firstAsNumber(s.lastGood.value, tag.type, &number))
-            o["number"] = number;
-        s.stampMs = s.lastGood.timestamp.toMSecsSinceEpoch();
-        // Tags read within the same millisecond share one time stamp text.
-        if (s.stampMs != stampCacheMs) {
-            stampCacheMs = s.stampMs;
-            stampCacheText = RecordOutput::jsonTime(s.lastGood.timestamp);
-        }
-        o["timestamp"] = stampCacheText;
-    }
-    if (o["status"] != s.status) {
-        o["status"] = s.status;
-        o["statusText"] = RecordOutput::utf8(StatusText::meaning(s.status));
-    }
-    if (s.lastGood.timestamp.isValid())
-        o["age"] = double(nowMs - s.stampMs) / kMsPerSecond;
-}
-
-void PanelPoller::publish(const Reconnector &link, bool polled)
-{
-    const QDateTime now = QDateTime::currentDateTime();
-    const qint64 nowMs = now.toMSecsSinceEpoch();
-    document["poll"] = pollCount;
-    document["time"] = RecordOutput::jsonTime(now);
-    document["connection"] = {{"connected", link.connected()},
-                              {"attempts", link.attempts()},
-                              {"text", RecordOutput::utf8(link.stateText())}};
-    RecordOutput::Json &tags = document["tags"];
-    QStringList trendTexts;
-    for (int i = 0; i < entries.size(); ++i) {
-        updateTagJson(tags[i], i, nowMs);
-        if (polled && hasTrend(i)) {
-            const TagState &s = states.at(i);
-            trendTexts << (s.status == StatusOk ? QString::fromStdString(tags[i]["value"].get<std::string>())
-                                                : QString());
+    auto state = std::make_shared<PanelDocument::PollState>();
+    state->poll = pollCount;
+    state->time = QDateTime::currentDateTime();
+    state->connected = link.connected();
+    state->attempts = link.attempts();
+    state->connectionText = link.stateText();
+    state->tags = states;   // values are shared, not copied
+    QVector<QVariant> trend;
+    if (polled) {
+        for (int i = 0; i < entries.size(); ++i) {
+            if (PanelDocument::hasTrend(entries.at(i).tag))
+                trend << (states.at(i).status == StatusOk ? states.at(i).lastGood.value : QVariant());
         }
     }
-
-    auto snap = std::make_shared<PanelSnapshot>();
     {
         std::lock_guard<std::mutex> lock(mutex);
-        snap->sequence = latest ? latest->sequence + 1 : 1;
-    }
-    document["sequence"] = snap->sequence;
-    snap->json = document.dump(-1, ' ', false, RecordOutput::Json::error_handler_t::replace);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        latest = std::move(snap);
         // Only polls make history rows; the first snapshot and reconnect
         // attempts only update the banner.
         if (polled)
-            history.add(pollCount, now, trendTexts);
+            history.add(pollCount, state->time, trend);
+        pending = std::move(state);
     }
-    published.notify_all();
+    toRender.notify_one();
+}
+
+void PanelPoller::render()
+{
+    pthread_setname_np(pthread_self(), "panel-render");
+    runInBackground();
+    quint64 sequence = 0;
+    for (;;) {
+        std::shared_ptr<const PanelDocument::PollState> state;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            toRender.wait(lock, [this] { return stopping || pending; });
+            if (stopping)
+                return;
+            state = std::move(pending);
+            pending.reset();
+        }
+        auto snap = std::make_shared<PanelSnapshot>();
+        snap->sequence = ++sequence;
+        snap->json = document.render(*state, snap->sequence);
+        snap->event = "data: " + snap->json + "\n\n";   // made once for every stream client
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            latest = std::move(snap);
+        }
+        published.notify_all();
+    }
 }
 
 std::shared_ptr<const PanelSnapshot> PanelPoller::snapshot() const
@@ -297,16 +280,6 @@ std::shared_ptr<const PanelSnapshot> PanelPoller::waitNewer(quint64 sequence, in
     if (stopping)
         return nullptr;
     return latest;
-}
-
-void PanelPoller::beginStop()
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        stopping = true;
-    }
-    published.notify_all();
-    wake.notify_all();
 }
 
 std::string PanelPoller::historyCsv() const

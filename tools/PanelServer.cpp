@@ -5,6 +5,8 @@
 
 #include <httplib.h>
 
+#include <chrono>
+
 #include "PanelPoller.h"
 #include "RecordOutput.h"
 #include "ValueParser.h"
@@ -15,6 +17,13 @@ namespace {
 const int kSpareThreads = 16;
 // A stream client hears at least this often, so that a closed one is noticed.
 const int kStreamKeepAliveMs = 2000;
+// A stream client gets every poll, but at most one every this many ms: when
+// polls come faster (--interval below it), it gets the latest poll each time.
+// No page can show more, and 16 clients then cost the polling next to nothing.
+const auto kMinEventGap = std::chrono::milliseconds(10);
+// How long closing waits for the stream clients' ends, and how often it looks.
+const auto kStreamEndWait = std::chrono::seconds(3);
+const auto kStreamEndPoll = std::chrono::milliseconds(10);
 const time_t kSocketTimeoutSeconds = 5;
 const time_t kKeepAliveSeconds = 2;
 const int kWriteWaitMs = 10000;
@@ -140,7 +149,12 @@ void PanelServer::start()
 
 void PanelServer::stop()
 {
+    // Stream clients are let go first, each with the end of its stream: once
+    // the server stops, it would cut them off without one.
     closing = true;
+    const auto until = std::chrono::steady_clock::now() + kStreamEndWait;
+    while (streams > 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(kStreamEndPoll);
     if (server)
         server->stop();
     if (listener.joinable())
@@ -198,6 +212,11 @@ bool PanelServer::originAllowed(const std::string &origin) const
 void PanelServer::route()
 {
     server->set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
+        static thread_local bool niced = false;
+        if (!niced) {
+            niced = true;
+            PanelPoller::runInBackground();
+        }
         if (!hostAllowed(req.get_header_value("Host"))) {
             refuse(res, 403, QStringLiteral("Host is not this panel"));
             return httplib::Server::HandlerResponse::Handled;
@@ -276,14 +295,16 @@ void PanelServer::serveStream(httplib::Response &res)
                 sink.done();
                 return true;
             }
-            std::string event;
             if (snap->sequence == *sent) {
-                event = ": keep-alive\n\n";
-            } else {
-                *sent = snap->sequence;
-                event = "data: " + snap->json + "\n\n";
+                static const char keepAlive[] = ": keep-alive\n\n";
+                return sink.write(keepAlive, sizeof keepAlive - 1);
             }
-            return sink.write(event.data(), event.size());
+            *sent = snap->sequence;
+            const auto next = std::chrono::steady_clock::now() + kMinEventGap;
+            if (!sink.write(snap->event.data(), snap->event.size()))
+                return false;
+            std::this_thread::sleep_until(next);
+            return true;
         },
         [this](bool) { --streams; });
 }

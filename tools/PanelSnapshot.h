@@ -11,6 +11,7 @@ struct PanelSnapshot
 {
     quint64 sequence = 0;   // counts publications: polls and reconnect attempts
     std::string json;       // the /api/tags document, one line
+    std::string event;      // the same as one Server-Sent Event
 };
 
 #endif

@@ -148,7 +148,8 @@ function show(snapshot) {
     entry.cells.age.textContent = tag.age === null ? '-' : `${tag.age.toFixed(1)} s`;
     entry.cells.timestamp.textContent = tag.timestamp === null ? '-' : tag.timestamp.replace('T', ' ');
     entry.row.classList.toggle('bad', tag.status !== 0);
-    if (tag.trend) numbers.set(tag.name, tag.status === 0 ? tag.number : null);
+    // A trend tag's one value; JSON gives null for inf and nan.
+    if (tag.trend) numbers.set(tag.name, tag.status === 0 && tag.values.length ? tag.values[0] : null);
   }
   if (snapshot.poll > state.lastPoll && state.lastPoll >= 0) {
     addPoint(Date.parse(snapshot.time) / 1000, numbers);
