@@ -37,6 +37,15 @@ function startUntil(cmd, args, re) {
   });
 }
 
+// Resolves as promise does, or rejects after WAIT_MS.
+function bounded(promise, what) {
+  let timer;
+  const timeout = new Promise((resolve, reject) => {
+    timer = setTimeout(() => reject(new Error(`${what}: not within ${WAIT_MS} ms`)), WAIT_MS);
+  });
+  return Promise.race([promise, timeout]).finally(() => clearTimeout(timer));
+}
+
 function ended(child) {
   if (child.exitCode !== null || child.signalCode !== null) return Promise.resolve(child.exitCode);
   return new Promise((resolve, reject) => {
@@ -228,7 +237,7 @@ async function main() {
       const closed = new Promise((resolve) => stream.res.on('end', resolve));
       panel.kill('SIGTERM');
       assert.equal(await ended(panel), 0);
-      await closed;
+      await bounded(closed, 'end of the stream');
     });
   } finally {
     await context.close();
@@ -251,6 +260,13 @@ async function main() {
   });
   fs.rmSync(work, { recursive: true, force: true });
 }
+
+// Every wait above is bounded; this bounds the whole run as well.
+setTimeout(() => {
+  console.log('not ok - the test did not finish within 240 s');
+  for (const child of children) child.kill('SIGKILL');
+  process.exit(1);
+}, 240000).unref();
 
 main()
   .catch((e) => { results.failed += 1; console.log(`not ok - setup\n  ${e.stack || e}`); })
