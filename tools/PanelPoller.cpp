@@ -284,6 +284,10 @@ std::shared_ptr<const PanelSnapshot> PanelPoller::waitNewer(quint64 sequence, in
 
 std::string PanelPoller::historyCsv() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    return history.csv();
+    // A copy shares the rows, so the poller waits for no CSV being written.
+    PanelHistory rows = [this] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return history;
+    }();
+    return rows.csv();
 }
