@@ -46,6 +46,18 @@ void CommandLine::addDebugOption()
     parser.addOption({QStringLiteral("debug"), QStringLiteral("Show the plug-in's log, with every frame.")});
 }
 
+void CommandLine::addTagsOption()
+{
+    addValueOption(QStringLiteral("tags"),
+                   QStringLiteral("Read more tags from FILE, one address,type[,count[,label]] a line."),
+                   QStringLiteral("FILE"));
+}
+
+void CommandLine::addBoolOption(const QString &name, const QString &description)
+{
+    parser.addOption({name, description});
+}
+
 void CommandLine::addValueOption(const QString &name, const QString &description,
                                  const QString &valueName, const QString &defaultValue)
 {

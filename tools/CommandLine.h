@@ -18,6 +18,9 @@ public:
     void addPluginOption();
     void addJsonOption();
     void addDebugOption();
+    // --tags FILE: a tag-list file, as TagList reads it.
+    void addTagsOption();
+    void addBoolOption(const QString &name, const QString &description);
     void addValueOption(const QString &name, const QString &description, const QString &valueName,
                         const QString &defaultValue = QString());
 

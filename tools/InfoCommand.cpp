@@ -26,10 +26,12 @@ int InfoCommand::run(const QStringList &arguments)
     const QString debugVersion = driver->DebugCmd(DebugVersion);
 
     if (cl.isSet(QStringLiteral("json"))) {
-        CommandLine::print(
-            QStringLiteral("{\"plugin\":%1,\"name\":%2,\"version\":%3,\"debugVersion\":%4}")
-                .arg(RecordOutput::quoted(path), RecordOutput::quoted(name),
-                     RecordOutput::quoted(version), RecordOutput::quoted(debugVersion)));
+        RecordOutput::Json o = RecordOutput::Json::object();
+        o["plugin"] = RecordOutput::utf8(path);
+        o["name"] = RecordOutput::utf8(name);
+        o["version"] = RecordOutput::utf8(version);
+        o["debugVersion"] = RecordOutput::utf8(debugVersion);
+        CommandLine::print(RecordOutput::dump(o));
         return CommandLine::Ok;
     }
     CommandLine::print(QStringLiteral("plug-in        %1\nname           %2\nversion        %3\n"

@@ -1,5 +1,11 @@
 #include "RecordOutput.h"
 
+#include <QLocale>
+
+#include <cmath>
+#include <type_traits>
+
+#include "ElementTypes.h"
 #include "StatusText.h"
 #include "TablePrinter.h"
 #include "TypeNames.h"
@@ -8,7 +14,33 @@
 namespace {
 const char kTimeFormat[] = "yyyy-MM-dd hh:mm:ss.zzz";
 const char kJsonTimeFormat[] = "yyyy-MM-ddThh:mm:ss.zzz";
-const ushort kFirstPrintable = 0x20;
+// Whole numbers below this magnitude are exact in a double and in an int64.
+const double kExactWholeLimit = 9007199254740992.0;   // 2^53
+
+template <typename T>
+RecordOutput::Json element(T v)
+{
+    if constexpr (std::is_same_v<T, bool>) {
+        return v;
+    } else if constexpr (std::is_same_v<T, char>) {
+        return int(qint8(v));
+    } else if constexpr (std::is_floating_point_v<T>) {
+        if (!std::isfinite(v))
+            return nullptr;
+        // Whole numbers are written without a fraction ("3", not "3.0"), as
+        // the plain output shows them.
+        if (v == std::trunc(v) && std::fabs(v) < kExactWholeLimit && !(v == 0 && std::signbit(v)))
+            return qint64(v);
+        // A float is written as the shortest text that reads back to it, the
+        // text the plain output shows, not as the longer double it widens to.
+        if constexpr (std::is_same_v<T, float>)
+            return QLocale::c().toDouble(ValueFormatter::formatFloat(v));
+        else
+            return v;
+    } else {
+        return v;
+    }
+}
 } // namespace
 
 QStringList RecordOutput::headers()
@@ -38,46 +70,47 @@ QString RecordOutput::timeText(const QDateTime &time)
     return time.isValid() ? time.toString(QLatin1String(kTimeFormat)) : QStringLiteral("-");
 }
 
+RecordOutput::Json RecordOutput::jsonTime(const QDateTime &time)
+{
+    if (!time.isValid())
+        return nullptr;
+    return utf8(time.toString(QLatin1String(kJsonTimeFormat)));
+}
+
+RecordOutput::Json RecordOutput::toJson(const CLabelVariable &record)
+{
+    Json o = Json::object();
+    o["address"] = utf8(record.address);
+    o["type"] = utf8(TypeNames::name(record.dataType));
+    o["count"] = record.count;
+    o["values"] = values(record.value, record.dataType, record.count);
+    o["status"] = record.status;
+    o["statusText"] = utf8(StatusText::meaning(record.status));
+    o["timestamp"] = jsonTime(record.timestamp);
+    return o;
+}
+
 QString RecordOutput::json(const CLabelVariable &record)
 {
-    const QString time = record.timestamp.isValid()
-                             ? quoted(record.timestamp.toString(QLatin1String(kJsonTimeFormat)))
-                             : QStringLiteral("null");
-    // Concatenated rather than filled in with arg(), which would also expand
-    // "%n" inside the user's address text.
-    return QStringLiteral("{\"address\":") + quoted(record.address)
-           + QStringLiteral(",\"type\":") + quoted(TypeNames::name(record.dataType))
-           + QStringLiteral(",\"count\":") + QString::number(record.count)
-           + QStringLiteral(",\"values\":") + jsonValues(record)
-           + QStringLiteral(",\"status\":") + QString::number(record.status)
-           + QStringLiteral(",\"statusText\":") + quoted(StatusText::meaning(record.status))
-           + QStringLiteral(",\"timestamp\":") + time + QLatin1Char('}');
+    return dump(toJson(record));
 }
 
-QString RecordOutput::jsonValues(const CLabelVariable &record)
+RecordOutput::Json RecordOutput::values(const QVariant &value, DataType type, int count)
 {
-    QStringList items;
-    for (const QString &t : ValueFormatter::elements(record.value, record.dataType, record.count)) {
-        if (record.dataType == Bool)
-            items << (t == QLatin1String("1") ? QStringLiteral("true") : QStringLiteral("false"));
-        else if (t.endsWith(QLatin1String("inf")) || t == QLatin1String("nan"))
-            items << QStringLiteral("null");
-        else
-            items << t;
-    }
-    return QLatin1Char('[') + items.join(QLatin1Char(',')) + QLatin1Char(']');
+    Json list = Json::array();
+    ElementTypes::withServedElementType(type, [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        if (value.userType() != listMetaTypeId<T>())
+            return 0;
+        const QList<T> items = value.value<QList<T>>();
+        for (int i = 0; i < items.size() && i < count; ++i)
+            list.push_back(element(items.at(i)));
+        return 0;
+    });
+    return list;
 }
 
-QString RecordOutput::quoted(const QString &text)
+QString RecordOutput::dump(const Json &json)
 {
-    QString out = QStringLiteral("\"");
-    for (const QChar c : text) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
-            out += QLatin1Char('\\') + QString(c);
-        else if (c.unicode() < kFirstPrintable)
-            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out + QLatin1Char('"');
+    return QString::fromStdString(json.dump(-1, ' ', false, Json::error_handler_t::replace));
 }

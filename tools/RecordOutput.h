@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <nlohmann/json.hpp>
+
 #include "CLabelVariable.h"
 
 // How one tag record is shown: as a table row (address, type, value,
@@ -11,21 +13,27 @@
 class RecordOutput
 {
 public:
+    // Objects keep their keys in the order they were written.
+    using Json = nlohmann::ordered_json;
+
     static QStringList headers();
     static QStringList row(const CLabelVariable &record);
     // {"address":…, "type":…, "count":…, "values":[…], "status":…,
-    //  "statusText":…, "timestamp":…}. Numbers are written exactly as the
-    // plain output shows them (64-bit integers keep every digit); JSON has no
-    // inf or nan, so those become null.
+    //  "statusText":…, "timestamp":…}. Integers are JSON integers with every
+    // digit of 64-bit values; floats are the numbers the plain output shows;
+    // Bools are true and false; JSON has no inf or nan, so those become null.
+    static Json toJson(const CLabelVariable &record);
     static QString json(const CLabelVariable &record);
+    // The elements of the record's value as JSON values, as in toJson().
+    static Json values(const QVariant &value, DataType type, int count);
     // The record as printed by read and write: JSON, or a one-row table.
     static QString text(const CLabelVariable &record, bool json);
     static QString timeText(const QDateTime &time);
-    // A JSON string literal of the text, quotes and control characters escaped.
-    static QString quoted(const QString &text);
-
-private:
-    static QString jsonValues(const CLabelVariable &record);
+    // The JSON time stamp text, or null for an invalid time.
+    static Json jsonTime(const QDateTime &time);
+    // One line of JSON text; invalid UTF-8 would be replaced, never thrown on.
+    static QString dump(const Json &json);
+    static std::string utf8(const QString &text) { return text.toUtf8().toStdString(); }
 };
 
 #endif

@@ -9,11 +9,11 @@
 #include "CommandLine.h"
 #include "DriverSession.h"
 #include "InterruptFlag.h"
-#include "TagSpec.h"
+#include "Reconnector.h"
+#include "TagList.h"
 #include "WatchView.h"
 
 namespace {
-const int kMinIntervalMs = 10;
 const int kMaxIntervalMs = 3600000;
 const int kMaxPolls = 1000000000;
 // ANSI terminal controls: cursor up n lines, erase to the end of the line.
@@ -26,9 +26,11 @@ int WatchCommand::run(const QStringList &arguments)
     CommandLine cl(QStringLiteral("watch"),
                    QStringLiteral("Poll tags, each ADDRESS:TYPE[:COUNT], and show their value, "
                                   "status, age and trend."),
-                   QStringLiteral("HOST:PORT TAG..."));
-    cl.addValueOption(QStringLiteral("interval"), QStringLiteral("Time between polls in ms."),
+                   QStringLiteral("HOST:PORT [TAG...]"));
+    cl.addValueOption(QStringLiteral("interval"),
+                      QStringLiteral("Time between polls in ms (0: as fast as possible)."),
                       QStringLiteral("MS"), QStringLiteral("1000"));
+    cl.addTagsOption();
     cl.addValueOption(QStringLiteral("polls"), QStringLiteral("Stop after N polls (0: until Ctrl-C)."),
                       QStringLiteral("N"), QStringLiteral("0"));
     cl.addPluginOption();
@@ -37,8 +39,8 @@ int WatchCommand::run(const QStringList &arguments)
     if (done >= 0)
         return done;
     int interval = 0, polls = 0;
-    if (!cl.expectPositional(2, INT_MAX)
-        || !cl.intValue(QStringLiteral("interval"), kMinIntervalMs, kMaxIntervalMs, &interval)
+    if (!cl.expectPositional(1, INT_MAX)
+        || !cl.intValue(QStringLiteral("interval"), 0, kMaxIntervalMs, &interval)
         || !cl.intValue(QStringLiteral("polls"), 0, kMaxPolls, &polls))
         return CommandLine::BadInput;
 
@@ -46,14 +48,12 @@ int WatchCommand::run(const QStringList &arguments)
     QString error;
     if (!DriverSession::checkEndpoint(args.first(), &error))
         return CommandLine::fail(error, CommandLine::BadInput);
-    QList<TagSpec> tags;
-    for (const QString &text : args.mid(1)) {
-        TagSpec tag;
-        if (!TagSpec::parse(text, &tag, &error))
-            return CommandLine::fail(error, CommandLine::BadInput);
+    QList<TagList::Entry> entries;
+    if (!TagList::collect(args.mid(1), cl.value(QStringLiteral("tags")), &entries, &error))
+        return CommandLine::fail(error, CommandLine::BadInput);
+    const QList<TagSpec> tags = TagList::specs(entries);
+    for (const TagSpec &tag : tags)
         CommandLine::warn(tag.note);
-        tags << tag;
-    }
 
     InterruptFlag::install();
     DriverSession session(cl.isSet(QStringLiteral("debug")));
@@ -64,11 +64,19 @@ int WatchCommand::run(const QStringList &arguments)
     WatchView view(tags);
     const bool terminal = isatty(STDOUT_FILENO);
     int linesDrawn = 0;
+    Reconnector link(session.driver(), args.first());
     for (int poll = 1; (polls == 0 || poll <= polls) && !InterruptFlag::raised(); ++poll) {
-        for (int i = 0; i < tags.size() && !InterruptFlag::raised(); ++i) {
+        // A lost PLC is tried again after the reconnector's wait; each try
+        // is one poll, shown with its attempt count.
+        if (!link.connected() && InterruptFlag::sleep(link.waitMs()))
+            link.reconnect();
+        for (int i = 0; i < tags.size() && link.connected() && !InterruptFlag::raised(); ++i) {
             const TagSpec &tag = tags.at(i);
-            view.update(i, session.driver()->ReadVariable(tag.address, tag.type, tag.count));
+            const CLabelVariable record = session.driver()->ReadVariable(tag.address, tag.type, tag.count);
+            view.update(i, record);
+            link.note(record.status);
         }
+        view.setConnection(link.connected() ? QString() : link.stateText());
         draw(view, poll, terminal, &linesDrawn);
         if (poll != polls)
             InterruptFlag::sleep(interval);

@@ -58,9 +58,7 @@ QStringList WatchView::table(int poll, const QDateTime &now) const
                         StatusText::status(e.status), age(e, now), e.trend.text()});
     }
     QStringList out;
-    out << QStringLiteral("poll %1 at %2 (Ctrl-C ends)")
-               .arg(poll)
-               .arg(now.toString(QLatin1String(kClockFormat)));
+    out << pollText(poll, now) + QStringLiteral(" (Ctrl-C ends)");
     out << printer.lines();
     return out;
 }
@@ -68,7 +66,7 @@ QStringList WatchView::table(int poll, const QDateTime &now) const
 QString WatchView::line(int poll, const QDateTime &now) const
 {
     QStringList parts;
-    parts << QStringLiteral("poll %1 %2").arg(poll).arg(now.toString(QLatin1String(kClockFormat)));
+    parts << pollText(poll, now);
     for (const Entry &e : entries) {
         QString part = QStringLiteral("%1 %2 = %3 [%4] age %5")
                            .arg(e.tag.address, TypeNames::name(e.tag.type), value(e),
@@ -78,6 +76,14 @@ QString WatchView::line(int poll, const QDateTime &now) const
         parts << part;
     }
     return parts.join(QStringLiteral(" | "));
+}
+
+QString WatchView::pollText(int poll, const QDateTime &now) const
+{
+    QString text = QStringLiteral("poll %1 %2").arg(poll).arg(now.toString(QLatin1String(kClockFormat)));
+    if (!connectionState.isEmpty())
+        text += QLatin1Char(' ') + connectionState;
+    return text;
 }
 
 bool WatchView::allOk() const

@@ -19,6 +19,8 @@ public:
     void update(int index, const CLabelVariable &record);
     QStringList table(int poll, const QDateTime &now) const;
     QString line(int poll, const QDateTime &now) const;
+    // Shown after the poll number; empty while the PLC is connected.
+    void setConnection(const QString &state) { connectionState = state; }
     // True when the latest read of every tag succeeded.
     bool allOk() const;
 
@@ -36,7 +38,10 @@ private:
     static QString age(const Entry &entry, const QDateTime &now);
     QString value(const Entry &entry) const;
 
+    QString pollText(int poll, const QDateTime &now) const;
+
     QList<Entry> entries;
+    QString connectionState;
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include "CommandLine.h"
 #include "DemoCommand.h"
 #include "InfoCommand.h"
+#include "PanelCommand.h"
 #include "ReadCommand.h"
 #include "SimCommand.h"
 #include "WatchCommand.h"
@@ -22,7 +23,10 @@ const char kUsage[] =
     "  read HOST:PORT ADDRESS TYPE [COUNT]  read one tag\n"
     "  write HOST:PORT ADDRESS TYPE VALUE[,VALUE...]\n"
     "                                       write one tag\n"
-    "  watch HOST:PORT TAG...               poll tags (ADDRESS:TYPE[:COUNT])\n"
+    "  watch HOST:PORT TAG... [--tags FILE]\n"
+    "                                       poll tags (ADDRESS:TYPE[:COUNT]) in the terminal\n"
+    "  panel HOST:PORT TAG... [--tags FILE] [--http ADDRESS:PORT] [--writable]\n"
+    "                                       poll tags and show them live in a browser\n"
     "  sim [--port N] [--db N:SIZE] [--area I|Q|M:SIZE]\n"
     "                                       run the simulated PLC in the foreground\n"
     "\n"
@@ -51,6 +55,8 @@ int main(int argc, char **argv)
         return WriteCommand::run(args);
     if (command == QLatin1String("watch"))
         return WatchCommand::run(args);
+    if (command == QLatin1String("panel"))
+        return PanelCommand::run(args);
     if (command == QLatin1String("sim"))
         return SimCommand::run(argc - 1, argv + 1);   // the same front as quillmarsh-sim
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {

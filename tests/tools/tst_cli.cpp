@@ -122,6 +122,8 @@ private slots:
         plc->stop();
         delete plc;
         plc = nullptr;
+        qDeleteAll(tagFiles);
+        tagFiles.clear();
     }
     void demoShowsEveryType()
     {
@@ -241,6 +243,8 @@ private slots:
         QTest::addRow("bool two") << QStringList{w, "%E", "M0.0", "bool", "2"} << 2 << "is not a Bool";
         QTest::addRow("tag without type") << QStringList{"watch", "%E", "DB1.DBW0"} << 2 << "not ADDRESS:TYPE";
         QTest::addRow("tag bad count") << QStringList{"watch", "%E", "M0:int8:x"} << 2 << "count 'x'";
+        QTest::addRow("tag list bad line") << QStringList{"watch", "%E", "--tags", "%TAGS=# tags\n\nM0,int8\nM1,int99,1,Speed\n"}
+                                           << 2 << ".csv:4: unknown type 'int99'";
         QTest::addRow("no port") << QStringList{r, "127.0.0.1", "M0", "int8"} << 2 << "is not HOST:PORT";
         QTest::addRow("unknown option") << QStringList{r, "%E", "M0", "int8", "--frob"} << 2 << "Unknown option 'frob'";
         QTest::addRow("missing plug-in") << QStringList{r, "%E", "M0", "int8", "--plugin", "/nonexistent/libQuillmarsh.so"}
@@ -319,6 +323,9 @@ private slots:
                                                        "DB99.DBW0 Int16 =  [7 PLC answer not acceptable] age -"};
         QTest::addRow("colon in address") << QStringList{"V_or_DB1:20:int16:1"} << 0
                                           << QStringList{"V_or_DB1:20 Int16 = -1234 [0 ok]"};
+        QTest::addRow("tag list file") << QStringList{"M0.0:bool", "--tags", "%TAGS=# label may hold commas\n DB1.DBW20 , int16 ,, Speed, rpm\nDB1.DBW20,int16,2\n"}
+                                       << 0 << QStringList{"M0.0 Bool = 0 [0 ok]", "DB1.DBW20 Int16 = -1234 [0 ok]",
+                                                           "DB1.DBW20 Int16 = -1234, 0 [0 ok]"};
     }
     void watchToPipe()
     {
@@ -326,7 +333,7 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QStringList, inEveryLine);
         QVERIFY(plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("fb2e")));
-        const Run r = run(QStringList{"watch", endpoint()} + tags + QStringList{"--polls", "3", "--interval", "10"});
+        const Run r = run(QStringList{"watch", endpoint()} + expand(tags) + QStringList{"--polls", "3", "--interval", "10"});
         QCOMPARE(r.exitCode, exitCode);
         const QStringList lines = r.out.trimmed().split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 3);
@@ -383,10 +390,41 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(plc->connectionCount(), 0, kRunMs);
     }
+    void watchReconnects()
+    {
+        QVERIFY(plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("fb2e")));
+        QProcess p;
+        p.start(tool(), {"watch", endpoint(), "DB1.DBW20:int16", "--interval", "50"});
+        // The next line of the watch that holds text, or an empty string.
+        const auto lineWith = [&p](const QString &text) {
+            QElapsedTimer timer;
+            timer.start();
+            while (timer.elapsed() < kRunMs) {
+                if (!p.canReadLine() && !p.waitForReadyRead(int(kRunMs - timer.elapsed())))
+                    break;
+                while (p.canReadLine()) {
+                    const QString line = QString::fromUtf8(p.readLine());
+                    if (line.contains(text))
+                        return line;
+                }
+            }
+            return QString();
+        };
+        QVERIFY(!lineWith(QStringLiteral("DB1.DBW20 Int16 = -1234 [0 ok]")).isEmpty());
+        const quint16 port = plc->port();
+        plc->stop();
+        QVERIFY(!lineWith(QStringLiteral("reconnecting to 127.0.0.1:%1 (attempt 2)").arg(port)).isEmpty());
+        QVERIFY(plc->start(port));
+        QVERIFY(plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("0457")));
+        const QString back = lineWith(QStringLiteral("DB1.DBW20 Int16 = 1111 [0 ok]"));
+        QVERIFY2(!back.isEmpty() && !back.contains(QLatin1String("reconnecting")), qPrintable(back));
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(kRunMs));
+    }
     void helpOnEveryCommand_data()
     {
         QTest::addColumn<QString>("command");
-        for (const char *c : {"demo", "info", "read", "write", "watch", "sim"})
+        for (const char *c : {"demo", "info", "read", "write", "watch", "panel", "sim"})
             QTest::addRow("%s", c) << QString::fromLatin1(c);
     }
     void helpOnEveryCommand()
@@ -412,6 +450,14 @@ private:
                 QTcpServer probe;
                 probe.listen(QHostAddress::LocalHost);
                 a = QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
+            } else if (a.startsWith(QLatin1String("%TAGS="))) {
+                // A tag-list file with the text after the '='.
+                auto *file = new QTemporaryFile(QDir::tempPath() + QStringLiteral("/tags-XXXXXX.csv"));
+                tagFiles << file;
+                file->open();
+                file->write(a.mid(6).toUtf8());
+                file->flush();
+                a = file->fileName();
             } else if (a == QLatin1String("%BADLIB")) {
                 a = QCoreApplication::applicationDirPath() + QStringLiteral("/not-a-library.so");
                 QFile f(a);
@@ -424,6 +470,7 @@ private:
     }
 
     SimPlc *plc = nullptr;
+    mutable QList<QTemporaryFile *> tagFiles;
 };
 
 QTEST_GUILESS_MAIN(TstCli)

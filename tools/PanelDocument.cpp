@@ -1,0 +1,80 @@
+#include "PanelDocument.h"
+
+#include "StatusText.h"
+#include "TypeNames.h"
+#include "ValueFormatter.h"
+
+namespace {
+const double kMsPerSecond = 1000.0;
+}
+
+PanelDocument::PanelDocument(const QList<TagList::Entry> &tagEntries, const QString &endpoint,
+                             bool writable, int intervalMs, int historyLength)
+    : entries(tagEntries), renderedReads(tagEntries.size(), 0), stampMs(tagEntries.size(), 0)
+{
+    // Every key is set here, in the order the document shows them.
+    document = RecordOutput::Json::object();
+    document["poll"] = 0;
+    document["time"] = nullptr;
+    document["plc"] = RecordOutput::utf8(endpoint);
+    document["connection"] = nullptr;
+    document["writable"] = writable;
+    document["interval"] = intervalMs;
+    document["history"] = historyLength;
+    RecordOutput::Json tags = RecordOutput::Json::array();
+    for (const TagList::Entry &e : entries) {
+        RecordOutput::Json o = RecordOutput::Json::object();
+        o["name"] = RecordOutput::utf8(e.name);
+        o["label"] = RecordOutput::utf8(e.label);
+        o["address"] = RecordOutput::utf8(e.tag.address);
+        o["type"] = RecordOutput::utf8(TypeNames::name(e.tag.type));
+        o["count"] = e.tag.count;
+        o["trend"] = hasTrend(e.tag);
+        o["value"] = "";
+        o["values"] = RecordOutput::Json::array();
+        o["status"] = nullptr;
+        o["statusText"] = nullptr;
+        o["timestamp"] = nullptr;
+        o["age"] = nullptr;
+        tags.push_back(std::move(o));
+    }
+    document["tags"] = std::move(tags);
+    document["sequence"] = 0;
+}
+
+std::string PanelDocument::render(const PollState &state, quint64 sequence)
+{
+    const qint64 nowMs = state.time.toMSecsSinceEpoch();
+    document["poll"] = state.poll;
+    document["time"] = RecordOutput::jsonTime(state.time);
+    document["connection"] = {{"connected", state.connected},
+                              {"attempts", state.attempts},
+                              {"text", RecordOutput::utf8(state.connectionText)}};
+    RecordOutput::Json &tags = document["tags"];
+    for (int i = 0; i < entries.size() && i < state.tags.size(); ++i)
+        update(tags[i], i, state.tags.at(i), nowMs);
+    document["sequence"] = sequence;
+    return document.dump(-1, ' ', false, RecordOutput::Json::error_handler_t::replace);
+}
+
+void PanelDocument::update(RecordOutput::Json &o, int index, const TagState &s, qint64 nowMs)
+{
+    const TagSpec &tag = entries.at(index).tag;
+    if (s.goodReads != renderedReads.at(index)) {
+        renderedReads[index] = s.goodReads;
+        o["value"] = RecordOutput::utf8(ValueFormatter::joined(s.lastGood.value, tag.type, tag.count));
+        o["values"] = RecordOutput::values(s.lastGood.value, tag.type, tag.count);
+        stampMs[index] = s.lastGood.timestamp.toMSecsSinceEpoch();
+        if (stampMs.at(index) != stampCacheMs) {
+            stampCacheMs = stampMs.at(index);
+            stampCacheText = RecordOutput::jsonTime(s.lastGood.timestamp);
+        }
+        o["timestamp"] = stampCacheText;
+    }
+    if (o["status"] != s.status) {
+        o["status"] = s.status;
+        o["statusText"] = RecordOutput::utf8(StatusText::meaning(s.status));
+    }
+    if (s.goodReads > 0)
+        o["age"] = double(nowMs - stampMs.at(index)) / kMsPerSecond;
+}

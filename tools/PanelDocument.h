@@ -1,0 +1,60 @@
+#ifndef QUILLMARSH_PANELDOCUMENT_H
+#define QUILLMARSH_PANELDOCUMENT_H
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QVector>
+
+#include <string>
+
+#include "CLabelVariable.h"
+#include "RecordOutput.h"
+#include "TagList.h"
+
+// The panel's /api/tags document, rendered from the state after each poll.
+// It is kept between renderings and changed in place, so a tag's texts are
+// made only when the tag got a new value, not for every poll of an
+// unchanged one. Used by one thread at a time.
+class PanelDocument
+{
+public:
+    // One tag as the poller left it.
+    struct TagState
+    {
+        CLabelVariable lastGood;   // the latest good read
+        int status = StatusNotDone;  // of the latest read
+        quint64 goodReads = 0;     // counts good reads, so that new values are seen
+    };
+    // Everything a rendering needs: the connection and every tag.
+    struct PollState
+    {
+        quint64 poll = 0;
+        QDateTime time;
+        bool connected = true;
+        int attempts = 0;
+        QString connectionText;
+        QVector<TagState> tags;
+    };
+
+    PanelDocument(const QList<TagList::Entry> &entries, const QString &endpoint, bool writable,
+                  int intervalMs, int historyLength);
+
+    // The document for state as one line of JSON; sequence numbers it.
+    std::string render(const PollState &state, quint64 sequence);
+
+    // Numeric scalar tags get a trend and a history column.
+    static bool hasTrend(const TagSpec &tag) { return tag.count == 1 && tag.type != Bool; }
+
+private:
+    void update(RecordOutput::Json &entry, int index, const TagState &state, qint64 nowMs);
+
+    const QList<TagList::Entry> entries;
+    RecordOutput::Json document;
+    QVector<quint64> renderedReads;   // goodReads of each tag as last rendered
+    QVector<qint64> stampMs;          // time stamp of each tag's rendered value
+    qint64 stampCacheMs = -1;         // tags read in the same millisecond share
+    RecordOutput::Json stampCacheText;  // one time stamp text
+};
+
+#endif

@@ -1,0 +1,293 @@
+#include "PanelPoller.h"
+
+#include <chrono>
+
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "DriverSession.h"
+#include "Reconnector.h"
+
+namespace {
+// Loading the plug-in and the first connect: the connect waits at most a
+// few seconds for TCP and as long again for the handshake.
+const int kStartWaitMs = 30000;
+
+QStringList trendTitles(const QList<TagList::Entry> &entries)
+{
+    QStringList titles;
+    for (const TagList::Entry &e : entries) {
+        if (PanelDocument::hasTrend(e.tag))
+            titles << e.title();
+    }
+    return titles;
+}
+
+QVector<DataType> trendTypes(const QList<TagList::Entry> &entries)
+{
+    QVector<DataType> types;
+    for (const TagList::Entry &e : entries) {
+        if (PanelDocument::hasTrend(e.tag))
+            types << e.tag.type;
+    }
+    return types;
+}
+} // namespace
+
+PanelPoller::PanelPoller(const QList<TagList::Entry> &tagEntries, const Options &pollerOptions)
+    : entries(tagEntries),
+      options(pollerOptions),
+      states(tagEntries.size()),
+      document(tagEntries, pollerOptions.endpoint, pollerOptions.writable, pollerOptions.intervalMs,
+               pollerOptions.historyLength),
+      history(trendTitles(tagEntries), trendTypes(tagEntries), pollerOptions.historyLength)
+{
+}
+
+PanelPoller::~PanelPoller()
+{
+    stop();
+}
+
+bool PanelPoller::start(QString *error)
+{
+    std::promise<QString> started;
+    std::future<QString> result = started.get_future();
+    renderer = std::thread(&PanelPoller::render, this);
+    poller = std::thread(&PanelPoller::run, this, std::move(started));
+    if (result.wait_for(std::chrono::milliseconds(kStartWaitMs)) != std::future_status::ready) {
+        *error = QStringLiteral("the PLC connection was not made within %1 ms").arg(kStartWaitMs);
+        stop();
+        return false;
+    }
+    *error = result.get();
+    if (!error->isEmpty()) {
+        stop();
+        return false;
+    }
+    return true;
+}
+
+void PanelPoller::runInBackground()
+{
+    // On Linux the nice value belongs to the thread named by its id.
+    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), kBackgroundNice);
+}
+
+void PanelPoller::beginStop()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+    }
+    wake.notify_all();
+    toRender.notify_all();
+    published.notify_all();
+}
+
+void PanelPoller::stop()
+{
+    beginStop();
+    if (poller.joinable())
+        poller.join();
+    if (renderer.joinable())
+        renderer.join();
+}
+
+void PanelPoller::run(std::promise<QString> started)
+{
+    pthread_setname_np(pthread_self(), "panel-poller");
+    // The session, and with it the driver object, lives and dies on this thread.
+    DriverSession session(options.debug);
+    QString error;
+    if (!session.load(options.pluginPath, &error) || !session.connectTo(options.endpoint, &error)) {
+        started.set_value(error);
+        return;
+    }
+    started.set_value(QString());
+    Reconnector link(session.driver(), options.endpoint);
+    handOver(link, false);
+    for (;;) {
+        runWrites(session, link);
+        if (!link.connected()) {
+            if (!pause(link.waitMs(), session, link))
+                break;
+            link.reconnect();
+            if (!link.connected()) {
+                handOver(link, false);
+                continue;
+            }
+        }
+        poll(session, link);
+        handOver(link, true);
+        if (!pause(options.intervalMs, session, link))
+            break;
+    }
+    // Writes still queued are answered rather than left to time out.
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const std::shared_ptr<WriteJob> &job : writes) {
+        CLabelVariable refused;
+        refused.status = StatusNotConnected;
+        job->done.set_value(refused);
+    }
+    writes.clear();
+}
+
+void PanelPoller::poll(DriverSession &session, Reconnector &link)
+{
+    for (int i = 0; i < entries.size() && link.connected(); ++i) {
+        const TagSpec &tag = entries.at(i).tag;
+        const CLabelVariable record = session.driver()->ReadVariable(tag.address, tag.type, tag.count);
+        states[i].status = record.status;
+        if (record.status == StatusOk) {
+            states[i].lastGood = record;
+            ++states[i].goodReads;
+        }
+        link.note(record.status);
+    }
+    ++pollCount;
+}
+
+void PanelPoller::runWrites(DriverSession &session, Reconnector &link)
+{
+    for (;;) {
+        std::shared_ptr<WriteJob> job;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (writes.empty())
+                return;
+            job = writes.front();
+            writes.pop_front();
+        }
+        const TagSpec &tag = entries.at(job->index).tag;
+        CLabelVariable record;
+        record.address = tag.address;
+        record.dataType = tag.type;
+        record.count = job->count;
+        record.value = job->value;
+        const CLabelVariable result =
+            session.driver()->WriteVariable(tag.address, tag.type, record, job->count);
+        link.note(result.status);
+        job->done.set_value(result);
+    }
+}
+
+bool PanelPoller::pause(int ms, DriverSession &session, Reconnector &link)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            wake.wait_until(lock, until, [this] { return stopping || !writes.empty(); });
+            if (stopping)
+                return false;
+            if (writes.empty())
+                return true;   // the time is up
+        }
+        runWrites(session, link);
+    }
+}
+
+bool PanelPoller::write(int index, const QVariant &value, int count, CLabelVariable *result,
+                        int timeoutMs)
+{
+    auto job = std::make_shared<WriteJob>();
+    job->index = index;
+    job->value = value;
+    job->count = count;
+    std::future<CLabelVariable> done = job->done.get_future();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (stopping)
+            return false;
+        writes.push_back(job);
+    }
+    wake.notify_all();
+    if (done.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready)
+        return false;
+    *result = done.get();
+    return true;
+}
+
+void PanelPoller::handOver(const Reconnector &link, bool polled)
+{
+    auto state = std::make_shared<PanelDocument::PollState>();
+    state->poll = pollCount;
+    state->time = QDateTime::currentDateTime();
+    state->connected = link.connected();
+    state->attempts = link.attempts();
+    state->connectionText = link.stateText();
+    state->tags = states;   // values are shared, not copied
+    QVector<QVariant> trend;
+    if (polled) {
+        for (int i = 0; i < entries.size(); ++i) {
+            if (PanelDocument::hasTrend(entries.at(i).tag))
+                trend << (states.at(i).status == StatusOk ? states.at(i).lastGood.value : QVariant());
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        // Only polls make history rows; the first snapshot and reconnect
+        // attempts only update the banner.
+        if (polled)
+            history.add(pollCount, state->time, trend);
+        pending = std::move(state);
+    }
+    toRender.notify_one();
+}
+
+void PanelPoller::render()
+{
+    pthread_setname_np(pthread_self(), "panel-render");
+    runInBackground();
+    quint64 sequence = 0;
+    for (;;) {
+        std::shared_ptr<const PanelDocument::PollState> state;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            toRender.wait(lock, [this] { return stopping || pending; });
+            if (stopping)
+                return;
+            state = std::move(pending);
+            pending.reset();
+        }
+        auto snap = std::make_shared<PanelSnapshot>();
+        snap->sequence = ++sequence;
+        snap->json = document.render(*state, snap->sequence);
+        snap->event = "data: " + snap->json + "\n\n";   // made once for every stream client
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            latest = std::move(snap);
+        }
+        published.notify_all();
+    }
+}
+
+std::shared_ptr<const PanelSnapshot> PanelPoller::snapshot() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return latest;
+}
+
+std::shared_ptr<const PanelSnapshot> PanelPoller::waitNewer(quint64 sequence, int timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    published.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return stopping || (latest && latest->sequence > sequence);
+    });
+    if (stopping)
+        return nullptr;
+    return latest;
+}
+
+std::string PanelPoller::historyCsv() const
+{
+    // A copy shares the rows, so the poller waits for no CSV being written.
+    PanelHistory rows = [this] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return history;
+    }();
+    return rows.csv();
+}

@@ -1,0 +1,79 @@
+#include "TagList.h"
+
+#include <QFile>
+
+namespace {
+// A tag-list file is a hand-written list, never anything near this size.
+const qint64 kMaxFileBytes = 4 * 1024 * 1024;
+enum Field { Address, TypeName, Count, Label, FieldCount };
+} // namespace
+
+bool TagList::collect(const QStringList &texts, const QString &filePath, QList<Entry> *entries,
+                      QString *error)
+{
+    for (const QString &text : texts) {
+        Entry e;
+        if (!TagSpec::parse(text, &e.tag, error))
+            return false;
+        e.name = text;
+        entries->append(e);
+    }
+    if (!filePath.isEmpty()) {
+        QFile file(filePath);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("cannot read tag list %1: %2").arg(filePath, file.errorString());
+            return false;
+        }
+        if (file.size() > kMaxFileBytes) {
+            *error = QStringLiteral("tag list %1 is larger than %2 bytes").arg(filePath).arg(kMaxFileBytes);
+            return false;
+        }
+        if (!parseFile(QString::fromUtf8(file.readAll()), filePath, entries, error))
+            return false;
+    }
+    if (entries->isEmpty()) {
+        *error = QStringLiteral("no tag given (TAG arguments or --tags FILE)");
+        return false;
+    }
+    return true;
+}
+
+bool TagList::parseFile(const QString &text, const QString &source, QList<Entry> *entries,
+                        QString *error)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (int n = 0; n < lines.size(); ++n) {
+        const QString line = lines.at(n).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        QStringList fields = line.split(QLatin1Char(','));
+        if (fields.size() > FieldCount)
+            fields = fields.mid(0, Label) << QStringList(fields.mid(Label)).join(QLatin1Char(','));
+        for (QString &f : fields)
+            f = f.trimmed();
+        Entry e;
+        QString reason;
+        if (fields.size() < Count) {
+            reason = QStringLiteral("'%1' is not address,type[,count[,label]]").arg(line);
+        } else if (TagSpec::make(fields.at(Address), fields.at(TypeName), fields.value(Count), &e.tag,
+                                 &reason)) {
+            e.name = fields.at(Address) + QLatin1Char(':') + fields.at(TypeName);
+            if (!fields.value(Count).isEmpty())
+                e.name += QLatin1Char(':') + fields.at(Count);
+            e.label = fields.value(Label);
+            entries->append(e);
+            continue;
+        }
+        *error = QStringLiteral("%1:%2: %3").arg(source).arg(n + 1).arg(reason);
+        return false;
+    }
+    return true;
+}
+
+QList<TagSpec> TagList::specs(const QList<Entry> &entries)
+{
+    QList<TagSpec> out;
+    for (const Entry &e : entries)
+        out << e.tag;
+    return out;
+}
