@@ -1,5 +1,7 @@
 #include "StatusText.h"
 
+#include "ResultCodes.h"
+
 namespace {
 struct Meaning
 {
@@ -8,22 +10,22 @@ struct Meaning
 };
 
 const Meaning kStatus[] = {
-    {0, "ok"},
-    {1, "not yet done"},
-    {2, "data type not served"},
-    {4, "element count not acceptable"},
-    {5, "byte address invalid"},
-    {6, "write to inputs refused"},
-    {7, "PLC answer not acceptable"},
-    {8, "no answer from PLC"},
-    {9, "not connected"},
+    {StatusOk, "ok"},
+    {StatusNotDone, "not yet done"},
+    {StatusTypeNotServed, "data type not served"},
+    {StatusBadCount, "element count not acceptable"},
+    {StatusBadAddress, "byte address invalid"},
+    {StatusInputArea, "write to inputs refused"},
+    {StatusBadReply, "PLC answer not acceptable"},
+    {StatusNoReply, "no answer from PLC"},
+    {StatusNotConnected, "not connected"},
 };
 
 const Meaning kConnect[] = {
-    {0, "ok"},
-    {-1, "bad connection text or IP address"},
-    {-2, "handshake with the PLC failed"},
-    {-3, "TCP connection not established within 3000 ms"},
+    {ConnectOk, "ok"},
+    {ConnectBadText, "bad connection text or IP address"},
+    {ConnectHandshakeFailed, "handshake with the PLC failed"},
+    {ConnectTimeout, "TCP connection not established within 3000 ms"},
 };
 
 template <int N>
