@@ -31,6 +31,7 @@ private slots:
         QTest::addRow("QB4") << "QB4" << Q << 0 << 0u << 0u << false;
         QTest::addRow("MW10") << "MW10" << M << 0 << 0u << 0u << false;
         QTest::addRow("M10") << "M10" << M << 10 << 0u << 10u << false;
+        QTest::addRow("M10.3.4 two dots") << "M10.3.4" << M << 10 << 0u << 0u << true;
         QTest::addRow("M10:3") << "M10:3" << M << 0 << 0u << 0u << false;
         QTest::addRow("M-5") << "M-5" << M << -5 << 0u << 0u << false;
         QTest::addRow("M-5.1") << "M-5.1" << M << -5 << 0u << 1u << true;

@@ -178,7 +178,7 @@ private slots:
         QTest::addRow("double / zero") << '/' << int(Double) << list<double>({1}) << list<double>({0}) << 1 << list<double>({double(inf)});
         QTest::addRow("string + joins") << '+' << int(String) << list<QString>({"ab", "x"}) << list<QString>({"cd", ""}) << 2 << list<QString>({"abcd", "x"});
         QTest::addRow("14 as int16 + wraps") << '+' << 14 << list<short>({32767, -5}) << list<short>({1, 3}) << 2 << list<short>({-32768, -2});
-        QTest::addRow("19 as int32 * wraps") << '*' << 19 << list<int>({65536, -3}) << list<int>({65536, 7}) << 2 << list<int>({0, -21});
+        QTest::addRow("20 as int32 * wraps") << '*' << 20 << list<int>({65536, -3}) << list<int>({65536, 7}) << 2 << list<int>({0, -21});
         QTest::addRow("27 as float -") << '-' << 27 << list<float>({1.5f}) << list<float>({0.25f}) << 1 << list<float>({1.25f});
         QTest::addRow("31 as double /") << '/' << 31 << list<double>({1}) << list<double>({4}) << 1 << list<double>({0.25});
         QTest::addRow("lists short of count") << '+' << int(Int16) << list<short>({1, 2}) << list<short>({3, 4}) << 3 << list<short>({});

@@ -8,10 +8,7 @@
 #include <QThread>
 #include <QtTest>
 
-#include <atomic>
-#include <chrono>
 #include <memory>
-#include <thread>
 
 #include "DriverPlugin.h"
 #include "SimPlc.h"
@@ -25,7 +22,6 @@ const QString Tag = QStringLiteral("DB1.DBB0"); // byte 0 of data block 1
 // More than the 64 bytes a garbage reply may have: a garbage reply can never
 // have the exact length of such a read's answer.
 constexpr int BeyondGarbage = 40;
-constexpr int FrameWaitMs = 5000;
 constexpr int HostLoopMs = 100;
 
 // One job of a row: "r<bytes>" reads, "w<bytes>" writes that many bytes at Tag.
@@ -229,38 +225,6 @@ private slots:
         QCOMPARE(runJob(driver, job, {}, "after restart").status, status);
         verifyRecovery(driver, sim);
     }
-    // The PLC goes away while the driver waits for its answer, and comes back.
-    void restartDuringJob()
-    {
-        const Job job{false, 2};
-
-        SimPlc sim;
-        QVERIFY(sim.start());
-        const quint16 port = sim.port();
-        DriverPlugin host;
-        CDriveBaseClass *driver = host.create();
-        QCOMPARE(connectTo(driver, sim, "restart during job"), ConnectOk);
-        sim.setFault(Fault::Silent);
-        const int framesBefore = sim.receivedFrames().size();
-
-        // Stops the PLC as soon as the job's request has reached it.
-        std::atomic<bool> stopped{false};
-        std::thread plcSide([&] {
-            QElapsedTimer timer;
-            timer.start();
-            while (timer.elapsed() < FrameWaitMs && sim.receivedFrames().size() == framesBefore)
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            sim.stop();
-            stopped = true;
-        });
-        const int result = runJob(driver, job, pattern(2, 3), "restart during job").status;
-        plcSide.join();
-        QVERIFY(stopped);
-        QCOMPARE(result, StatusNoReply);
-        QVERIFY2(sim.start(port), qPrintable(sim.errorString()));
-        verifyRecovery(driver, sim);
-    }
-
     // Two driver objects on two threads at once, on neighbouring bytes of one
     // data block: each reads back what it wrote itself, never the other's.
     void twoThreads()

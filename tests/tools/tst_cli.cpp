@@ -153,12 +153,9 @@ private slots:
         QTest::addColumn<bool>("json");
         QTest::addColumn<QString>("shown");
 
-        const int DB = SimPlc::AreaDataBlocks, M = SimPlc::AreaMarkers, Q = SimPlc::AreaOutputs;
-        QTest::addRow("Int16 plain") << "DB1.DBW20" << "int16" << "-1234" << DB << 1 << 20 << "fb2e" << false << "-1234";
+        const int DB = SimPlc::AreaDataBlocks, M = SimPlc::AreaMarkers;
         QTest::addRow("UInt16 hex json") << "DB1.DBW22" << "UInt16" << "0xBEEF" << DB << 1 << 22 << "beef" << true << "[48879]";
         QTest::addRow("Int8 as number") << "M5" << "INT8" << "-1" << M << 0 << 5 << "ff" << false << "-1";
-        QTest::addRow("UInt32 json") << "DB2.DBD0" << "uint32" << "3000000000" << DB << 2 << 0 << "b2d05e00" << true << "[3000000000]";
-        QTest::addRow("Int32 outputs") << "Q2" << "int32" << "-123456789" << Q << 0 << 2 << "f8a432eb" << false << "-123456789";
         QTest::addRow("Float array plain") << "DB1.DBD0" << "float" << "-1.5,inf,3.1415927" << DB << 1 << 0
                                            << "bfc000007f80000040490fdb" << false << "-1.5, inf, 3.1415927";
         QTest::addRow("Float array json") << "DB1.DBD0" << "float" << "-1.5,inf,nan" << DB << 1 << 0
@@ -170,8 +167,6 @@ private slots:
         QTest::addRow("Double plain") << "M100" << "double" << "-1e-300" << M << 0 << 100 << "81a56e1fc2f8f359"
                                       << false << "-1e-300";
         QTest::addRow("Bool json") << "DB2.DBX4.0" << "bool" << "true" << DB << 2 << 4 << "01" << true << "[true]";
-        QTest::addRow("Int16 array") << "DB1.DBW30" << "int16" << "1,-2,3" << DB << 1 << 30 << "0001fffe0003"
-                                     << false << "1, -2, 3";
     }
     void writeThenRead()
     {
@@ -344,38 +339,19 @@ private slots:
         }
         QVERIFY(!r.out.contains(QLatin1Char('\x1b')));   // no terminal controls in a pipe
     }
-    void infoShowsPlugin_data()
-    {
-        QTest::addColumn<bool>("json");
-        QTest::addRow("plain") << false;
-        QTest::addRow("json") << true;
-    }
     void infoShowsPlugin()
     {
-        QFETCH(bool, json);
-        const Run r = run(json ? QStringList{"info", "--json"} : QStringList{"info"});
-        QCOMPARE(r.exitCode, 0);
-        // Plain output: one "label   value" line per field.
-        const auto field = [&](const char *label) {
-            for (const QString &line : r.out.split(QLatin1Char('\n'))) {
-                if (line.startsWith(QLatin1String(label) + QLatin1String("  ")))
-                    return line.mid(int(qstrlen(label))).trimmed();
-            }
-            return QString();
-        };
-        QString name = field("name");
-        QString version = field("version");
-        QString debugVersion = field("debug version");
-        if (json) {
-            const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
-            name = o.value(QStringLiteral("name")).toString();
-            version = o.value(QStringLiteral("version")).toString();
-            debugVersion = o.value(QStringLiteral("debugVersion")).toString();
-            QCOMPARE(o.value(QStringLiteral("plugin")).toString(), qEnvironmentVariable("QUILLMARSH_PLUGIN"));
-        }
-        QCOMPARE(name, QStringLiteral("Quillmarsh"));
-        QCOMPARE(version, QStringLiteral("V1.8.2 20230221"));
-        QVERIFY2(debugVersion.startsWith(QStringLiteral("v1.8.2 ")), qPrintable(debugVersion));
+        const Run plain = run({"info"});
+        QCOMPARE(plain.exitCode, 0);
+        QVERIFY2(QRegularExpression("^name +Quillmarsh$", QRegularExpression::MultilineOption).match(plain.out).hasMatch()
+                     && QRegularExpression("^version +V1\\.8\\.2 20230221$", QRegularExpression::MultilineOption)
+                            .match(plain.out).hasMatch(),
+                 qPrintable(plain.out));
+        const QJsonObject o = QJsonDocument::fromJson(run({"info", "--json"}).out.toUtf8()).object();
+        QCOMPARE(o.value(QStringLiteral("name")).toString(), QStringLiteral("Quillmarsh"));
+        QCOMPARE(o.value(QStringLiteral("version")).toString(), QStringLiteral("V1.8.2 20230221"));
+        QVERIFY(o.value(QStringLiteral("debugVersion")).toString().startsWith(QStringLiteral("v1.8.2 ")));
+        QCOMPARE(o.value(QStringLiteral("plugin")).toString(), qEnvironmentVariable("QUILLMARSH_PLUGIN"));
     }
     void watchEndsOnCtrlC()
     {
