@@ -1,0 +1,149 @@
+#!/usr/bin/env node
+// The plug-in against snap7's S7 server, an independent S7 peer: quillmarsh
+// (which loads the plug-in as a host does) reads bytes the server holds and
+// writes into it, one row per memory area and per type family, judged by
+// the server's own memory with the neighbouring bytes untouched. Every frame
+// of the run, as the plug-in's debug log shows it, then goes through
+// Wireshark's dissectors and must decode as TPKT, COTP and S7 communication.
+//
+//   node plugin-vs-snap7.js PATH-TO-quillmarsh
+//
+// One line per check; the exit code is 1 when any check failed.
+'use strict';
+
+const { spawnSync } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const sim = require('./sim-process');
+const { check } = sim;
+
+const snap7 = sim.requireModule('node-snap7');
+const quillmarsh = process.argv[2];
+if (!quillmarsh) sim.abort('usage: node plugin-vs-snap7.js PATH-TO-quillmarsh');
+
+const server = new snap7.S7Server();
+const AREAS = {
+  PE: { code: server.srvAreaPE, size: 256, tag: 0x81 },
+  PA: { code: server.srvAreaPA, size: 256, tag: 0x82 },
+  MK: { code: server.srvAreaMK, size: 256, tag: 0x83 },
+  DB1: { code: server.srvAreaDB, db: 1, size: 1024, tag: 0x85 },
+  DB10: { code: server.srvAreaDB, db: 10, size: 512, tag: 0x8e },
+};
+// Every byte i of an area starts as (i * 7 + tag) & 0xFF; data block 5 is left out.
+const seed = (a) => Buffer.alloc(a.size).map((_, i) => (i * 7 + a.tag) & 0xff);
+const args = (a, ...rest) => (a.db === undefined ? [a.code, ...rest] : [a.code, a.db, ...rest]);
+const memory = (name) => server.GetArea(...args(AREAS[name]));
+function setBytes(name, start, hex) {
+  const buf = memory(name);
+  Buffer.from(hex, 'hex').copy(buf, start);
+  server.SetArea(...args(AREAS[name], buf));
+}
+const reseed = () => Object.values(AREAS).forEach((a) => server.SetArea(...args(a, seed(a))));
+
+// A port below the ephemeral range; a server whose start failed stays
+// unable to start, so a failure ends the script.
+Object.values(AREAS).forEach((a) => server.RegisterArea(...args(a, seed(a))));
+const port = 20000 + Math.floor(Math.random() * 12000);
+if (!server.SetParam(server.LocalPort, port) || !server.StartTo('127.0.0.1'))
+  sim.abort('snap7 server cannot listen on port ' + port + ': ' + server.ErrorText(server.LastError()));
+const plc = '127.0.0.1:' + port;
+
+const frames = [];
+// quillmarsh with --json and --debug: its record, exit code, and the frames
+// its debug log shows.
+function run(...words) {
+  const r = spawnSync(quillmarsh, [...words, '--json', '--debug'], { encoding: 'utf8', timeout: 30000 });
+  for (const m of r.stderr.matchAll(/lib\[Quillmarsh\](读命令|写命令|响应) .* msg : ([0-9a-f]*)/g))
+    frames.push({ request: m[1] !== '响应', hex: m[2] });
+  const values = /"values":(\[[^\]]*\])/.exec(r.stdout);
+  const status = /"status":(-?\d+)/.exec(r.stdout);
+  return { status: status ? Number(status[1]) : 'none: ' + r.stderr, values: values ? values[1] : r.stdout };
+}
+
+// The bytes at start, with one seed byte on either side.
+function expectMemory(name, start, hex) {
+  const around = Buffer.concat([seed(AREAS[name]).subarray(start - 1, start), Buffer.from(hex, 'hex'),
+                                seed(AREAS[name]).subarray(start + hex.length / 2, start + hex.length / 2 + 1)]);
+  return memory(name).subarray(start - 1, start + 1 + hex.length / 2).toString('hex') === around.toString('hex');
+}
+
+// [name, address, type, area, start, bytes, values as quillmarsh takes and prints them, write status]
+const ROWS = [
+  ['inputs', 'I60', 'int16', 'PE', 60, 'fffe', '[-2]', 6],
+  ['outputs', 'Q60', 'uint8', 'PA', 60, 'ff01', '[255,1]'],
+  ['markers', 'M60', 'int32', 'MK', 60, '80000000', '[-2147483648]'],
+  ['DB1', 'DB1.DBD60', 'float', 'DB1', 60, '40490fdb', '[3.1415927]'],
+  ['DB10', 'DB10.DBD60', 'int64', 'DB10', 60, '0000000080000000', '[2147483648]'],
+  ['V is DB1', 'V80', 'double', 'DB1', 80, '400921fb54442d18', '[3.141592653589793]'],
+  ['8 bit signed', 'DB1.DBB90', 'int8', 'DB1', 90, 'ff12', '[-1,18]'],
+  ['16 bit unsigned', 'DB1.DBW92', 'uint16', 'DB1', 92, 'fffe1234', '[65534,4660]'],
+  ['32 bit unsigned', 'DB1.DBD96', 'uint32', 'DB1', 96, '80000001', '[2147483649]'],
+  ['64 bit unsigned', 'DB1.DBD100', 'uint64', 'DB1', 100, 'ffffffffffffffff', '[18446744073709551615]'],
+];
+for (const [name, address, type, area, start, hex, values, writeStatus = 0] of ROWS) {
+  reseed();
+  setBytes(area, start, hex);
+  const count = String(values.split(',').length);
+  const read = run('read', plc, address, type, count);
+  check(name + ': read ' + address, read.status === 0 && read.values === values, JSON.stringify(read));
+  reseed();
+  const written = run('write', plc, address, type, values.slice(1, -1));
+  check(name + ': write ' + address, written.status === writeStatus && expectMemory(area, start, hex),
+        JSON.stringify(written) + ' memory ' + memory(area).subarray(start - 1, start + 9).toString('hex'));
+}
+
+// Bool to an address with a bit writes that bit and the ones after it, and
+// no other; without a bit, whole bytes. A read gives the bits from there up.
+const BITS = [
+  ['marker bit', 'M20.3', '1', 'MK', 20, '00', '08'],
+  ['eight bits over a byte boundary', 'DB1.DBX50.4', '1,1,1,1,0,0,0,0', 'DB1', 50, '0f0f', 'ff00'],
+  ['input bit', 'I9.1', '1', 'PE', 9, '00', '02', 6],
+  ['whole output byte', 'Q7', '0', 'PA', 7, 'ff', '00'],
+];
+for (const [name, address, bits, area, start, before, after, writeStatus = 0] of BITS) {
+  reseed();
+  setBytes(area, start, before);
+  const written = run('write', plc, address, 'bool', bits);
+  check(name + ': write ' + address, written.status === writeStatus && expectMemory(area, start, after),
+        JSON.stringify(written) + ' memory ' + memory(area).subarray(start - 1, start + 3).toString('hex'));
+  const read = run('read', plc, address, 'bool');
+  check(name + ': read back ' + address, read.status === 0 && read.values.startsWith(bits[0] === '1' ? '[true' : '[false'),
+        JSON.stringify(read));
+}
+
+// The server's refusals are bad answers (7), the markers untouched.
+reseed();
+check('read of a missing data block', run('read', plc, 'DB5.DBB0', 'uint8', '8').status === 7);
+check('write past the end of the markers',
+      run('write', plc, 'M250', 'uint8', '1,2,3,4,5,6,7,8').status === 7 && expectMemory('MK', 250, seed(AREAS.MK).subarray(250, 255).toString('hex')));
+
+// Every frame of the run through text2pcap and tshark, seen from the PLC:
+// requests inbound (to port 102), replies outbound.
+const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'quillmarsh-frames-'));
+const dump = frames.map((f) => (f.request ? 'I\n' : 'O\n') + f.hex.match(/.{1,32}/g)
+  .map((line, i) => (i * 16).toString(16).padStart(6, '0') + ' ' + line.match(/../g).join(' ')).join('\n')).join('\n');
+fs.writeFileSync(path.join(dir, 'frames.txt'), dump + '\n');
+const tool = (name, words) => {
+  const r = spawnSync(name, words, { encoding: 'utf8', timeout: 60000 });
+  if (r.status !== 0) sim.abort(name + ' failed (run scripts/setup.sh?): ' + (r.error || r.stderr));
+  return r.stdout;
+};
+tool('text2pcap', ['-q', '-D', '-T', '49152,102', path.join(dir, 'frames.txt'), path.join(dir, 'frames.pcapng')]);
+const decoded = tool('tshark', ['-n', '-r', path.join(dir, 'frames.pcapng'), '-T', 'fields', '-E', 'separator=/t',
+                                '-E', 'occurrence=a', '-E', 'aggregator=,', '-e', 'frame.protocols', '-e', 'tcp.dstport',
+                                '-e', '_ws.malformed', '-e', '_ws.expert.severity'])
+  .split('\n').filter((line) => line !== '');
+fs.rmSync(dir, { recursive: true, force: true });
+check('every frame logged (' + frames.length + ') was decoded', frames.length >= 40 && decoded.length === frames.length);
+const PI_ERROR = 0x00800000;
+decoded.forEach((line, i) => {
+  const [protocols, dstport, malformed, severities] = line.split('\t');
+  check('frame ' + (i + 1) + ' decodes as S7 communication',
+        protocols === 'eth:ethertype:ip:tcp:tpkt:cotp:s7comm' && Number(dstport) === (frames[i].request ? 102 : 49152) &&
+        !malformed && severities.split(',').every((s) => !(Number(s) >= PI_ERROR)),
+        frames[i].hex + ' -> ' + line);
+});
+
+server.Stop();
+sim.finish();
