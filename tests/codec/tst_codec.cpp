@@ -116,17 +116,14 @@ private slots:
             QTest::newRow(name) << int(type) << startBit << QByteArray::fromHex(hex) << count << expected;
         };
         row("Int16 three bytes", Int16, "000102", 2, L<short>({1, 512}));
-        row("UInt16 empty input", UInt16, "", 3, L<ushort>({0, 0, 0}));
         row("Int32 12345678", Int32, "12345678", 1, L<int>({305419896}));
         row("Int32 two bytes", Int32, "1234", 1, L<int>({305397760}));
         row("Int32 count 0", Int32, "12345678", 0, L<int>({}));
-        row("Int8 short", Int8, "7f80", 3, L<char>({char(0x7f), char(0x80), 0}));
         row("Int64 bit 31", Int64, "0000000080000000", 1, L<qlonglong>({2147483648LL}));
         row("UInt64 extra byte", UInt64, "0102030405060708ff", 1, L<qulonglong>({72623859790382856ULL}));
         row("Double two bytes", Double, "3ff0", 1, L<double>({1.0}));
         row("Bool a5 from 0", Bool, "a5", 1, L<bool>({true, false, true, false, false, true, false, true}), 0);
         row("Bool a5 from 5", Bool, "a5", 1, L<bool>({true, false, true}), 5);
-        row("Bool 0180 from 6", Bool, "0180", 2, L<bool>({false, false, false, true}), 6);
         row("Bool short input", Bool, "ff", 2, L<bool>({true, true, true, true, true, true, true, true, false,
                                                         false, false, false, false, false, false, false}), 0);
         row("Bool from 8", Bool, "ffff", 2, L<bool>({}), 8);
@@ -159,11 +156,9 @@ private slots:
                                 << QByteArray::fromHex(expectedHex);
         };
         row("Int16 -300", Int16, L<short>({-300}), 1, "fed4");
-        row("Int64 2^31", Int64, L<qlonglong>({2147483648LL}), 1, "0000000080000000");
         row("Bool one byte each", Bool, L<bool>({true, false, true}), 2, "0100");
         row("Int32 third not written", Int32, L<int>({1, 2, 3}), 2, "0000000100000002");
         row("count 0", Int32, L<int>({1}), 0, "");
-        row("appends behind bytes", Int16, L<short>({258}), 1, "aabb0102", "aabb");
         row("Int32 list shorter than count", Int32, L<int>({7}), 3, "00000007");
         row("UInt16 short list behind bytes", UInt16, L<ushort>({1}), 4, "cc0001", "cc");
         row("Bool list shorter than count", Bool, L<bool>({true}), 3, "01");
@@ -243,7 +238,6 @@ private slots:
 
         QTest::addRow("int list as Int32") << L<int>({1, 2, 3}) << int(Int32) << 3;
         QTest::addRow("bool list") << L<bool>({true, false}) << int(Bool) << 2;
-        QTest::addRow("int list as Double") << L<int>({1, 2}) << int(Double) << -1;
         QTest::addRow("char list as UInt8") << L<char>({'a'}) << int(UInt8) << -1;
         QTest::addRow("QVariantList") << QVariant(QVariantList{1, 2}) << int(Int32) << -1;
         QTest::addRow("text") << QVariant(QStringLiteral("12")) << int(Int32) << -1;
