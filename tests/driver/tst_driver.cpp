@@ -1,14 +1,12 @@
 // The plug-in through its host interface against the simulated PLC: life
 // cycle, connection texts, every status with whether a request was sent, the
 // record's echoed fields, the log lines, single-bit writes and the stale
-// reply. (Frames byte for byte: tst_s7frame; every type in every area
-// against another S7 server: tst_interop.)
+// reply. (Frames byte for byte: tst_s7frame; every area and type family
+// against another S7 server: tests/interop/plugin-vs-snap7.js.)
 #include <QtTest>
 #include <QTcpServer>
 
 #include "DriverPlugin.h"
-#include "LogCapture.h"
-#include "LogCapture.h"
 #include "SimPlc.h"
 
 Q_DECLARE_METATYPE(ERecordStatus)
@@ -31,6 +29,33 @@ QVariantList items(const QVariant &value)
             out << v;
     return out;
 }
+
+// The plug-in's log lines while one is alive: text by level, and categories.
+struct LogCapture
+{
+    struct Line { QtMsgType type; QString category; QString text; };
+    static inline QList<Line> captured;
+    QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+        captured.append({type, QString::fromLatin1(context.category ? context.category : "(none)"), text});
+    });
+    LogCapture() { captured.clear(); }
+    ~LogCapture() { qInstallMessageHandler(previous); }
+    QStringList lines(QtMsgType type) const
+    {
+        QStringList out;
+        for (const Line &line : captured)
+            if (line.type == type)
+                out << line.text;
+        return out;
+    }
+    QStringList categories() const
+    {
+        QStringList out;
+        for (const Line &line : captured)
+            out << line.category;
+        return out;
+    }
+};
 
 template <typename T>
 QVariant zeros(int n)

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "LibQuillmarsh.h"
+#include "ElementTypes.h"
 #include "ValueCodec.h"
 
 namespace {
@@ -23,31 +23,6 @@ constexpr size_t HeaderBytes = 5;
 constexpr size_t MaxPayload = 4096;
 constexpr int MaxCount = 4096;
 constexpr int TypeCount = 11; // Bool .. Double
-
-using Decoder = QVariant (LibQuillmarsh::*)(QByteArray, int);
-using Encoder = int (LibQuillmarsh::*)(CLabelVariable, int, QByteArray *);
-
-struct Codec
-{
-    int width; // bytes per element image
-    Decoder decode;
-    Encoder encode;
-};
-
-// Indexed by DataType - 1; Bool's decoder takes a start bit and has its own call.
-const Codec codecs[TypeCount] = {
-    {1, nullptr, &LibQuillmarsh::Wset_variant_bool},
-    {1, &LibQuillmarsh::set_variant_Int8, &LibQuillmarsh::Wset_variant_Int8},
-    {1, &LibQuillmarsh::set_variant_UInt8, &LibQuillmarsh::Wset_variant_UInt8},
-    {2, &LibQuillmarsh::set_variant_Int16, &LibQuillmarsh::Wset_variant_Int16},
-    {2, &LibQuillmarsh::set_variant_UInt16, &LibQuillmarsh::Wset_variant_uInt16},
-    {4, &LibQuillmarsh::set_variant_Int32, &LibQuillmarsh::Wset_variant_Int32},
-    {4, &LibQuillmarsh::set_variant_UInt32, &LibQuillmarsh::Wset_variant_UInt32},
-    {4, &LibQuillmarsh::set_variant_fload, &LibQuillmarsh::Wset_variant_float},
-    {8, &LibQuillmarsh::set_variant_Int64, &LibQuillmarsh::Wset_variant_Int64},
-    {8, &LibQuillmarsh::set_variant_UInt64, &LibQuillmarsh::Wset_variant_UInt64},
-    {8, &LibQuillmarsh::set_variant_double, &LibQuillmarsh::Wset_variant_double},
-};
 
 void require(bool condition)
 {
@@ -60,11 +35,16 @@ int listSize(const QVariant &value)
     return value.value<QSequentialIterable>().size();
 }
 
-QVariant decode(LibQuillmarsh &driver, int type, int startBit, const QByteArray &bytes, int count)
+// Bytes per element image (a bool takes a whole byte when encoded).
+int widthOf(DataType type)
 {
-    if (type == Bool)
-        return driver.set_variant_bool(startBit, bytes, count);
-    return (driver.*codecs[type - 1].decode)(bytes, count);
+    return ElementTypes::withServedElementType(type, [](auto tag) { return int(sizeof(typename decltype(tag)::type)); });
+}
+
+// count elements, as the read path asks for them: in bytes for Bool.
+QVariant decode(DataType type, int startBit, const QByteArray &bytes, int count)
+{
+    return ValueCodec::decodeAs(type, startBit, bytes, type == Bool ? count : count * widthOf(type));
 }
 
 } // namespace
@@ -73,42 +53,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < HeaderBytes || size > HeaderBytes + MaxPayload)
         return 0;
-    static LibQuillmarsh driver;
-    const int type = 1 + data[0] % TypeCount;
-    const int listType = 1 + data[1] % TypeCount;
+    const auto type = DataType(1 + data[0] % TypeCount);
+    const auto listType = DataType(1 + data[1] % TypeCount);
     const int startBit = int(data[2] % 12) - 2; // -2 .. 9: also outside a byte
     const int count = qMin(int(int16_t(uint16_t(data[3] << 8 | data[4]))), MaxCount);
     const QByteArray bytes(reinterpret_cast<const char *>(data + HeaderBytes), int(size - HeaderBytes));
-    const Codec &codec = codecs[type - 1];
+    const int width = widthOf(type);
 
     // Any count against any number of bytes.
-    const QVariant decoded = decode(driver, type, startBit, bytes, count);
+    const QVariant decoded = decode(type, startBit, bytes, count);
     int expected = qMax(count, 0);
     if (type == Bool)
         expected = (count < 1 || startBit < 0 || startBit > 7) ? 0 : count * (8 - startBit);
     require(listSize(decoded) == expected);
 
     // Whole elements there and back (Bool: one 0/1 byte per decoded bit).
-    const int whole = bytes.size() / codec.width;
-    const QVariant elements = decode(driver, type, 0, bytes, whole);
-    CLabelVariable record;
-    record.value = elements;
+    const int whole = bytes.size() / width;
+    const QVariant elements = decode(type, 0, bytes, whole);
     QByteArray image;
-    (driver.*codec.encode)(record, listSize(elements), &image);
+    ValueCodec::encodeAs(type, elements, listSize(elements), &image);
     if (type == Bool) {
         require(image.size() == whole * 8);
         for (int i = 0; i < image.size(); ++i)
             require(image.at(i) == char((quint8(bytes.at(i / 8)) >> (i % 8)) & 1));
     } else {
-        require(image == bytes.left(whole * codec.width));
+        require(image == bytes.left(whole * width));
     }
 
     // A list of another element type: one image per element taken, at most count.
-    record.value = decode(driver, listType, 0, bytes, bytes.size() / codecs[listType - 1].width);
-    const int offered = ValueCodec::elementsOffered(record.value, DataType(type));
+    const QVariant other = decode(listType, 0, bytes, bytes.size() / widthOf(listType));
+    const int offered = ValueCodec::elementsOffered(other, type);
     QByteArray out("\x5a", 1); // appended to, never replaced
-    (driver.*codec.encode)(record, count, &out);
+    ValueCodec::encodeAs(type, other, count, &out);
     const int taken = offered < 0 ? 0 : qMax(0, qMin(count, offered));
-    require(out.size() == 1 + taken * codec.width && out.at(0) == '\x5a');
+    require(out.size() == 1 + taken * width && out.at(0) == '\x5a');
     return 0;
 }

@@ -51,10 +51,8 @@ private:
         QCOMPARE(exchange(ConnectRequest, ConnectConfirm.size(), false), ConnectConfirm);
         QCOMPARE(exchange(SetupRequest, 27, false).size(), 27);
     }
-    bool closedByPeer(bool expectClose = true)
+    bool closedByPeer()
     {
-        if (!expectClose)
-            return socket.state() != QAbstractSocket::ConnectedState;
         return socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(WaitMs);
     }
 

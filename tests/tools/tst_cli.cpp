@@ -234,14 +234,11 @@ private slots:
         QTest::addRow("Float too big") << QStringList{w, "%E", "M0", "float", "1e39"} << 2 << "out of range for Float";
         QTest::addRow("not a number") << QStringList{w, "%E", "M0", "double", "1.5x"} << 2
                                       << "value '1.5x' is not a number for Double";
-        QTest::addRow("hex float") << QStringList{w, "%E", "M0", "float", "0x10"} << 2 << "is not a number";
         QTest::addRow("bool two") << QStringList{w, "%E", "M0.0", "bool", "2"} << 2 << "is not a Bool";
         QTest::addRow("tag without type") << QStringList{"watch", "%E", "DB1.DBW0"} << 2 << "not ADDRESS:TYPE";
-        QTest::addRow("tag bad count") << QStringList{"watch", "%E", "M0:int8:x"} << 2 << "count 'x'";
         QTest::addRow("tag list bad line") << QStringList{"watch", "%E", "--tags", "%TAGS=# tags\n\nM0,int8\nM1,int99,1,Speed\n"}
                                            << 2 << ".csv:4: unknown type 'int99'";
         QTest::addRow("no port") << QStringList{r, "127.0.0.1", "M0", "int8"} << 2 << "is not HOST:PORT";
-        QTest::addRow("unknown option") << QStringList{r, "%E", "M0", "int8", "--frob"} << 2 << "Unknown option 'frob'";
         QTest::addRow("missing plug-in") << QStringList{r, "%E", "M0", "int8", "--plugin", "/nonexistent/libQuillmarsh.so"}
                                          << 1 << "plug-in not found: /nonexistent/libQuillmarsh.so";
         QTest::addRow("not a library") << QStringList{r, "%E", "M0", "int8", "--plugin", "%BADLIB"} << 1
