@@ -6,6 +6,7 @@
 #include <csignal>
 #include <ctime>
 
+#include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -53,6 +54,15 @@ bool InterruptFlag::sleep(int ms)
         nanosleep(&pause, nullptr);   // a signal cuts the slice short
     }
     return !raised();
+}
+
+void InterruptFlag::blockOnThisThread(bool block)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(block ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
 void InterruptFlag::quitEventLoopOnInterrupt()

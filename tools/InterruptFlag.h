@@ -12,6 +12,10 @@ public:
     static bool raised();
     // Sleeps up to ms milliseconds in short slices; false when interrupted.
     static bool sleep(int ms);
+    // Blocks (or unblocks) SIGINT and SIGTERM on the calling thread. Threads
+    // started while they are blocked inherit that, so the signals go to the
+    // thread that waits for them and cut its sleep short.
+    static void blockOnThisThread(bool block);
     // Quits QCoreApplication's event loop on the next interrupt (after install()).
     static void quitEventLoopOnInterrupt();
 };

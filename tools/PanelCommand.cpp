@@ -4,9 +4,7 @@
 #include <QRandomGenerator>
 
 #include <climits>
-#include <csignal>
 #include <cstdio>
-#include <pthread.h>
 
 #include "CommandLine.h"
 #include "DriverSession.h"
@@ -48,16 +46,6 @@ QString newToken()
     return token;
 }
 
-// The signals that end the panel go to the main thread only, whose sleep
-// they cut short; the threads started while they are blocked inherit that.
-void blockStopSignals(bool block)
-{
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    pthread_sigmask(block ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
-}
 } // namespace
 
 int PanelCommand::run(const QStringList &arguments)
@@ -107,13 +95,13 @@ int PanelCommand::run(const QStringList &arguments)
         serverOptions.token = newToken();
 
     InterruptFlag::install();
-    blockStopSignals(true);
+    InterruptFlag::blockOnThisThread(true);
     PanelPoller poller(entries, pollerOptions);
     PanelServer server(&poller, entries, serverOptions);
     const bool started = poller.start(&error) && server.bind(&error);
     if (started)
         server.start();
-    blockStopSignals(false);
+    InterruptFlag::blockOnThisThread(false);
     if (!started)
         return CommandLine::fail(error, CommandLine::Failed);
 
