@@ -73,9 +73,9 @@ bool FloorClient::connectTo(quint16 port)
     }
     // Handshake: COTP connection request, then S7 setup communication.
     const bool confirmed = exchange(toStd(S7Frame::connectRequest()))
-            && S7Frame::judgeHandshakeReply(reply(), S7::CotpConnectionConfirm) == 0;
+            && S7Frame::judgeHandshakeReply(reply(), S7::CotpConnectionConfirm) == S7Frame::HandshakeOk;
     const bool setUp = confirmed && exchange(toStd(S7Frame::setupCommunication()))
-            && S7Frame::judgeHandshakeReply(reply(), S7::CotpData) == 0;
+            && S7Frame::judgeHandshakeReply(reply(), S7::CotpData) == S7Frame::HandshakeOk;
     if (!setUp) {
         error = QStringLiteral("handshake refused or unanswered");
         disconnect();

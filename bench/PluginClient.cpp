@@ -43,7 +43,7 @@ bool PluginClient::checkRecord(const BenchCase &c, CLabelVariable &record)
 {
     bool ok = record.status == StatusOk;
     if (ok && c.kind == BenchCase::ReadInt32)
-        ok = record.getInt32(0) == qFromBigEndian<qint32>(c.image.constData()) && record.accessStatus == 0;
+        ok = record.getInt32(0) == qFromBigEndian<qint32>(c.image.constData()) && record.accessStatus == AccessOk;
     if (ok && c.kind == BenchCase::ReadBytes) {
         const QList<uchar> elements = record.value.value<QList<uchar>>();
         ok = elements.size() == c.image.size()

@@ -24,17 +24,6 @@ int statusOfJob(int result)
     }
 }
 
-// QString::left/right, where a length outside 0..size takes the whole text.
-QString leftOrAll(const QString &text, int n)
-{
-    return n < 0 || n >= text.size() ? text : text.left(n);
-}
-
-QString rightOrAll(const QString &text, int n)
-{
-    return n < 0 || n >= text.size() ? text : text.right(n);
-}
-
 } // namespace
 
 LibQuillmarsh::LibQuillmarsh() = default;
@@ -76,8 +65,8 @@ void LibQuillmarsh::SetConnectPar(QString par)
 int LibQuillmarsh::ConnectDrive(QString par)
 {
     const int colon = par.indexOf(QLatin1Char(':'));
-    plcIp = leftOrAll(par, colon);
-    plcPort = rightOrAll(par, par.size() - colon - 1).toInt(nullptr, 10);
+    plcIp = TagAddress::leftOrAll(par, colon);
+    plcPort = TagAddress::rightOrAll(par, par.size() - colon - 1).toInt(nullptr, 10);
     // A port that does not fit 16 bits would reach the socket wrapped.
     if (plcIp.isEmpty() || plcPort < kMinPort || plcPort > kMaxPort)
         return ConnectBadText;
@@ -214,6 +203,8 @@ CLabelVariable LibQuillmarsh::Read_data(int byteAddress, int dbNumber, int bit, 
     // A Bool read gives the bits of every byte read from the start bit on,
     // so M0.3 with count 1 answers five bits: the count is in bytes there.
     record.value = ValueCodec::decodeAs(type, bit, data, length);
+    if (!ElementTypes::isServed(type))
+        record.status = StatusTypeNotServed; // after the job, as a direct caller sees it
     return record;
 }
 

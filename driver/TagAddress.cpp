@@ -59,17 +59,6 @@ int firstSeparator(const QString &text)
     return -1;
 }
 
-// QString::left/right, where a length outside 0..size takes the whole text.
-QString leftOrAll(const QString &text, int n)
-{
-    return n < 0 || n >= text.size() ? text : text.left(n);
-}
-
-QString rightOrAll(const QString &text, int n)
-{
-    return n < 0 || n >= text.size() ? text : text.right(n);
-}
-
 int dotCount(const QString &text)
 {
     return text.count(QLatin1Char('.'));
@@ -88,7 +77,7 @@ QString withoutBit(QString rest)
 int letterByte(const QString &text)
 {
     const QString rest = text.mid(1);
-    return leftOrAll(rest, rest.indexOf(QLatin1Char('.'))).toInt(nullptr, 10);
+    return TagAddress::leftOrAll(rest, rest.indexOf(QLatin1Char('.'))).toInt(nullptr, 10);
 }
 
 unsigned int letterBit(const QString &text)
@@ -103,14 +92,14 @@ int vOrDbByte(const QString &text)
 {
     const QString rest = withoutBit(text.mid(kVorDbPrefix));
     const int sep = firstSeparator(rest);
-    return (sep >= 0 ? rightOrAll(rest, rest.size() - sep - 1) : rest).toInt(nullptr, 10);
+    return (sep >= 0 ? TagAddress::rightOrAll(rest, rest.size() - sep - 1) : rest).toInt(nullptr, 10);
 }
 
 unsigned int vOrDbBlock(const QString &text)
 {
     const QString rest = text.mid(kVorDbPrefix);
     const int sep = firstSeparator(rest);
-    return sep >= 0 ? leftOrAll(rest, sep).toUInt(nullptr, 10) : 1;
+    return sep >= 0 ? TagAddress::leftOrAll(rest, sep).toUInt(nullptr, 10) : 1;
 }
 
 // DB, block, separator, three letters, byte.
@@ -118,14 +107,14 @@ int dbByte(const QString &text)
 {
     const QString rest = withoutBit(text.mid(kDbPrefix));
     const int sep = firstSeparator(rest);
-    return (sep >= 0 ? rightOrAll(rest, rest.size() - sep - 1 - kDbTypeLetters) : rest).toInt(nullptr, 10);
+    return (sep >= 0 ? TagAddress::rightOrAll(rest, rest.size() - sep - 1 - kDbTypeLetters) : rest).toInt(nullptr, 10);
 }
 
 unsigned int dbBlock(const QString &text)
 {
     const QString rest = text.mid(kDbPrefix);
     const int sep = firstSeparator(rest);
-    return (sep >= 0 ? leftOrAll(rest, sep) : rest).toUInt(nullptr, 10);
+    return (sep >= 0 ? TagAddress::leftOrAll(rest, sep) : rest).toUInt(nullptr, 10);
 }
 
 // Data-block texts carry a bit as a final ".digit" behind the byte's own dot.
@@ -143,6 +132,16 @@ bool dataBlockExplicitBit(const QString &text)
 }
 
 } // namespace
+
+QString TagAddress::leftOrAll(const QString &text, int n)
+{
+    return n < 0 || n >= text.size() ? text : text.left(n);
+}
+
+QString TagAddress::rightOrAll(const QString &text, int n)
+{
+    return n < 0 || n >= text.size() ? text : text.right(n);
+}
 
 TagAddress TagAddress::parse(const QString &text)
 {

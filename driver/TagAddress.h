@@ -24,6 +24,10 @@ public:
     // PLC bytes of count elements of type; 0 for a type the driver does not
     // serve. A count too large wraps instead of overflowing.
     static int byteLength(DataType type, int count);
+    // QString::left/right as address and connection texts are cut: a length
+    // outside 0..size takes the whole text.
+    static QString leftOrAll(const QString &text, int n);
+    static QString rightOrAll(const QString &text, int n);
 
     // The parses of recently used texts: hosts read the same tags over and
     // over, and a parse is a pure function of the text.

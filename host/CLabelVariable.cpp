@@ -11,11 +11,6 @@ using ElementTypes::withElementType;
 
 namespace {
 
-// Values of accessStatus after an element accessor.
-constexpr int kAccessOk = 0;
-constexpr int kAccessBadIndex = 10;
-constexpr int kAccessWrongType = 11;
-
 // The host enumeration runs to this value; everything above has no element type.
 constexpr int kLastHostType = DoubleExt4;
 
@@ -46,10 +41,10 @@ template <typename T>
 T takeElement(const QList<T> &list, int index, int &accessStatus)
 {
     if (index < 0 || index >= list.size()) {
-        accessStatus = kAccessBadIndex;
+        accessStatus = AccessBadIndex;
         return T();
     }
-    accessStatus = kAccessOk;
+    accessStatus = AccessOk;
     return list.at(index);
 }
 
@@ -59,7 +54,7 @@ T elementAt(CLabelVariable &record, int index)
 {
     QList<T> list;
     if (!readList(record.value, list)) {
-        record.accessStatus = kAccessWrongType;
+        record.accessStatus = AccessWrongType;
         return T();
     }
     return takeElement(list, index, record.accessStatus);
@@ -205,7 +200,7 @@ bool equalElements(CLabelVariable &a, CLabelVariable &b)
 } // namespace
 
 CLabelVariable::CLabelVariable()
-    : status(1), accessStatus(1), count(0), dataType(NoType), spareInt(0)
+    : status(StatusNotDone), accessStatus(AccessNotDone), count(0), dataType(NoType), spareInt(0)
 {
 }
 

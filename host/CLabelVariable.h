@@ -27,7 +27,7 @@ class CLabelVariable
 {
 public:
     int status;          // an ERecordStatus: result of the last read or write
-    int accessStatus;    // result of the last element accessor: 0 ok, 10 bad index, 11 wrong type
+    int accessStatus;    // an EAccessStatus: result of the last element accessor
     QVariant value;      // QList<T> of the data type's element type
     QDateTime timestamp; // local time of the PLC's answer
     QString address;     // tag address text
@@ -42,7 +42,8 @@ public:
     CLabelVariable &operator=(const CLabelVariable &other);
     ~CLabelVariable();
 
-    // Element accessors: one element of value, accessStatus 0, 10 or 11.
+    // Element accessors: one element of value; accessStatus AccessOk,
+    // AccessBadIndex or AccessWrongType.
     bool getBool(int index);
     char getInt8(int index);
     uchar getUInt8(int index);

@@ -18,6 +18,14 @@ enum ERecordStatus : int {
     StatusNotConnected = 9   // no connection (JobNotConnected)
 };
 
+// CLabelVariable::accessStatus: the outcome of the last element accessor.
+enum EAccessStatus : int {
+    AccessOk = 0,
+    AccessNotDone = 1,     // a new record, no accessor called yet
+    AccessBadIndex = 10,   // index outside the list
+    AccessWrongType = 11   // value holds no list of the accessor's element type
+};
+
 // CDriveBaseClass::ConnectDrive.
 enum EConnectResult : int {
     ConnectOk = 0,

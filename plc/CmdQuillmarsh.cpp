@@ -13,11 +13,9 @@ CmdQuillmarsh::CmdQuillmarsh(QObject *parent) : QObject(parent) {}
 
 CmdQuillmarsh::~CmdQuillmarsh()
 {
-    if (socket) {
-        if (socket->state() != QAbstractSocket::UnconnectedState)
-            disconnectPlc();
-        releaseSocket();
-    }
+    if (socketInUse())
+        disconnectPlc();
+    releaseSocket();
 }
 
 int CmdQuillmarsh::connectPlc(QString ip, int port)

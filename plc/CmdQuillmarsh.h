@@ -59,7 +59,6 @@ public:
     bool hasSocket() const { return socket != nullptr; }
     // True while a socket exists and is not in the unconnected state.
     bool socketInUse() const;
-    bool debug() const { return debugOn; }
     void setDebug(bool on) { debugOn = on; }
 
 public slots:

@@ -12,6 +12,9 @@ class CommandLine
 public:
     // Exit codes: success, a failure at the PLC or the plug-in, bad input.
     enum ExitCode { Ok = 0, Failed = 1, BadInput = 2 };
+    // Limits the commands share.
+    static constexpr int MaxPort = 65535;
+    static constexpr int MaxIntervalMs = 3600000;
 
     CommandLine(const QString &command, const QString &description, const QString &syntax);
 

@@ -4,11 +4,11 @@
 
 #include <cstdio>
 
+#include "CommandLine.h"
 #include "StatusText.h"
 
 namespace {
 const char kDriverLogPrefix[] = "lib[Quillmarsh]";
-const int kMaxPort = 65535;
 bool showDriverLog = false;
 
 void messageFilter(QtMsgType, const QMessageLogContext &, const QString &message)
@@ -64,9 +64,9 @@ bool DriverSession::checkEndpoint(const QString &endpoint, QString *error)
     const int colon = endpoint.indexOf(QLatin1Char(':'));
     bool ok = false;
     const int port = colon > 0 ? endpoint.mid(colon + 1).toInt(&ok) : 0;
-    if (!ok || port < 1 || port > kMaxPort) {
+    if (!ok || port < 1 || port > CommandLine::MaxPort) {
         *error = QStringLiteral("PLC '%1' is not HOST:PORT with a port from 1 to %2")
-                     .arg(endpoint, QString::number(kMaxPort));
+                     .arg(endpoint, QString::number(CommandLine::MaxPort));
         return false;
     }
     return true;

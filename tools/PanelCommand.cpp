@@ -14,9 +14,7 @@
 #include "TagList.h"
 
 namespace {
-const int kMaxIntervalMs = 3600000;
 const int kMaxHistory = 100000;
-const int kMaxPort = 65535;
 const int kTokenWords = 4;   // 128 bits
 const int kIdleSliceMs = 1000;
 
@@ -29,9 +27,9 @@ bool parseHttp(const QString &text, QString *address, int *port, QString *error)
         host = host.mid(1, host.size() - 2);
     bool ok = false;
     *port = colon > 0 ? text.mid(colon + 1).toInt(&ok) : -1;
-    if (!ok || *port < 0 || *port > kMaxPort || QHostAddress(host).isNull()) {
+    if (!ok || *port < 0 || *port > CommandLine::MaxPort || QHostAddress(host).isNull()) {
         *error = QStringLiteral("--http '%1' is not ADDRESS:PORT with a numeric address and a port "
-                                "from 0 to %2").arg(text).arg(kMaxPort);
+                                "from 0 to %2").arg(text).arg(CommandLine::MaxPort);
         return false;
     }
     *address = QHostAddress(host).toString();
@@ -75,7 +73,7 @@ int PanelCommand::run(const QStringList &arguments)
     PanelPoller::Options pollerOptions;
     PanelServer::Options serverOptions;
     if (!cl.expectPositional(1, INT_MAX)
-        || !cl.intValue(QStringLiteral("interval"), 0, kMaxIntervalMs, &pollerOptions.intervalMs)
+        || !cl.intValue(QStringLiteral("interval"), 0, CommandLine::MaxIntervalMs, &pollerOptions.intervalMs)
         || !cl.intValue(QStringLiteral("history"), 1, kMaxHistory, &pollerOptions.historyLength))
         return CommandLine::BadInput;
     const QStringList args = cl.positional();

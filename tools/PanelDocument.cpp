@@ -29,7 +29,7 @@ PanelDocument::PanelDocument(const QList<TagList::Entry> &tagEntries, const QStr
         o["address"] = RecordOutput::utf8(e.tag.address);
         o["type"] = RecordOutput::utf8(TypeNames::name(e.tag.type));
         o["count"] = e.tag.count;
-        o["trend"] = hasTrend(e.tag);
+        o["trend"] = e.tag.hasTrend();
         o["value"] = "";
         o["values"] = RecordOutput::Json::array();
         o["status"] = nullptr;

@@ -44,7 +44,6 @@ public:
     std::string render(const PollState &state, quint64 sequence);
 
     // Numeric scalar tags get a trend and a history column.
-    static bool hasTrend(const TagSpec &tag) { return tag.count == 1 && tag.type != Bool; }
 
 private:
     void update(RecordOutput::Json &entry, int index, const TagState &state, qint64 nowMs);

@@ -22,7 +22,6 @@ public:
 
     // One poll; values has one value per title, an invalid one where the read failed.
     void add(quint64 poll, const QDateTime &time, const QVector<QVariant> &values);
-    int size() const { return rows.size(); }
     // "poll,time,TITLE…" and one line per poll, oldest first.
     std::string csv() const;
 

@@ -1,5 +1,7 @@
 #include "PanelPoller.h"
 
+#include <algorithm>
+
 #include <chrono>
 
 #include <pthread.h>
@@ -19,7 +21,7 @@ QStringList trendTitles(const QList<TagList::Entry> &entries)
 {
     QStringList titles;
     for (const TagList::Entry &e : entries) {
-        if (PanelDocument::hasTrend(e.tag))
+        if (e.tag.hasTrend())
             titles << e.title();
     }
     return titles;
@@ -29,7 +31,7 @@ QVector<DataType> trendTypes(const QList<TagList::Entry> &entries)
 {
     QVector<DataType> types;
     for (const TagList::Entry &e : entries) {
-        if (PanelDocument::hasTrend(e.tag))
+        if (e.tag.hasTrend())
             types << e.tag.type;
     }
     return types;
@@ -138,6 +140,16 @@ void PanelPoller::run(std::promise<QString> started)
 void PanelPoller::poll(DriverSession &session, Reconnector &link)
 {
     for (int i = 0; i < entries.size() && link.connected(); ++i) {
+        // Writes and a stop do not wait for the whole poll.
+        bool writesWaiting = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (stopping)
+                return;
+            writesWaiting = !writes.empty();
+        }
+        if (writesWaiting)
+            runWrites(session, link);
         const TagSpec &tag = entries.at(i).tag;
         const CLabelVariable record = session.driver()->ReadVariable(tag.address, tag.type, tag.count);
         states[i].status = record.status;
@@ -205,8 +217,17 @@ bool PanelPoller::write(int index, const QVariant &value, int count, CLabelVaria
         writes.push_back(job);
     }
     wake.notify_all();
-    if (done.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready)
-        return false;
+    if (done.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready) {
+        // A write still waiting its turn is taken back, so that "not carried
+        // out" holds; one the poller has begun ends within the driver's own
+        // waits and is waited for.
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto queued = std::find(writes.begin(), writes.end(), job);
+        if (queued != writes.end()) {
+            writes.erase(queued);
+            return false;
+        }
+    }
     *result = done.get();
     return true;
 }
@@ -223,7 +244,7 @@ void PanelPoller::handOver(const Reconnector &link, bool polled)
     QVector<QVariant> trend;
     if (polled) {
         for (int i = 0; i < entries.size(); ++i) {
-            if (PanelDocument::hasTrend(entries.at(i).tag))
+            if (entries.at(i).tag.hasTrend())
                 trend << (states.at(i).status == StatusOk ? states.at(i).lastGood.value : QVariant());
         }
     }

@@ -68,7 +68,7 @@ public:
     std::string historyCsv() const;
 
     // Writes value (count elements) to the tag at index on the poller's
-    // thread; false when no record came back within timeoutMs.
+    // thread; false when it was not begun within timeoutMs (and never will be).
     bool write(int index, const QVariant &value, int count, CLabelVariable *result, int timeoutMs);
 
 private:

@@ -24,6 +24,7 @@ const auto kMinEventGap = std::chrono::milliseconds(10);
 // How long closing waits for the stream clients' ends, and how often it looks.
 const auto kStreamEndWait = std::chrono::seconds(3);
 const auto kStreamEndPoll = std::chrono::milliseconds(10);
+const auto kListenWait = std::chrono::seconds(3);
 const time_t kSocketTimeoutSeconds = 5;
 const time_t kKeepAliveSeconds = 2;
 const int kWriteWaitMs = 10000;
@@ -145,6 +146,11 @@ QString PanelServer::url() const
 void PanelServer::start()
 {
     listener = std::thread([this] { server->listen_after_bind(); });
+    // stop() does nothing to a server that is not running yet, so stop()
+    // right after start() would leave the listener for ever: wait until it runs.
+    const auto until = std::chrono::steady_clock::now() + kListenWait;
+    while (!server->is_running() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(kStreamEndPoll);
 }
 
 void PanelServer::stop()

@@ -28,7 +28,6 @@ public:
     int attempts() const { return attemptCount; }
     // The wait before the next attempt.
     int waitMs() const { return nextWaitMs; }
-    QString endpoint() const { return plc; }
     // "connected to ADDR" or "reconnecting to ADDR (attempt N)".
     QString stateText() const;
 

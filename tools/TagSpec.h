@@ -14,6 +14,8 @@ public:
     QString address;
     DataType type = NoType;
     int count = 1;
+    // Numeric scalars get a trend (watch, panel).
+    bool hasTrend() const { return count == 1 && type != Bool; }
     // A warning for the user about how the plug-in will read the address;
     // empty when there is nothing to say.
     QString note;

@@ -14,7 +14,6 @@
 #include "WatchView.h"
 
 namespace {
-const int kMaxIntervalMs = 3600000;
 const int kMaxPolls = 1000000000;
 // ANSI terminal controls: cursor up n lines, erase to the end of the line.
 const char kCursorUp[] = "\x1b[%dA";
@@ -40,7 +39,7 @@ int WatchCommand::run(const QStringList &arguments)
         return done;
     int interval = 0, polls = 0;
     if (!cl.expectPositional(1, INT_MAX)
-        || !cl.intValue(QStringLiteral("interval"), 0, kMaxIntervalMs, &interval)
+        || !cl.intValue(QStringLiteral("interval"), 0, CommandLine::MaxIntervalMs, &interval)
         || !cl.intValue(QStringLiteral("polls"), 0, kMaxPolls, &polls))
         return CommandLine::BadInput;
 

@@ -27,13 +27,8 @@ void WatchView::update(int index, const CLabelVariable &record)
         return;
     e.lastGood = record;
     double number = 0;
-    if (hasTrend(e.tag) && ValueFormatter::firstAsNumber(record.value, record.dataType, &number))
+    if (e.tag.hasTrend() && ValueFormatter::firstAsNumber(record.value, record.dataType, &number))
         e.trend.add(number);
-}
-
-bool WatchView::hasTrend(const TagSpec &tag)
-{
-    return tag.count == 1 && tag.type != Bool;
 }
 
 QString WatchView::age(const Entry &entry, const QDateTime &now)
@@ -71,7 +66,7 @@ QString WatchView::line(int poll, const QDateTime &now) const
         QString part = QStringLiteral("%1 %2 = %3 [%4] age %5")
                            .arg(e.tag.address, TypeNames::name(e.tag.type), value(e),
                                 StatusText::status(e.status), age(e, now));
-        if (hasTrend(e.tag))
+        if (e.tag.hasTrend())
             part += QLatin1Char(' ') + e.trend.text();
         parts << part;
     }

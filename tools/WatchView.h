@@ -30,11 +30,10 @@ private:
     {
         TagSpec tag;
         CLabelVariable lastGood;
-        int status = 1;
+        int status = StatusNotDone;
         Sparkline trend{kTrendLength};
     };
 
-    static bool hasTrend(const TagSpec &tag);
     static QString age(const Entry &entry, const QDateTime &now);
     QString value(const Entry &entry) const;
 

@@ -292,7 +292,7 @@ private slots:
         QFETCH(bool, sent);
         CLabelVariable in;
         in.value = value;
-        in.accessStatus = 0;
+        in.accessStatus = AccessOk;
         in.spareInt = -7;
         const QDateTime callerTime(QDate(2001, 2, 3), QTime(4, 5, 6));
         in.timestamp = callerTime;
@@ -301,7 +301,7 @@ private slots:
         QCOMPARE(sim.receivedFrames().size(), sent ? 1 : 0);
         QCOMPARE(items(r.value), items(value));
         QCOMPARE(r.value.userType(), value.userType());
-        QCOMPARE(r.accessStatus, 0);
+        QCOMPARE(r.accessStatus, AccessOk);
         QCOMPARE(r.spareInt, -7);
         QCOMPARE(r.count, count);
         QCOMPARE(r.address, address);

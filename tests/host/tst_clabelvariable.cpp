@@ -79,7 +79,7 @@ private slots:
     void defaults()
     {
         CLabelVariable r;
-        QVERIFY(r.status == StatusNotDone && r.accessStatus == 1 && !r.value.isValid() && r.timestamp.isNull());
+        QVERIFY(r.status == StatusNotDone && r.accessStatus == AccessNotDone && !r.value.isValid() && r.timestamp.isNull());
         QVERIFY(r.address.isEmpty() && r.spareText.isEmpty());
         QVERIFY(r.count == 0 && r.dataType == NoType && r.spareInt == 0);
     }
@@ -87,15 +87,15 @@ private slots:
     void copyTakesAllAssignmentKeepsTwo()
     {
         const CLabelVariable src = changed(record(Int32, list<int>({4}), 1), [](CLabelVariable &r) {
-            r.accessStatus = 0; r.spareInt = 7; r.timestamp = QDateTime::currentDateTime(); });
-        CLabelVariable target = changed(CLabelVariable(), [](CLabelVariable &r) { r.accessStatus = 10; r.spareInt = 3; });
+            r.accessStatus = AccessOk; r.spareInt = 7; r.timestamp = QDateTime::currentDateTime(); });
+        CLabelVariable target = changed(CLabelVariable(), [](CLabelVariable &r) { r.accessStatus = AccessBadIndex; r.spareInt = 3; });
         target = src;
-        QVERIFY(target.accessStatus == 10 && target.spareInt == 3);
+        QVERIFY(target.accessStatus == AccessBadIndex && target.spareInt == 3);
         QVERIFY(target.status == StatusOk && target.count == 1 && target.dataType == Int32);
         QVERIFY(target.address == src.address && target.spareText == src.spareText);
         QVERIFY(target.timestamp == src.timestamp && target.getInt32(0) == 4);
         const CLabelVariable copy(src);
-        QVERIFY(copy.accessStatus == 0 && copy.spareInt == 7);
+        QVERIFY(copy.accessStatus == AccessOk && copy.spareInt == 7);
     }
 
     void accessors_data()
@@ -105,24 +105,24 @@ private slots:
         QTest::addColumn<int>("index");
         QTest::addColumn<QVariant>("expected");
         QTest::addColumn<int>("accessStatus");
-        QTest::addRow("invalid value") << int(Int16) << QVariant() << 0 << QVariant::fromValue(short(0)) << 11;
-        QTest::addRow("short") << int(Int16) << list<short>({-300}) << 0 << QVariant::fromValue(short(-300)) << 0;
-        QTest::addRow("bool second") << int(Bool) << list<bool>({false, true}) << 1 << QVariant(true) << 0;
-        QTest::addRow("bool at size") << int(Bool) << list<bool>({true}) << 1 << QVariant(false) << 10;
-        QTest::addRow("bool negative") << int(Bool) << list<bool>({true}) << -1 << QVariant(false) << 10;
-        QTest::addRow("int8") << int(Int8) << list<char>({char(-128)}) << 0 << QVariant::fromValue(char(-128)) << 0;
-        QTest::addRow("uint8") << int(UInt8) << list<uchar>({255}) << 0 << QVariant::fromValue(uchar(255)) << 0;
-        QTest::addRow("uint16") << int(UInt16) << list<ushort>({65535}) << 0 << QVariant::fromValue(ushort(65535)) << 0;
-        QTest::addRow("int32") << int(Int32) << list<int>({INT_MIN}) << 0 << QVariant(INT_MIN) << 0;
-        QTest::addRow("uint32") << int(UInt32) << list<uint>({UINT_MAX}) << 0 << QVariant(UINT_MAX) << 0;
-        QTest::addRow("float") << int(Float) << list<float>({-1.5f}) << 0 << QVariant(-1.5f) << 0;
-        QTest::addRow("int64") << int(Int64) << list<qlonglong>({LLONG_MIN}) << 0 << QVariant(LLONG_MIN) << 0;
-        QTest::addRow("uint64") << int(UInt64) << list<qulonglong>({ULLONG_MAX}) << 0 << QVariant(ULLONG_MAX) << 0;
-        QTest::addRow("double") << int(Double) << list<double>({1e300}) << 0 << QVariant(1e300) << 0;
-        QTest::addRow("string") << int(String) << list<QString>({"a", "bc"}) << 1 << QVariant("bc") << 0;
+        QTest::addRow("invalid value") << int(Int16) << QVariant() << 0 << QVariant::fromValue(short(0)) << int(AccessWrongType);
+        QTest::addRow("short") << int(Int16) << list<short>({-300}) << 0 << QVariant::fromValue(short(-300)) << int(AccessOk);
+        QTest::addRow("bool second") << int(Bool) << list<bool>({false, true}) << 1 << QVariant(true) << int(AccessOk);
+        QTest::addRow("bool at size") << int(Bool) << list<bool>({true}) << 1 << QVariant(false) << int(AccessBadIndex);
+        QTest::addRow("bool negative") << int(Bool) << list<bool>({true}) << -1 << QVariant(false) << int(AccessBadIndex);
+        QTest::addRow("int8") << int(Int8) << list<char>({char(-128)}) << 0 << QVariant::fromValue(char(-128)) << int(AccessOk);
+        QTest::addRow("uint8") << int(UInt8) << list<uchar>({255}) << 0 << QVariant::fromValue(uchar(255)) << int(AccessOk);
+        QTest::addRow("uint16") << int(UInt16) << list<ushort>({65535}) << 0 << QVariant::fromValue(ushort(65535)) << int(AccessOk);
+        QTest::addRow("int32") << int(Int32) << list<int>({INT_MIN}) << 0 << QVariant(INT_MIN) << int(AccessOk);
+        QTest::addRow("uint32") << int(UInt32) << list<uint>({UINT_MAX}) << 0 << QVariant(UINT_MAX) << int(AccessOk);
+        QTest::addRow("float") << int(Float) << list<float>({-1.5f}) << 0 << QVariant(-1.5f) << int(AccessOk);
+        QTest::addRow("int64") << int(Int64) << list<qlonglong>({LLONG_MIN}) << 0 << QVariant(LLONG_MIN) << int(AccessOk);
+        QTest::addRow("uint64") << int(UInt64) << list<qulonglong>({ULLONG_MAX}) << 0 << QVariant(ULLONG_MAX) << int(AccessOk);
+        QTest::addRow("double") << int(Double) << list<double>({1e300}) << 0 << QVariant(1e300) << int(AccessOk);
+        QTest::addRow("string") << int(String) << list<QString>({"a", "bc"}) << 1 << QVariant("bc") << int(AccessOk);
         // Qt 5.15 registers no conversions between list types or into one:
-        QTest::addRow("int list as uint32") << int(UInt32) << list<int>({1}) << 0 << QVariant(0u) << 11;
-        QTest::addRow("QVariantList as int32") << int(Int32) << QVariant(QVariantList{1, 2}) << 0 << QVariant(0) << 11;
+        QTest::addRow("int list as uint32") << int(UInt32) << list<int>({1}) << 0 << QVariant(0u) << int(AccessWrongType);
+        QTest::addRow("QVariantList as int32") << int(Int32) << QVariant(QVariantList{1, 2}) << 0 << QVariant(0) << int(AccessWrongType);
     }
 
     void accessors()
@@ -141,9 +141,9 @@ private slots:
         QMetaType::registerConverter<Packed, QList<int>>([](const Packed &p) { return p.items; });
         CLabelVariable r = record(Int32, QVariant::fromValue(Packed{{4, 7}}), 2);
         QCOMPARE(r.getInt32(1), 7);
-        QCOMPARE(r.accessStatus, 0);
+        QCOMPARE(r.accessStatus, AccessOk);
         QCOMPARE(r.getInt32(2), 0);
-        QCOMPARE(r.accessStatus, 10);
+        QCOMPARE(r.accessStatus, AccessBadIndex);
     }
 
     void operators_data()
@@ -201,7 +201,7 @@ private slots:
         right.spareInt = 5;
         const CLabelVariable r = apply(op, left, right);
         if (!expected.isValid()) {
-            QVERIFY(r.status == StatusNotDone && r.accessStatus == 1 && r.spareInt == 0 && r.count == 0);
+            QVERIFY(r.status == StatusNotDone && r.accessStatus == AccessNotDone && r.spareInt == 0 && r.count == 0);
             QVERIFY(r.dataType == NoType && !r.value.isValid() && r.timestamp.isNull());
             QVERIFY(r.address.isEmpty() && r.spareText.isEmpty());
             return;
@@ -210,7 +210,7 @@ private slots:
         QVERIFY(r.address == "MW2" && r.spareText == "right" && r.timestamp.isValid());
         QCOMPARE(QMetaType::typeName(r.value.userType()), expected.typeName());
         QCOMPARE(texts(r.value), texts(expected));
-        QCOMPARE(left.accessStatus, texts(expected).isEmpty() ? 1 : 0);
+        QCOMPARE(left.accessStatus, texts(expected).isEmpty() ? AccessNotDone : AccessOk);
     }
 
     void equality_data()
@@ -223,7 +223,7 @@ private slots:
         auto retyped = [&](int type) { return changed(base, [type](CLabelVariable &r) { r.dataType = DataType(type); }); };
         QTest::addRow("same") << base << base << true;
         QTest::addRow("only ignored fields differ") << base << changed(base, [](CLabelVariable &r) {
-            r.timestamp = QDateTime::currentDateTime(); r.accessStatus = 10; r.spareInt = 9; }) << true;
+            r.timestamp = QDateTime::currentDateTime(); r.accessStatus = AccessBadIndex; r.spareInt = 9; }) << true;
         QTest::addRow("status") << base << changed(base, [](CLabelVariable &r) { r.status = 3; }) << false;
         QTest::addRow("address") << base << changed(base, [](CLabelVariable &r) { r.address = "MW0"; }) << false;
         QTest::addRow("count") << base << changed(base, [](CLabelVariable &r) { r.count = 1; }) << false;
