@@ -225,6 +225,8 @@ private slots:
         QTest::addRow("count zero") << QStringList{r, "%E", "M0", "int8", "0"} << 2 << "count '0'";
         QTest::addRow("Int16 too big") << QStringList{w, "%E", "DB1.DBW0", "Int16", "70000"} << 2
                                        << "value '70000' is out of range for Int16";
+        QTest::addRow("Int16 too small") << QStringList{w, "%E", "M0", "int16", "-32769"} << 2
+                                         << "value '-32769' is out of range for Int16";
         QTest::addRow("Int8 last of list") << QStringList{w, "%E", "M0", "int8", "1,2,128"} << 2
                                            << "value '128' is out of range for Int8";
         QTest::addRow("UInt16 negative") << QStringList{w, "%E", "M0", "uint16", "-1"} << 2
@@ -239,6 +241,7 @@ private slots:
         QTest::addRow("tag list bad line") << QStringList{"watch", "%E", "--tags", "%TAGS=# tags\n\nM0,int8\nM1,int99,1,Speed\n"}
                                            << 2 << ".csv:4: unknown type 'int99'";
         QTest::addRow("no port") << QStringList{r, "127.0.0.1", "M0", "int8"} << 2 << "is not HOST:PORT";
+        QTest::addRow("port 0") << QStringList{r, "127.0.0.1:0", "M0", "int8"} << 2 << "is not HOST:PORT";
         QTest::addRow("missing plug-in") << QStringList{r, "%E", "M0", "int8", "--plugin", "/nonexistent/libQuillmarsh.so"}
                                          << 1 << "plug-in not found: /nonexistent/libQuillmarsh.so";
         QTest::addRow("not a library") << QStringList{r, "%E", "M0", "int8", "--plugin", "%BADLIB"} << 1
