@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "FloorClient.h"
+#include "RawSocketClient.h"
 #include "PluginClient.h"
 #include "S7Types.h"
 #include "SimServerHost.h"
@@ -42,7 +42,7 @@ bool makeClients(const QString &pluginPath, Clients *clients)
         return false;
     }
     clients->push_back(std::move(plugin));
-    clients->push_back(std::make_unique<FloorClient>());
+    clients->push_back(std::make_unique<RawSocketClient>());
 #ifdef QUILLMARSH_HAVE_SNAP7
     clients->push_back(std::make_unique<Snap7Client>());
 #endif
@@ -145,7 +145,7 @@ bool BenchRunner::sameFrameAsFloor(BenchServer &server, const BenchCase &c)
     const QByteArray seen = server.lastFrame();
     if (seen.isEmpty())
         return true; // this server keeps no frames
-    const std::string floor = FloorClient::requestFor(c);
+    const std::string floor = RawSocketClient::requestFor(c);
     QByteArray expected(floor.data(), int(floor.size()));
     QByteArray masked = seen;
     if (masked.size() == expected.size()) {

@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "BenchRunner.h"
-#include "FloorClient.h"
+#include "RawSocketClient.h"
 #include "MemoryProbe.h"
 #include "DriverPlugin.h"
 #include "PluginClient.h"
@@ -74,7 +74,7 @@ std::unique_ptr<BenchClient> makeClient(const QString &kind, const QString &plug
         return plugin;
     }
     if (kind == QLatin1String("floor"))
-        return std::make_unique<FloorClient>();
+        return std::make_unique<RawSocketClient>();
 #ifdef QUILLMARSH_HAVE_SNAP7
     if (kind == QLatin1String("snap7"))
         return std::make_unique<Snap7Client>();

@@ -4,8 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(qtbase5-dev cmake g++ make clang libclang-rt-14-dev tshark valgrind strace xxd python3
-          dpkg-dev help2man libcpp-httplib-dev nlohmann-json3-dev chromium)
+# pkg-config finds cpp-httplib; file is what CPack's DEB generator needs to
+# work out the package's dependencies.
+packages=(qtbase5-dev cmake g++ make pkg-config file clang libclang-rt-14-dev tshark valgrind strace xxd
+          python3 dpkg-dev help2man libcpp-httplib-dev nlohmann-json3-dev chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
@@ -26,12 +28,9 @@ if [[ -f tests/interop/package.json ]] && { [[ ! -f tests/interop/node_modules/n
   (cd tests/interop && if [[ -f package-lock.json ]]; then npm ci --no-audit --no-fund; else npm install --no-audit --no-fund; fi)
 fi
 
-# The panel's chart library, built into the quillmarsh binary, and the
-# browser driver of the panel's tests (it drives Debian's chromium and never
-# downloads a browser of its own).
-for dir in tools/panel tests/panel; do
-  if [[ -f $dir/package-lock.json ]] && [[ ! -d $dir/node_modules ]]; then
-    echo "setup: npm ci in $dir"
-    (cd "$dir" && npm ci --no-audit --no-fund)
-  fi
-done
+# The browser driver of the panel's tests (it drives Debian's chromium and
+# never downloads a browser of its own).
+if [[ ! -f tests/panel/node_modules/playwright-core/package.json ]]; then
+  echo "setup: npm ci in tests/panel"
+  (cd tests/panel && npm ci --no-audit --no-fund)
+fi

@@ -24,6 +24,12 @@ run_ctest() {
 }
 
 bash scripts/build.sh build
+# The interoperability and browser tests are made only where their npm peers
+# are installed; here their absence is a failure, never a silent skip.
+for label in interop panel; do
+  (cd build && ctest -N -L "^$label\$" | grep -q 'Total Tests: [1-9]') ||
+    { echo "test: build has no $label tests: their npm peers are missing (bash scripts/setup.sh)" >&2; exit 1; }
+done
 run_ctest build
 
 # What integrators get: an install tree with the example host built against

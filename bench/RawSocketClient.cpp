@@ -1,4 +1,4 @@
-#include "FloorClient.h"
+#include "RawSocketClient.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -27,19 +27,19 @@ std::string toStd(const QByteArray &bytes)
 
 } // namespace
 
-FloorClient::FloorClient()
+RawSocketClient::RawSocketClient()
 {
     buffer.resize(kMaxFrame);
     for (const BenchCase &c : BenchCase::all())
         requests[size_t(c.kind)] = requestFor(c);
 }
 
-FloorClient::~FloorClient()
+RawSocketClient::~RawSocketClient()
 {
     disconnect();
 }
 
-std::string FloorClient::requestFor(const BenchCase &c)
+std::string RawSocketClient::requestFor(const BenchCase &c)
 {
     if (c.isWrite())
         return toStd(S7Frame::writeRequest(kPduReference, c.dbNumber, c.byteAddress, c.image.size(), c.image,
@@ -48,7 +48,7 @@ std::string FloorClient::requestFor(const BenchCase &c)
                                       S7::AreaDataBlocks));
 }
 
-bool FloorClient::connectTo(quint16 port)
+bool RawSocketClient::connectTo(quint16 port)
 {
     disconnect();
     fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -83,14 +83,14 @@ bool FloorClient::connectTo(quint16 port)
     return setUp;
 }
 
-void FloorClient::disconnect()
+void RawSocketClient::disconnect()
 {
     if (fd >= 0)
         ::close(fd);
     fd = -1;
 }
 
-bool FloorClient::run(const BenchCase &c, std::chrono::nanoseconds *elapsed)
+bool RawSocketClient::run(const BenchCase &c, std::chrono::nanoseconds *elapsed)
 {
     const std::string &request = requests[size_t(c.kind)];
     const auto start = std::chrono::steady_clock::now();
@@ -102,12 +102,12 @@ bool FloorClient::run(const BenchCase &c, std::chrono::nanoseconds *elapsed)
     return false;
 }
 
-QByteArray FloorClient::reply() const
+QByteArray RawSocketClient::reply() const
 {
     return QByteArray(buffer.data(), int(frameLength));
 }
 
-bool FloorClient::checkReply(const BenchCase &c) const
+bool RawSocketClient::checkReply(const BenchCase &c) const
 {
     const size_t expected = size_t(c.image.size());
     if (c.isWrite())
@@ -117,12 +117,12 @@ bool FloorClient::checkReply(const BenchCase &c) const
             && std::memcmp(buffer.data() + S7::ReadReplyDataOffset, c.image.constData(), expected) == 0;
 }
 
-bool FloorClient::exchange(const std::string &request)
+bool RawSocketClient::exchange(const std::string &request)
 {
     return fd >= 0 && sendAll(request) && receiveFrame();
 }
 
-bool FloorClient::sendAll(const std::string &bytes)
+bool RawSocketClient::sendAll(const std::string &bytes)
 {
     size_t sent = 0;
     while (sent < bytes.size()) {
@@ -138,7 +138,7 @@ bool FloorClient::sendAll(const std::string &bytes)
 
 // One whole frame by its TPKT length; every recv() either brings bytes or
 // ends the wait (time-out, error, peer closed).
-bool FloorClient::receiveFrame()
+bool RawSocketClient::receiveFrame()
 {
     size_t have = 0;
     size_t want = size_t(S7::TpktHeaderSize);

@@ -1,5 +1,5 @@
-#ifndef QUILLMARSH_FLOORCLIENT_H
-#define QUILLMARSH_FLOORCLIENT_H
+#ifndef QUILLMARSH_RAWSOCKETCLIENT_H
+#define QUILLMARSH_RAWSOCKETCLIENT_H
 
 #include <array>
 #include <string>
@@ -11,11 +11,11 @@
 // the plug-in sends and blocks in recv() for the whole reply. No event loop,
 // no signals, no copies beyond one receive buffer: what any client must pay
 // for one request/reply on this machine.
-class FloorClient : public BenchClient
+class RawSocketClient : public BenchClient
 {
 public:
-    FloorClient();
-    ~FloorClient() override;
+    RawSocketClient();
+    ~RawSocketClient() override;
 
     QString name() const override { return QStringLiteral("floor"); }
     bool connectTo(quint16 port) override;

@@ -1,4 +1,4 @@
-#include "PanelDocument.h"
+#include "PanelJson.h"
 
 #include "StatusText.h"
 #include "TypeNames.h"
@@ -8,7 +8,7 @@ namespace {
 const double kMsPerSecond = 1000.0;
 }
 
-PanelDocument::PanelDocument(const QList<TagList::Entry> &tagEntries, const QString &endpoint,
+PanelJson::PanelJson(const QList<TagList::Entry> &tagEntries, const QString &endpoint,
                              bool writable, int intervalMs, int historyLength)
     : entries(tagEntries), renderedReads(tagEntries.size(), 0), stampMs(tagEntries.size(), 0)
 {
@@ -42,7 +42,7 @@ PanelDocument::PanelDocument(const QList<TagList::Entry> &tagEntries, const QStr
     document["sequence"] = 0;
 }
 
-std::string PanelDocument::render(const PollState &state, quint64 sequence)
+std::string PanelJson::render(const PollState &state, quint64 sequence)
 {
     const qint64 nowMs = state.time.toMSecsSinceEpoch();
     document["poll"] = state.poll;
@@ -57,7 +57,7 @@ std::string PanelDocument::render(const PollState &state, quint64 sequence)
     return document.dump(-1, ' ', false, RecordOutput::Json::error_handler_t::replace);
 }
 
-void PanelDocument::update(RecordOutput::Json &o, int index, const TagState &s, qint64 nowMs)
+void PanelJson::update(RecordOutput::Json &o, int index, const TagState &s, qint64 nowMs)
 {
     const TagSpec &tag = entries.at(index).tag;
     if (s.goodReads != renderedReads.at(index)) {

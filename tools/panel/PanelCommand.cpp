@@ -8,7 +8,7 @@
 
 #include "CommandLine.h"
 #include "DriverSession.h"
-#include "InterruptFlag.h"
+#include "StopSignals.h"
 #include "PanelPoller.h"
 #include "PanelServer.h"
 #include "TagList.h"
@@ -92,14 +92,14 @@ int PanelCommand::run(const QStringList &arguments)
     if (serverOptions.writable)
         serverOptions.token = newToken();
 
-    InterruptFlag::install();
-    InterruptFlag::blockOnThisThread(true);
+    StopSignals::install();
+    StopSignals::blockOnThisThread(true);
     PanelPoller poller(entries, pollerOptions);
     PanelServer server(&poller, entries, serverOptions);
     const bool started = poller.start(&error) && server.bind(&error);
     if (started)
         server.start();
-    InterruptFlag::blockOnThisThread(false);
+    StopSignals::blockOnThisThread(false);
     if (!started)
         return CommandLine::fail(error, CommandLine::Failed);
 
@@ -110,7 +110,7 @@ int PanelCommand::run(const QStringList &arguments)
                      serverOptions.writable ? " (writes need the token)" : "");
     std::fflush(stderr);
 
-    while (InterruptFlag::sleep(kIdleSliceMs)) {
+    while (StopSignals::waitFor(kIdleSliceMs)) {
     }
     // Stream clients are let go first, then the server's threads joined,
     // then the poller releases the driver on its own thread.

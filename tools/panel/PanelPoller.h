@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "CLabelVariable.h"
-#include "PanelDocument.h"
+#include "PanelJson.h"
 #include "PanelHistory.h"
 #include "PanelSnapshot.h"
 #include "TagList.h"
@@ -91,9 +91,9 @@ private:
 
     const QList<TagList::Entry> entries;
     const Options options;
-    QVector<PanelDocument::TagState> states;   // poller thread only
+    QVector<PanelJson::TagState> states;   // poller thread only
     quint64 pollCount = 0;                     // poller thread only
-    PanelDocument document;                    // renderer thread only
+    PanelJson document;                    // renderer thread only
     std::thread poller;
     std::thread renderer;
 
@@ -102,7 +102,7 @@ private:
     std::condition_variable wake;        // the poller's: writes or stop
     std::condition_variable toRender;    // the renderer's: a state or stop
     bool stopping = false;
-    std::shared_ptr<const PanelDocument::PollState> pending;
+    std::shared_ptr<const PanelJson::PollState> pending;
     std::shared_ptr<const PanelSnapshot> latest;
     PanelHistory history;
     std::deque<std::shared_ptr<WriteJob>> writes;

@@ -96,6 +96,9 @@ PanelServer::PanelServer(PanelPoller *tagPoller, const QList<TagList::Entry> &ta
     : poller(tagPoller), entries(tagEntries), options(serverOptions),
       server(std::make_unique<httplib::Server>())
 {
+    // The page lives in a static library's resources, which the linker
+    // keeps only when something names them.
+    Q_INIT_RESOURCE(panel);
     for (const Asset &a : kAssets) {
         QFile file(QString::fromLatin1(a.resource));
         if (file.open(QIODevice::ReadOnly))

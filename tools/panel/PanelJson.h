@@ -1,5 +1,5 @@
-#ifndef QUILLMARSH_PANELDOCUMENT_H
-#define QUILLMARSH_PANELDOCUMENT_H
+#ifndef QUILLMARSH_PANELJSON_H
+#define QUILLMARSH_PANELJSON_H
 
 #include <QDateTime>
 #include <QList>
@@ -16,7 +16,7 @@
 // It is kept between renderings and changed in place, so a tag's texts are
 // made only when the tag got a new value, not for every poll of an
 // unchanged one. Used by one thread at a time.
-class PanelDocument
+class PanelJson
 {
 public:
     // One tag as the poller left it.
@@ -37,7 +37,7 @@ public:
         QVector<TagState> tags;
     };
 
-    PanelDocument(const QList<TagList::Entry> &entries, const QString &endpoint, bool writable,
+    PanelJson(const QList<TagList::Entry> &entries, const QString &endpoint, bool writable,
                   int intervalMs, int historyLength);
 
     // The document for state as one line of JSON; sequence numbers it.

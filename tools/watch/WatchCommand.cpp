@@ -8,7 +8,7 @@
 
 #include "CommandLine.h"
 #include "DriverSession.h"
-#include "InterruptFlag.h"
+#include "StopSignals.h"
 #include "Reconnector.h"
 #include "TagList.h"
 #include "WatchView.h"
@@ -54,7 +54,7 @@ int WatchCommand::run(const QStringList &arguments)
     for (const TagSpec &tag : tags)
         CommandLine::warn(tag.note);
 
-    InterruptFlag::install();
+    StopSignals::install();
     DriverSession session(cl.isSet(QStringLiteral("debug")));
     if (!session.load(cl.value(QStringLiteral("plugin")), &error)
         || !session.connectTo(args.first(), &error))
@@ -64,12 +64,12 @@ int WatchCommand::run(const QStringList &arguments)
     const bool terminal = isatty(STDOUT_FILENO);
     int linesDrawn = 0;
     Reconnector link(session.driver(), args.first());
-    for (int poll = 1; (polls == 0 || poll <= polls) && !InterruptFlag::raised(); ++poll) {
+    for (int poll = 1; (polls == 0 || poll <= polls) && !StopSignals::requested(); ++poll) {
         // A lost PLC is tried again after the reconnector's wait; each try
         // is one poll, shown with its attempt count.
-        if (!link.connected() && InterruptFlag::sleep(link.waitMs()))
+        if (!link.connected() && StopSignals::waitFor(link.waitMs()))
             link.reconnect();
-        for (int i = 0; i < tags.size() && link.connected() && !InterruptFlag::raised(); ++i) {
+        for (int i = 0; i < tags.size() && link.connected() && !StopSignals::requested(); ++i) {
             const TagSpec &tag = tags.at(i);
             const CLabelVariable record = session.driver()->ReadVariable(tag.address, tag.type, tag.count);
             view.update(i, record);
@@ -78,7 +78,7 @@ int WatchCommand::run(const QStringList &arguments)
         view.setConnection(link.connected() ? QString() : link.stateText());
         draw(view, poll, terminal, &linesDrawn);
         if (poll != polls)
-            InterruptFlag::sleep(interval);
+            StopSignals::waitFor(interval);
     }
     // Ctrl-C is the normal end of an open-ended watch, so it is no failure by
     // itself; the result tells whether the last poll read every tag.

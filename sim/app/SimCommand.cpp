@@ -1,6 +1,6 @@
 #include "SimCommand.h"
 
-#include "InterruptFlag.h"
+#include "StopSignals.h"
 #include "SimPlc.h"
 
 #include <QCommandLineParser>
@@ -217,8 +217,8 @@ int SimCommand::run(int argc, char **argv)
     out << "listening on " << address.toString() << ':' << plc.port() << '\n';
     out.flush();
 
-    InterruptFlag::install();
-    InterruptFlag::quitEventLoopOnInterrupt();
+    StopSignals::install();
+    StopSignals::quitEventLoopOnStop();
     const int code = QCoreApplication::exec();
     plc.stop();
     out << "stopped\n";

@@ -234,7 +234,7 @@ bool PanelPoller::write(int index, const QVariant &value, int count, CLabelVaria
 
 void PanelPoller::handOver(const Reconnector &link, bool polled)
 {
-    auto state = std::make_shared<PanelDocument::PollState>();
+    auto state = std::make_shared<PanelJson::PollState>();
     state->poll = pollCount;
     state->time = QDateTime::currentDateTime();
     state->connected = link.connected();
@@ -265,7 +265,7 @@ void PanelPoller::render()
     runInBackground();
     quint64 sequence = 0;
     for (;;) {
-        std::shared_ptr<const PanelDocument::PollState> state;
+        std::shared_ptr<const PanelJson::PollState> state;
         {
             std::unique_lock<std::mutex> lock(mutex);
             toRender.wait(lock, [this] { return stopping || pending; });
