@@ -9,6 +9,7 @@ const assert = require('node:assert/strict');
 const { spawn, execFile } = require('node:child_process');
 const fs = require('node:fs');
 const http = require('node:http');
+const net = require('node:net');
 const os = require('node:os');
 const path = require('node:path');
 const { chromium } = require('playwright-core');
@@ -16,6 +17,9 @@ const { chromium } = require('playwright-core');
 const [tool, simTool, outDir] = process.argv.slice(2);
 const WAIT_MS = 15000;
 const INTERVAL_MS = 200;
+// The server gives up on a request whose body never comes after 5 s; a
+// refusal from the headers alone comes well before that.
+const SERVER_ANSWER_MS = 3000;
 const children = [];
 const results = { passed: 0, failed: 0 };
 
@@ -38,10 +42,10 @@ function startUntil(cmd, args, re) {
 }
 
 // Resolves as promise does, or rejects after WAIT_MS.
-function bounded(promise, what) {
+function bounded(promise, what, ms = WAIT_MS) {
   let timer;
   const timeout = new Promise((resolve, reject) => {
-    timer = setTimeout(() => reject(new Error(`${what}: not within ${WAIT_MS} ms`)), WAIT_MS);
+    timer = setTimeout(() => reject(new Error(`${what}: not within ${ms} ms`)), ms);
   });
   return Promise.race([promise, timeout]).finally(() => clearTimeout(timer));
 }
@@ -75,6 +79,18 @@ function request(port, method, urlPath, { headers = {}, body } = {}) {
     if (body !== undefined) req.write(body);
     req.end();
   });
+}
+
+// Sends head (and the start of a body) on a raw socket and never the rest;
+// resolves with the answer once the server closed the connection.
+function rawRequest(port, head) {
+  return bounded(new Promise((resolve) => {
+    const socket = net.connect(port, '127.0.0.1', () => socket.write(head));
+    let data = '';
+    socket.on('data', (d) => { data += d; });
+    socket.on('error', () => {});   // a reset after the answer; the answer counts
+    socket.on('close', () => resolve({ status: Number((/^HTTP\/1\.1 (\d+)/.exec(data) || [])[1]), body: data }));
+  }), 'raw request', SERVER_ANSWER_MS);
 }
 
 // An open stream: resolves with the status once the first event arrived
@@ -114,7 +130,8 @@ async function main() {
   await cli('write', plc, 'DB1.DBB8', 'uint64', '18446744073709551615');
   await cli('write', plc, 'DB1.DBW20', 'int16', '1,-2,3');
   const tagFile = path.join(work, 'tags.csv');
-  fs.writeFileSync(tagFile, '# panel test tags\n\nDB1.DBD4, float, 1, Flow, litres\nDB1.DBW2,int16\n');
+  fs.writeFileSync(tagFile, '# panel test tags\n\nDB1.DBD4, float, 1, Flow, litres\nDB1.DBW2,int16\n'
+    + 'DB1.DBW2, int16, 1, Same word again\n');
   const { child: panel, match } = await startUntil(tool, ['panel', plc, 'DB1.DBW0:int16', 'DB1.DBB8:uint64',
     'DB1.DBW20:int16:3', '--tags', tagFile, '--http', '127.0.0.1:0', '--interval', String(INTERVAL_MS),
     '--writable'], /^panel on (http:\/\/127\.0\.0\.1:(\d+)\/\?token=([0-9a-f]{32}))\n/);
@@ -130,9 +147,16 @@ async function main() {
     ['403 from a foreign Origin', () => write(good, { 'X-Token': token, Origin: 'http://evil.example' }), 403],
     ['403 for a foreign Host', () => request(port, 'GET', '/api/tags', { headers: { Host: `evil.example:${port}` } }), 403],
     ['413 for a body over 64 KiB', () => write(' '.repeat(64 * 1024 + 1), { 'X-Token': token }), 413],
+    ['413 for a chunked body over 64 KiB', () => request(port, 'POST', '/api/write', { headers: { 'X-Token': token,
+      'Transfer-Encoding': 'chunked' }, body: ' '.repeat(64 * 1024 + 1) }), 413],
+    ['413 from the headers of a 300 MiB body, none of it read', () => rawRequest(port, 'POST /api/write HTTP/1.1\r\n'
+      + `Host: 127.0.0.1:${port}\r\nX-Token: ${token}\r\nContent-Length: 314572800\r\n\r\n{"tag": `), 413],
+    ['411 for a POST without Content-Length', () => rawRequest(port, 'POST /api/write HTTP/1.1\r\n'
+      + `Host: 127.0.0.1:${port}\r\nX-Token: ${token}\r\n\r\n{"tag": "DB1.DBW2:int16"`), 411],
+    ['403 from Origin: null', () => write(good, { 'X-Token': token, Origin: 'null' }), 403],
     ['404 for an unknown path', () => request(port, 'GET', '/etc/passwd'), 404],
     ['405 for a wrong method', () => request(port, 'GET', '/api/write'), 405],
-    ['400 for bad JSON', () => write('{"tag": ', { 'X-Token': token }), 400, /not \{"tag"/],
+    ['400 for bad JSON', () => write('{"tag": ', { 'X-Token': token }), 400, /not \{"index"/],
     ['400 for an unknown tag', () => write('{"tag": "M0:int8", "values": [1]}', { 'X-Token': token }), 400, /unknown tag/],
     ['400 for a value out of range', () => write('{"tag": "Flow, litres", "values": [1e39]}', { 'X-Token': token }),
       400, /out of range for Float/],
@@ -141,8 +165,9 @@ async function main() {
     await check(`HTTP: ${name}`, async () => {
       const res = await send();
       assert.equal(res.status, status, res.body);
-      assert.match(res.body, /^[^\n]+\n$/, 'one line saying why');
-      assert.match(res.body, why);
+      const text = res.body.slice(res.body.indexOf('\r\n\r\n') + 1).trimStart();   // raw answers hold the head too
+      assert.match(text, /^[^\n]+\n$/, 'one line saying why');
+      assert.match(text, why);
     });
   }
   await check('HTTP: 503 for the 33rd stream client', async () => {
@@ -161,6 +186,21 @@ async function main() {
   await check('HTTP: refused writes left the PLC alone', async () => {
     assert.equal(JSON.parse(await cli('read', plc, 'DB1.DBW2', 'int16', '--json')).values[0], 0);
   });
+  await check('HTTP: whole numbers however written go to an integer tag', async () => {
+    for (const [number, expected] of [['1e2', 100], ['-250.0', -250], ['32767e0', 32767]]) {
+      const res = await write(`{"tag": "DB1.DBW2:int16", "values": [${number}]}`, { 'X-Token': token });
+      assert.equal(res.status, 200, res.body);
+      assert.equal(JSON.parse(await cli('read', plc, 'DB1.DBW2', 'int16', '--json')).values[0], expected);
+    }
+    const res = await write('{"tag": "DB1.DBW2:int16", "values": [1.5]}', { 'X-Token': token });
+    assert.equal(res.status, 400, res.body);
+  });
+  await check('HTTP: a write names its tag by position', async () => {
+    const res = await write('{"index": 5, "values": [0]}', { 'X-Token': token });
+    assert.equal(res.status, 200, res.body);
+    assert.equal(JSON.parse(await cli('read', plc, 'DB1.DBW2', 'int16', '--json')).values[0], 0);
+    assert.equal((await write('{"index": 6, "values": [0]}', { 'X-Token': token })).status, 400);
+  });
 
   const profile = fs.mkdtempSync(path.join(work, 'profile-'));
   const context = await chromium.launchPersistentContext(profile, {
@@ -172,7 +212,7 @@ async function main() {
     const page = await context.newPage();
     page.setDefaultTimeout(WAIT_MS);
     await page.goto(url);
-    const cellOf = (name, column) => page.locator(`tr[data-name="${name}"] td.${column}`);
+    const cellOf = (name, column) => page.locator(`tr[data-name="${name}"] td.${column}`).first();
 
     await check('page: shows the values the PLC holds', async () => {
       for (const [name, value] of [['DB1.DBW0:int16', '1234'], ['DB1.DBB8:uint64', '18446744073709551615'],
@@ -206,16 +246,66 @@ async function main() {
         return n;
       });
       assert.ok(painted > 20, `${painted} pixels in the trend colour`);
-      assert.equal(await page.locator('.chart').count(), 4, 'one trend per numeric scalar tag');
+      assert.equal(await page.locator('.chart').count(), 5, 'one trend per numeric scalar tag');
     });
 
-    await check('page: a write typed into the page lands in the PLC', async () => {
-      const form = page.locator('tr[data-name="DB1.DBW2:int16"] td.write');
+    await check('page: a write typed into the page lands in the PLC, and both rows of its word show it', async () => {
+      const form = page.locator('tr[data-index="5"] td.write');
       await form.locator('input').fill('-77');
       await form.locator('button').click();
-      await page.waitForFunction(() => document.querySelector('tr[data-name="DB1.DBW2:int16"] .note').textContent === '0 ok');
+      await page.waitForFunction(() => document.querySelector('tr[data-index="5"] .note').textContent === '0 ok');
       assert.equal(JSON.parse(await cli('read', plc, 'DB1.DBW2', 'int16', '--json')).values[0], -77);
-      await page.waitForFunction(() => document.querySelector('tr[data-name="DB1.DBW2:int16"] td.value').textContent === '-77');
+      await page.waitForFunction(() => ['4', '5'].every((i) =>
+        document.querySelector(`tr[data-index="${i}"] td.value`).textContent === '-77'));
+    });
+
+    await check('page: checks a value\'s range itself and sends nothing out of range', async () => {
+      const form = page.locator('tr[data-index="4"] td.write');
+      await form.locator('input').fill('40000');
+      await form.locator('button').click();
+      assert.equal(await form.locator('.note').textContent(), "'40000' is out of range for Int16 (-32768 to 32767)");
+      const flow = page.locator('tr[data-name="DB1.DBD4:float:1"] td.write');
+      await flow.locator('input').fill('3.40282347e+38');   // FLT_MAX as read shows it
+      await flow.locator('button').click();
+      await page.waitForFunction(() => document.querySelector('tr[data-name="DB1.DBD4:float:1"] .note').textContent === '0 ok');
+      await page.waitForFunction(() => document.querySelector('tr[data-name="DB1.DBD4:float:1"] td.value').textContent === '3.40282347e+38');
+      assert.equal(JSON.parse(await cli('read', plc, 'DB1.DBW2', 'int16', '--json')).values[0], -77);
+    });
+
+    await check('page: pausing holds the trends, resuming draws what came meanwhile', async () => {
+      const points = () => page.evaluate(() => Number(document.querySelector('.chart[data-index="0"]').dataset.points));
+      const poll = () => page.evaluate(() => Number(document.body.dataset.poll));
+      await page.click('#pause');
+      const held = await points();
+      const from = await poll();
+      await page.waitForFunction((p) => Number(document.body.dataset.poll) >= p + 3, from);
+      assert.equal(await points(), held);
+      assert.equal(await page.textContent('#pause'), 'Resume trends');
+      await page.click('#pause');
+      assert.ok(await points() >= held + 3, 'the polls while paused are drawn');
+    });
+
+    await check('page: downloads the history as CSV', async () => {
+      const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
+      const csv = fs.readFileSync(await download.path(), 'utf8').trim().split('\n');
+      assert.equal(download.suggestedFilename(), 'quillmarsh-history.csv');
+      assert.equal(csv[0], 'poll,time,DB1.DBW0:int16,DB1.DBB8:uint64,"Flow, litres",DB1.DBW2:int16,Same word again');
+      assert.ok(csv.length > 10, `${csv.length - 1} rows`);
+      assert.match(csv[csv.length - 1], /^\d+,[-\d: .]+,-?\d+,18446744073709551615,3.40282347e\+38,-77,-77$/);
+    });
+
+    await check('page: a page opened later starts its trends from the history', async () => {
+      const before = JSON.parse((await request(port, 'GET', '/api/tags')).body).poll;
+      const late = await context.newPage();
+      try {
+        await late.goto(url);
+        await late.waitForFunction(() => document.body.dataset.poll !== undefined);
+        const [points, poll] = await late.evaluate(() => [Number(document.querySelector('.chart[data-index="0"]').dataset.points),
+          Number(document.body.dataset.poll)]);
+        assert.ok(before > 10 && points >= before - 1, `${points} points at poll ${poll}, ${before} polls before the page opened`);
+      } finally {
+        await late.close();
+      }
     });
 
     fs.mkdirSync(outDir, { recursive: true });

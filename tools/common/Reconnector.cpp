@@ -41,5 +41,5 @@ QString Reconnector::stateText() const
 {
     if (!lost)
         return QStringLiteral("connected to %1").arg(plc);
-    return QStringLiteral("reconnecting to %1 (attempt %2)").arg(plc).arg(attemptCount);
+    return QStringLiteral("reconnecting to %1 (attempt %2)").arg(plc).arg(attemptCount + 1);
 }

@@ -24,11 +24,12 @@ public:
     bool connected() const { return !lost; }
     // One ConnectDrive attempt; true when the connection is back.
     bool reconnect();
-    // Attempts since the connection was lost (0 while connected).
+    // Attempts made since the connection was lost (0 while connected).
     int attempts() const { return attemptCount; }
     // The wait before the next attempt.
     int waitMs() const { return nextWaitMs; }
-    // "connected to ADDR" or "reconnecting to ADDR (attempt N)".
+    // "connected to ADDR", or "reconnecting to ADDR (attempt N)" with N the
+    // attempt waited for: 1 from the moment the loss is noted.
     QString stateText() const;
 
 private:

@@ -9,6 +9,7 @@
 
 #include "ElementTypes.h"
 #include "TypeNames.h"
+#include "ValueFormatter.h"
 
 namespace {
 const int kHexBase = 16;
@@ -21,13 +22,36 @@ QString notAValue(const QString &text, DataType type)
     return QStringLiteral("value '%1' is not a number for %2").arg(text, TypeNames::name(type));
 }
 
+// A limit as the formatter writes it, so that it reads back exactly.
+template <typename T>
+QString limitText(T v)
+{
+    if constexpr (std::is_same_v<T, float>)
+        return ValueFormatter::formatFloat(v);
+    else if constexpr (std::is_same_v<T, double>)
+        return ValueFormatter::formatDouble(v);
+    else
+        return QString::number(v);
+}
+
 template <typename T>
 QString outOfRange(const QString &text, DataType type)
 {
     return QStringLiteral("value '%1' is out of range for %2 (%3 to %4)")
-        .arg(text, TypeNames::name(type))
-        .arg(std::numeric_limits<T>::lowest())
-        .arg(std::numeric_limits<T>::max());
+        .arg(text, TypeNames::name(type), limitText(std::numeric_limits<T>::lowest()),
+             limitText(std::numeric_limits<T>::max()));
+}
+
+// The smallest magnitude that rounds to infinity in T: the largest finite
+// value plus half its spacing (the tie rounds to even, which is infinity).
+template <typename T>
+double overflowMagnitude()
+{
+    using Limits = std::numeric_limits<T>;
+    if constexpr (std::is_same_v<T, double>)
+        return Limits::infinity();
+    else
+        return double(Limits::max()) + std::ldexp(1.0, Limits::max_exponent - Limits::digits - 1);
 }
 
 // One element: false with *range set when it is a number that does not fit T.
@@ -39,9 +63,11 @@ bool parseOne(const QString &text, T *out, bool *range)
         return ValueParser::parseBool(text, out);
     } else if constexpr (std::is_floating_point<T>::value) {
         double v = 0;
-        if (!ValueParser::parseReal(text, double(Limits::max()), &v, range))
+        if (!ValueParser::parseReal(text, overflowMagnitude<T>(), &v, range))
             return false;
-        *out = T(v);
+        // Just above the largest finite value but rounding to it: taken as it.
+        const bool roundsDown = std::isfinite(v) && std::fabs(v) > double(Limits::max());
+        *out = roundsDown ? (v < 0 ? Limits::lowest() : Limits::max()) : T(v);
     } else if constexpr (std::is_signed<T>::value) {
         qlonglong v = 0;
         if (!ValueParser::parseSigned(text, Limits::min(), Limits::max(), &v, range))
@@ -153,7 +179,7 @@ bool ValueParser::parseUnsigned(const QString &text, qulonglong max, qulonglong 
     return true;
 }
 
-bool ValueParser::parseReal(const QString &text, double maxFinite, double *value, bool *outOfRange)
+bool ValueParser::parseReal(const QString &text, double overflowMagnitude, double *value, bool *outOfRange)
 {
     static const QRegularExpression special(QStringLiteral("^([+-]?)(inf|infinity|nan)$"),
                                             QRegularExpression::CaseInsensitiveOption);
@@ -172,7 +198,7 @@ bool ValueParser::parseReal(const QString &text, double maxFinite, double *value
         return false;
     bool ok = false;
     const double v = QLocale::c().toDouble(t, &ok);
-    if (!ok || !std::isfinite(v) || std::fabs(v) > maxFinite) {
+    if (!ok || !std::isfinite(v) || std::fabs(v) >= overflowMagnitude) {
         *outOfRange = true;
         return false;
     }

@@ -26,9 +26,11 @@ public:
                             bool *outOfRange);
     static bool parseUnsigned(const QString &text, qulonglong max, qulonglong *value,
                               bool *outOfRange);
-    // Floating point: false with *outOfRange set when a finite text exceeds
-    // the largest finite value of the type (given as maxFinite).
-    static bool parseReal(const QString &text, double maxFinite, double *value, bool *outOfRange);
+    // Floating point: false with *outOfRange set when a finite text would
+    // round to infinity in the type, whose smallest such magnitude is
+    // overflowMagnitude (a text such as FLT_MAX's nine digits, a little above
+    // the exact value, still rounds to it and is taken).
+    static bool parseReal(const QString &text, double overflowMagnitude, double *value, bool *outOfRange);
 };
 
 #endif

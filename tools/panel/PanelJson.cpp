@@ -51,13 +51,13 @@ std::string PanelJson::render(const PollState &state, quint64 sequence)
                               {"attempts", state.attempts},
                               {"text", RecordOutput::utf8(state.connectionText)}};
     RecordOutput::Json &tags = document["tags"];
-    for (int i = 0; i < entries.size() && i < state.tags.size(); ++i)
-        update(tags[i], i, state.tags.at(i), nowMs);
+    for (int i = 0; i < entries.size() && size_t(i) < state.tags.size(); ++i)
+        update(tags[i], i, state.tags[size_t(i)], nowMs);
     document["sequence"] = sequence;
     return document.dump(-1, ' ', false, RecordOutput::Json::error_handler_t::replace);
 }
 
-void PanelJson::update(RecordOutput::Json &o, int index, const TagState &s, qint64 nowMs)
+void PanelJson::update(RecordOutput::Json &o, int index, const PollLoop::TagState &s, qint64 nowMs)
 {
     const TagSpec &tag = entries.at(index).tag;
     if (s.goodReads != renderedReads.at(index)) {

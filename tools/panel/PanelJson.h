@@ -7,8 +7,10 @@
 #include <QVector>
 
 #include <string>
+#include <vector>
 
 #include "CLabelVariable.h"
+#include "PollLoop.h"
 #include "RecordOutput.h"
 #include "TagList.h"
 
@@ -19,13 +21,6 @@
 class PanelJson
 {
 public:
-    // One tag as the poller left it.
-    struct TagState
-    {
-        CLabelVariable lastGood;   // the latest good read
-        int status = StatusNotDone;  // of the latest read
-        quint64 goodReads = 0;     // counts good reads, so that new values are seen
-    };
     // Everything a rendering needs: the connection and every tag.
     struct PollState
     {
@@ -34,7 +29,7 @@ public:
         bool connected = true;
         int attempts = 0;
         QString connectionText;
-        QVector<TagState> tags;
+        std::vector<PollLoop::TagState> tags;
     };
 
     PanelJson(const QList<TagList::Entry> &entries, const QString &endpoint, bool writable,
@@ -46,7 +41,7 @@ public:
     // Numeric scalar tags get a trend and a history column.
 
 private:
-    void update(RecordOutput::Json &entry, int index, const TagState &state, qint64 nowMs);
+    void update(RecordOutput::Json &entry, int index, const PollLoop::TagState &state, qint64 nowMs);
 
     const QList<TagList::Entry> entries;
     RecordOutput::Json document;

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "DriverSession.h"
-#include "Reconnector.h"
 
 namespace {
 // Loading the plug-in and the first connect: the connect waits at most a
@@ -41,7 +40,6 @@ QVector<DataType> trendTypes(const QList<TagList::Entry> &entries)
 PanelPoller::PanelPoller(const QList<TagList::Entry> &tagEntries, const Options &pollerOptions)
     : entries(tagEntries),
       options(pollerOptions),
-      states(tagEntries.size()),
       document(tagEntries, pollerOptions.endpoint, pollerOptions.writable, pollerOptions.intervalMs,
                pollerOptions.historyLength),
       history(trendTitles(tagEntries), trendTypes(tagEntries), pollerOptions.historyLength)
@@ -109,24 +107,12 @@ void PanelPoller::run(std::promise<QString> started)
         return;
     }
     started.set_value(QString());
-    Reconnector link(session.driver(), options.endpoint);
-    handOver(link, false);
-    for (;;) {
-        runWrites(session, link);
-        if (!link.connected()) {
-            if (!pause(link.waitMs(), session, link))
-                break;
-            link.reconnect();
-            if (!link.connected()) {
-                handOver(link, false);
-                continue;
-            }
-        }
-        poll(session, link);
-        handOver(link, true);
-        if (!pause(options.intervalMs, session, link))
-            break;
-    }
+    PollLoop pollLoop(session.driver(), options.endpoint, TagList::specs(entries));
+    loop = &pollLoop;
+    report(pollLoop, false);
+    runWrites();
+    pollLoop.run(*this, options.intervalMs);
+    loop = nullptr;
     // Writes still queued are answered rather than left to time out.
     std::lock_guard<std::mutex> lock(mutex);
     for (const std::shared_ptr<WriteJob> &job : writes) {
@@ -137,32 +123,21 @@ void PanelPoller::run(std::promise<QString> started)
     writes.clear();
 }
 
-void PanelPoller::poll(DriverSession &session, Reconnector &link)
+bool PanelPoller::beforeRead()
 {
-    for (int i = 0; i < entries.size() && link.connected(); ++i) {
-        // Writes and a stop do not wait for the whole poll.
-        bool writesWaiting = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (stopping)
-                return;
-            writesWaiting = !writes.empty();
-        }
-        if (writesWaiting)
-            runWrites(session, link);
-        const TagSpec &tag = entries.at(i).tag;
-        const CLabelVariable record = session.driver()->ReadVariable(tag.address, tag.type, tag.count);
-        states[i].status = record.status;
-        if (record.status == StatusOk) {
-            states[i].lastGood = record;
-            ++states[i].goodReads;
-        }
-        link.note(record.status);
+    bool writesWaiting = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (stopping)
+            return false;
+        writesWaiting = !writes.empty();
     }
-    ++pollCount;
+    if (writesWaiting)
+        runWrites();
+    return true;
 }
 
-void PanelPoller::runWrites(DriverSession &session, Reconnector &link)
+void PanelPoller::runWrites()
 {
     for (;;) {
         std::shared_ptr<WriteJob> job;
@@ -173,20 +148,11 @@ void PanelPoller::runWrites(DriverSession &session, Reconnector &link)
             job = writes.front();
             writes.pop_front();
         }
-        const TagSpec &tag = entries.at(job->index).tag;
-        CLabelVariable record;
-        record.address = tag.address;
-        record.dataType = tag.type;
-        record.count = job->count;
-        record.value = job->value;
-        const CLabelVariable result =
-            session.driver()->WriteVariable(tag.address, tag.type, record, job->count);
-        link.note(result.status);
-        job->done.set_value(result);
+        job->done.set_value(loop->write(job->index, job->value, job->count));
     }
 }
 
-bool PanelPoller::pause(int ms, DriverSession &session, Reconnector &link)
+bool PanelPoller::wait(int ms)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
@@ -198,7 +164,7 @@ bool PanelPoller::pause(int ms, DriverSession &session, Reconnector &link)
             if (writes.empty())
                 return true;   // the time is up
         }
-        runWrites(session, link);
+        runWrites();
     }
 }
 
@@ -232,20 +198,22 @@ bool PanelPoller::write(int index, const QVariant &value, int count, CLabelVaria
     return true;
 }
 
-void PanelPoller::handOver(const Reconnector &link, bool polled)
+bool PanelPoller::report(const PollLoop &pollLoop, bool polled)
 {
     auto state = std::make_shared<PanelJson::PollState>();
-    state->poll = pollCount;
+    state->poll = pollLoop.polls();
     state->time = QDateTime::currentDateTime();
-    state->connected = link.connected();
-    state->attempts = link.attempts();
-    state->connectionText = link.stateText();
-    state->tags = states;   // values are shared, not copied
+    state->connected = pollLoop.link().connected();
+    state->attempts = pollLoop.link().attempts();
+    state->connectionText = pollLoop.link().stateText();
+    // A copy of its own for the renderer: the loop goes on changing its states.
+    state->tags = pollLoop.states();
     QVector<QVariant> trend;
     if (polled) {
         for (int i = 0; i < entries.size(); ++i) {
+            const PollLoop::TagState &tag = state->tags[size_t(i)];
             if (entries.at(i).tag.hasTrend())
-                trend << (states.at(i).status == StatusOk ? states.at(i).lastGood.value : QVariant());
+                trend << (tag.status == StatusOk ? tag.lastGood.value : QVariant());
         }
     }
     {
@@ -253,10 +221,11 @@ void PanelPoller::handOver(const Reconnector &link, bool polled)
         // Only polls make history rows; the first snapshot and reconnect
         // attempts only update the banner.
         if (polled)
-            history.add(pollCount, state->time, trend);
+            history.add(state->poll, state->time, trend);
         pending = std::move(state);
     }
     toRender.notify_one();
+    return true;
 }
 
 void PanelPoller::render()

@@ -13,13 +13,11 @@
 #include <thread>
 
 #include "CLabelVariable.h"
-#include "PanelJson.h"
 #include "PanelHistory.h"
+#include "PanelJson.h"
 #include "PanelSnapshot.h"
+#include "PollLoop.h"
 #include "TagList.h"
-
-class DriverSession;
-class Reconnector;
 
 // The panel's one thread that talks to the PLC. It owns the driver object
 // (makes, connects, reads, writes and releases it), polls every tag, keeps
@@ -28,7 +26,7 @@ class Reconnector;
 // So the polling never waits for JSON; when polls come faster than they can
 // be rendered, the renderer takes the latest one. Other threads only read
 // snapshots and hand in writes, which the poller carries out between polls.
-class PanelPoller
+class PanelPoller : private PollLoop::Host
 {
 public:
     // The renderer and the HTTP threads run this much nicer than the poller:
@@ -82,18 +80,19 @@ private:
 
     void run(std::promise<QString> started);
     void render();
-    void poll(DriverSession &session, Reconnector &link);
-    void runWrites(DriverSession &session, Reconnector &link);
+    void runWrites();
     // Waits up to ms, carrying out writes that come in meanwhile; false when stopping.
-    bool pause(int ms, DriverSession &session, Reconnector &link);
-    // Hands the state to the renderer; a poll also makes a history row.
-    void handOver(const Reconnector &link, bool polled);
+    bool wait(int ms) override;
+    // Writes and a stop do not wait for the whole poll.
+    bool beforeRead() override;
+    // Hands a copy of the loop's state to the renderer; a poll also makes a
+    // history row.
+    bool report(const PollLoop &loop, bool polled) override;
 
     const QList<TagList::Entry> entries;
     const Options options;
-    QVector<PanelJson::TagState> states;   // poller thread only
-    quint64 pollCount = 0;                     // poller thread only
-    PanelJson document;                    // renderer thread only
+    PollLoop *loop = nullptr;   // poller thread only, while it runs
+    PanelJson document;         // renderer thread only
     std::thread poller;
     std::thread renderer;
 

@@ -6,6 +6,7 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <cmath>
 
 #include "PanelPoller.h"
 #include "RecordOutput.h"
@@ -57,8 +58,7 @@ const Asset kAssets[] = {
     {"/uPlot.min.css", ":/panel/uPlot.min.css", "text/css; charset=utf-8"},
 };
 
-// A refusal: status and one line saying why. The connection is closed, as
-// a refused request's body may not have been read.
+// A refusal: status and one line saying why.
 void refuse(httplib::Response &res, int status, const QString &why)
 {
     res.status = status;
@@ -67,19 +67,53 @@ void refuse(httplib::Response &res, int status, const QString &why)
 }
 
 // The text of a JSON element as the command line would give it, so that
-// ValueParser judges page and command line alike. False for anything that
-// cannot be a value (objects, arrays, null).
+// ValueParser judges page and command line alike. A number that is a whole
+// number, however written (1e2, 100.0), is given as one, so that it fits an
+// integer tag. False for anything that cannot be a value (objects, arrays, null).
 bool valueText(const RecordOutput::Json &v, QString *text)
 {
-    if (v.is_string())
+    if (v.is_string()) {
         *text = QString::fromStdString(v.get<std::string>());
-    else if (v.is_boolean())
+    } else if (v.is_boolean()) {
         *text = v.get<bool>() ? QStringLiteral("true") : QStringLiteral("false");
-    else if (v.is_number())
-        *text = QString::fromStdString(v.dump());   // integers exact, floats the shortest text
-    else
+    } else if (v.is_number_float()) {
+        const double d = v.get<double>();
+        // Every digit of a whole double is exact in fixed notation.
+        *text = std::isfinite(d) && d == std::trunc(d) ? QString::number(d, 'f', 0)
+                                                      : QString::fromStdString(v.dump());
+    } else if (v.is_number()) {
+        *text = QString::fromStdString(v.dump());   // integers exact
+    } else {
         return false;
+    }
     return true;
+}
+
+void refuseTooLarge(httplib::Response &res)
+{
+    refuse(res, 413, QStringLiteral("request body larger than %1 bytes").arg(PanelServer::kMaxBodyBytes));
+}
+
+// A POST body is judged by its headers before any of it is read: without a
+// length (and not chunked) its end is unknown, and a declared length over the
+// limit is refused at once rather than read and thrown away.
+bool refuseBody(const httplib::Request &req, httplib::Response &res)
+{
+    if (req.method != kPost)
+        return false;
+    if (req.has_header("Transfer-Encoding"))
+        return false;   // chunked: counted as it arrives
+    if (!req.has_header("Content-Length")) {
+        refuse(res, 411, QStringLiteral("a POST needs a Content-Length"));
+        return true;
+    }
+    bool ok = false;
+    const qulonglong length = QString::fromStdString(req.get_header_value("Content-Length")).toULongLong(&ok);
+    if (!ok || length > PanelServer::kMaxBodyBytes) {
+        refuseTooLarge(res);
+        return true;
+    }
+    return false;
 }
 
 QString hostWithPort(const QHostAddress &address, int port)
@@ -109,6 +143,9 @@ PanelServer::PanelServer(PanelPoller *tagPoller, const QList<TagList::Entry> &ta
     server->set_read_timeout(kSocketTimeoutSeconds);
     server->set_write_timeout(kSocketTimeoutSeconds);
     server->set_keep_alive_timeout(kKeepAliveSeconds);
+    // One request per connection: a refused request's body is never read,
+    // and httplib would take its bytes for the next request.
+    server->set_keep_alive_max_count(1);
     // The token travels in the page's address, so it must never leave in a
     // Referer; nothing is cached, nothing is loaded from anywhere else.
     server->set_default_headers({
@@ -245,7 +282,8 @@ void PanelServer::route()
                                  .arg(QString::fromStdString(req.path), QString::fromStdString(r->second)));
             return httplib::Server::HandlerResponse::Handled;
         }
-        return httplib::Server::HandlerResponse::Unhandled;
+        return refuseBody(req, res) ? httplib::Server::HandlerResponse::Handled
+                                    : httplib::Server::HandlerResponse::Unhandled;
     });
     server->set_exception_handler([](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
         refuse(res, 500, QStringLiteral("internal error"));
@@ -269,8 +307,8 @@ void PanelServer::route()
     server->Get("/api/stream", [this](const httplib::Request &, httplib::Response &res) { serveStream(res); });
     server->Post("/api/write", [this](const httplib::Request &req, httplib::Response &res,
                                       const httplib::ContentReader &reader) {
-        // The server's own limit judges a declared length; a chunked body is
-        // counted here as it arrives.
+        // A declared length was judged before; a chunked body is counted here
+        // as it arrives.
         std::string body;
         const bool read = reader([&body](const char *data, size_t length) {
             if (body.size() + length > kMaxBodyBytes)
@@ -279,7 +317,7 @@ void PanelServer::route()
             return true;
         });
         if (!read) {
-            refuse(res, 413, QStringLiteral("request body larger than %1 bytes").arg(kMaxBodyBytes));
+            refuseTooLarge(res);
             return;
         }
         serveWrite(req, body, res);
@@ -318,6 +356,25 @@ void PanelServer::serveStream(httplib::Response &res)
         [this](bool) { --streams; });
 }
 
+int PanelServer::indexAt(qint64 position) const
+{
+    return position >= 0 && position < entries.size() ? int(position) : -1;
+}
+
+int PanelServer::indexOf(const QString &name) const
+{
+    // The first tag given by that name, else the first with that label.
+    for (int i = 0; i < entries.size(); ++i) {
+        if (entries.at(i).name == name)
+            return i;
+    }
+    for (int i = 0; i < entries.size(); ++i) {
+        if (!entries.at(i).label.isEmpty() && entries.at(i).label == name)
+            return i;
+    }
+    return -1;
+}
+
 void PanelServer::serveWrite(const httplib::Request &req, const std::string &text, httplib::Response &res)
 {
     if (!options.writable) {
@@ -331,21 +388,15 @@ void PanelServer::serveWrite(const httplib::Request &req, const std::string &tex
         return;
     }
     const RecordOutput::Json body = RecordOutput::Json::parse(text, nullptr, false);
-    if (body.is_discarded() || !body.is_object() || !body.contains("tag") || !body["tag"].is_string()
-        || !body.contains("values") || !body["values"].is_array()) {
-        refuse(res, 400, QStringLiteral("body is not {\"tag\": TEXT, \"values\": [VALUE…]}"));
+    const bool byIndex = body.is_object() && body.contains("index") && body["index"].is_number_integer();
+    const bool byName = body.is_object() && body.contains("tag") && body["tag"].is_string();
+    if (body.is_discarded() || !(byIndex || byName) || !body.contains("values") || !body["values"].is_array()) {
+        refuse(res, 400, QStringLiteral("body is not {\"index\": N or \"tag\": TEXT, \"values\": [VALUE…]}"));
         return;
     }
-    const QString name = QString::fromStdString(body["tag"].get<std::string>());
-    int index = -1;
-    for (int i = 0; i < entries.size() && index < 0; ++i) {
-        if (entries.at(i).name == name)
-            index = i;
-    }
-    for (int i = 0; i < entries.size() && index < 0; ++i) {
-        if (!entries.at(i).label.isEmpty() && entries.at(i).label == name)
-            index = i;
-    }
+    const QString name = byIndex ? QString::fromStdString(body["index"].dump())
+                                 : QString::fromStdString(body["tag"].get<std::string>());
+    const int index = byIndex ? indexAt(body["index"].get<qint64>()) : indexOf(name);
     if (index < 0) {
         refuse(res, 400, QStringLiteral("unknown tag '%1'").arg(name));
         return;

@@ -64,6 +64,10 @@ private:
     bool originAllowed(const std::string &origin) const;
     void serveStream(httplib::Response &res);
     void serveWrite(const httplib::Request &req, const std::string &body, httplib::Response &res);
+    // The tag a write names by its position in the list, or by its name or
+    // label; -1 when there is none.
+    int indexAt(qint64 position) const;
+    int indexOf(const QString &name) const;
 
     PanelPoller *poller;
     const QList<TagList::Entry> entries;

@@ -8,10 +8,9 @@
 
 #include "CommandLine.h"
 #include "DriverSession.h"
-#include "StopSignals.h"
-#include "Reconnector.h"
+#include "PollLoop.h"
 #include "TagList.h"
-#include "WatchView.h"
+#include "StopSignals.h"
 
 namespace {
 const int kMaxPolls = 1000000000;
@@ -19,6 +18,11 @@ const int kMaxPolls = 1000000000;
 const char kCursorUp[] = "\x1b[%dA";
 const char kEraseLine[] = "\x1b[K";
 } // namespace
+
+WatchCommand::WatchCommand(const QList<TagSpec> &tags, int polls, bool onTerminal)
+    : view(tags), maxPolls(polls), terminal(onTerminal)
+{
+}
 
 int WatchCommand::run(const QStringList &arguments)
 {
@@ -60,43 +64,45 @@ int WatchCommand::run(const QStringList &arguments)
         || !session.connectTo(args.first(), &error))
         return CommandLine::fail(error, CommandLine::Failed);
 
-    WatchView view(tags);
-    const bool terminal = isatty(STDOUT_FILENO);
-    int linesDrawn = 0;
-    Reconnector link(session.driver(), args.first());
-    for (int poll = 1; (polls == 0 || poll <= polls) && !StopSignals::requested(); ++poll) {
-        // A lost PLC is tried again after the reconnector's wait; each try
-        // is one poll, shown with its attempt count.
-        if (!link.connected() && StopSignals::waitFor(link.waitMs()))
-            link.reconnect();
-        for (int i = 0; i < tags.size() && link.connected() && !StopSignals::requested(); ++i) {
-            const TagSpec &tag = tags.at(i);
-            const CLabelVariable record = session.driver()->ReadVariable(tag.address, tag.type, tag.count);
-            view.update(i, record);
-            link.note(record.status);
-        }
-        view.setConnection(link.connected() ? QString() : link.stateText());
-        draw(view, poll, terminal, &linesDrawn);
-        if (poll != polls)
-            StopSignals::waitFor(interval);
-    }
+    WatchCommand watch(tags, polls, isatty(STDOUT_FILENO));
+    PollLoop loop(session.driver(), args.first(), tags);
+    loop.run(watch, interval);
     // Ctrl-C is the normal end of an open-ended watch, so it is no failure by
     // itself; the result tells whether the last poll read every tag.
-    return view.allOk() ? CommandLine::Ok : CommandLine::Failed;
+    return watch.view.allOk() ? CommandLine::Ok : CommandLine::Failed;
 }
 
-void WatchCommand::draw(const WatchView &view, int poll, bool terminal, int *linesDrawn)
+bool WatchCommand::wait(int ms)
+{
+    return StopSignals::waitFor(ms);
+}
+
+bool WatchCommand::beforeRead()
+{
+    return !StopSignals::requested();
+}
+
+bool WatchCommand::report(const PollLoop &loop, bool)
+{
+    ++shown;
+    view.update(loop.states());
+    view.setConnection(loop.link().connected() ? QString() : loop.link().stateText());
+    draw();
+    return maxPolls == 0 || shown < maxPolls;
+}
+
+void WatchCommand::draw()
 {
     const QDateTime now = QDateTime::currentDateTime();
     if (!terminal) {
-        CommandLine::print(view.line(poll, now));
+        CommandLine::print(view.line(shown, now));
         return;
     }
-    const QStringList lines = view.table(poll, now);
-    if (*linesDrawn > 0)
-        std::printf(kCursorUp, *linesDrawn);
+    const QStringList lines = view.table(shown, now);
+    if (linesDrawn > 0)
+        std::printf(kCursorUp, linesDrawn);
     for (const QString &line : lines)
         std::printf("%s%s\n", line.toUtf8().constData(), kEraseLine);
     std::fflush(stdout);
-    *linesDrawn = lines.size();
+    linesDrawn = lines.size();
 }

@@ -1,21 +1,37 @@
 #ifndef QUILLMARSH_WATCHCOMMAND_H
 #define QUILLMARSH_WATCHCOMMAND_H
 
+#include <QList>
 #include <QStringList>
 
-class WatchView;
+#include "PollLoop.h"
+#include "WatchView.h"
 
 // `quillmarsh watch HOST:PORT TAG… [--interval MS] [--polls N]`: polls the
 // tags and redraws one table in place on a terminal, or prints one line per
 // poll when the output is not a terminal. Ctrl-C ends it between polls; the
 // connection is closed either way.
-class WatchCommand
+class WatchCommand : public PollLoop::Host
 {
 public:
     static int run(const QStringList &arguments);
 
+    // Waits for the next poll; a stop cuts it short.
+    bool wait(int ms) override;
+    bool beforeRead() override;
+    // Draws the view after each poll and reconnect attempt, each counted as
+    // one of the polls asked for.
+    bool report(const PollLoop &loop, bool polled) override;
+
 private:
-    static void draw(const WatchView &view, int poll, bool terminal, int *linesDrawn);
+    WatchCommand(const QList<TagSpec> &tags, int maxPolls, bool terminal);
+    void draw();
+
+    WatchView view;
+    int maxPolls;
+    bool terminal;
+    int shown = 0;
+    int linesDrawn = 0;
 };
 
 #endif

@@ -19,29 +19,30 @@ WatchView::WatchView(const QList<TagSpec> &tags)
     }
 }
 
-void WatchView::update(int index, const CLabelVariable &record)
+void WatchView::update(const std::vector<PollLoop::TagState> &states)
 {
-    Entry &e = entries[index];
-    e.status = record.status;
-    if (record.status != StatusOk)
-        return;
-    e.lastGood = record;
-    double number = 0;
-    if (e.tag.hasTrend() && ValueFormatter::firstAsNumber(record.value, record.dataType, &number))
-        e.trend.add(number);
+    for (int i = 0; i < entries.size() && size_t(i) < states.size(); ++i) {
+        Entry &e = entries[i];
+        const PollLoop::TagState &s = states[size_t(i)];
+        const bool newValue = s.goodReads != e.state.goodReads;
+        e.state = s;
+        double number = 0;
+        if (newValue && e.tag.hasTrend() && ValueFormatter::firstAsNumber(s.lastGood.value, e.tag.type, &number))
+            e.trend.add(number);
+    }
 }
 
 QString WatchView::age(const Entry &entry, const QDateTime &now)
 {
-    if (!entry.lastGood.timestamp.isValid())
+    if (!entry.state.lastGood.timestamp.isValid())
         return QStringLiteral("-");
-    const qint64 ms = entry.lastGood.timestamp.msecsTo(now);
+    const qint64 ms = entry.state.lastGood.timestamp.msecsTo(now);
     return QStringLiteral("%1 s").arg(ms / kMsPerSecond, 0, 'f', 1);
 }
 
 QString WatchView::value(const Entry &entry) const
 {
-    return ValueFormatter::joined(entry.lastGood.value, entry.tag.type, entry.tag.count);
+    return ValueFormatter::joined(entry.state.lastGood.value, entry.tag.type, entry.tag.count);
 }
 
 QStringList WatchView::table(int poll, const QDateTime &now) const
@@ -50,7 +51,7 @@ QStringList WatchView::table(int poll, const QDateTime &now) const
                           QStringLiteral("STATUS"), QStringLiteral("AGE"), QStringLiteral("TREND")});
     for (const Entry &e : entries) {
         printer.addRow({e.tag.address, TypeNames::name(e.tag.type), value(e),
-                        StatusText::status(e.status), age(e, now), e.trend.text()});
+                        StatusText::status(e.state.status), age(e, now), e.trend.text()});
     }
     QStringList out;
     out << pollText(poll, now) + QStringLiteral(" (Ctrl-C ends)");
@@ -65,7 +66,7 @@ QString WatchView::line(int poll, const QDateTime &now) const
     for (const Entry &e : entries) {
         QString part = QStringLiteral("%1 %2 = %3 [%4] age %5")
                            .arg(e.tag.address, TypeNames::name(e.tag.type), value(e),
-                                StatusText::status(e.status), age(e, now));
+                                StatusText::status(e.state.status), age(e, now));
         if (e.tag.hasTrend())
             part += QLatin1Char(' ') + e.trend.text();
         parts << part;
@@ -84,7 +85,7 @@ QString WatchView::pollText(int poll, const QDateTime &now) const
 bool WatchView::allOk() const
 {
     for (const Entry &e : entries) {
-        if (e.status != StatusOk)
+        if (e.state.status != StatusOk)
             return false;
     }
     return true;

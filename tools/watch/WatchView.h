@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "CLabelVariable.h"
+#include "PollLoop.h"
 #include "Sparkline.h"
 #include "TagSpec.h"
 
@@ -16,7 +17,8 @@ class WatchView
 {
 public:
     explicit WatchView(const QList<TagSpec> &tags);
-    void update(int index, const CLabelVariable &record);
+    // Takes the loop's state after a poll; a new good value extends the trend.
+    void update(const std::vector<PollLoop::TagState> &states);
     QStringList table(int poll, const QDateTime &now) const;
     QString line(int poll, const QDateTime &now) const;
     // Shown after the poll number; empty while the PLC is connected.
@@ -29,8 +31,7 @@ private:
     struct Entry
     {
         TagSpec tag;
-        CLabelVariable lastGood;
-        int status = StatusNotDone;
+        PollLoop::TagState state;
         Sparkline trend{kTrendLength};
     };
 

@@ -12,7 +12,8 @@ const integerRange = {
   Int32: [-2147483648n, 2147483647n], UInt32: [0n, 4294967295n],
   Int64: [-9223372036854775808n, 9223372036854775807n], UInt64: [0n, 18446744073709551615n],
 };
-const realMax = { Float: 3.4028234663852886e38, Double: Number.MAX_VALUE };
+// The smallest magnitude that rounds to infinity: FLT_MAX plus half its spacing.
+const realOverflow = { Float: 3.4028235677973366e38, Double: Infinity };
 
 // Null when the text is acceptable for the type, else why not.
 function checkValue(text, type) {
@@ -30,7 +31,7 @@ function checkValue(text, type) {
   if (/^[+-]?(inf|infinity|nan)$/i.test(t)) return null;
   if (!/^[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?$/.test(t)) return `'${t}' is not a number for ${type}`;
   const v = Number(t);
-  return !isFinite(v) || Math.abs(v) > realMax[type] ? `'${t}' is out of range for ${type}` : null;
+  return !isFinite(v) || Math.abs(v) >= realOverflow[type] ? `'${t}' is out of range for ${type}` : null;
 }
 
 function cell(row, cls, text) {
@@ -41,7 +42,7 @@ function cell(row, cls, text) {
   return td;
 }
 
-function writeForm(td, tag) {
+function writeForm(td, tag, index) {
   const form = document.createElement('form');
   const input = document.createElement('input');
   input.name = 'values';
@@ -62,7 +63,7 @@ function writeForm(td, tag) {
     try {
       const res = await fetch('api/write', {
         method: 'POST', headers: { 'Content-Type': 'application/json', 'X-Token': token },
-        body: JSON.stringify({ tag: tag.name, values: texts }),
+        body: JSON.stringify({ index, values: texts }),
       });
       const text = await res.text();
       if (!res.ok) { note.textContent = `refused (${res.status}): ${text.trim()}`; return; }
@@ -76,10 +77,11 @@ function writeForm(td, tag) {
   td.appendChild(form);
 }
 
-function addChart(tag) {
+function addChart(tag, index) {
   const box = document.createElement('div');
   box.className = 'chart';
   box.dataset.name = tag.name;
+  box.dataset.index = String(index);
   box.dataset.points = '0';
   const title = document.createElement('h3');
   title.textContent = tag.label || tag.name;
@@ -92,26 +94,28 @@ function addChart(tag) {
     axes: [{}, { size: 80, values: (u, splits) => splits.map((v) => (Math.abs(v) >= 1e6 ? v.toExponential(1) : String(v))) }],
     series: [{}, { label: tag.label || tag.name, stroke: '#1565c0', width: 2, points: { show: true, size: 5 } }],
   }, [[], []], box);
-  state.charts.set(tag.name, { box, plot, values: [] });
+  state.charts.set(index, { box, plot, values: [] });
 }
 
 function build(snapshot) {
   state.history = snapshot.history;
   document.body.classList.toggle('writable', snapshot.writable);
   const body = document.querySelector('#tags tbody');
-  for (const tag of snapshot.tags) {
+  // Rows and charts are keyed by position, so a tag may be listed twice.
+  snapshot.tags.forEach((tag, index) => {
     const row = document.createElement('tr');
     row.dataset.name = tag.name;
+    row.dataset.index = String(index);
     cell(row, 'tag', tag.label ? `${tag.label} (${tag.name})` : tag.name);
     cell(row, 'type', tag.count > 1 ? `${tag.type}[${tag.count}]` : tag.type);
     const cells = { value: cell(row, 'value'), status: cell(row, 'status'), age: cell(row, 'age'),
                     timestamp: cell(row, 'timestamp') };
     const write = cell(row, 'write');
-    if (snapshot.writable) writeForm(write, tag);
+    if (snapshot.writable) writeForm(write, tag, index);
     body.appendChild(row);
-    state.rows.set(tag.name, { row, cells });
-    if (tag.trend) addChart(tag);
-  }
+    state.rows.set(index, { row, cells });
+    if (tag.trend) addChart(tag, index);
+  });
 }
 
 function redraw() {
@@ -121,9 +125,9 @@ function redraw() {
   }
 }
 
-function addPoint(time, valuesByName) {
+function addPoint(time, valuesByIndex) {
   state.times.push(time);
-  for (const [name, chart] of state.charts) chart.values.push(valuesByName.has(name) ? valuesByName.get(name) : null);
+  for (const [index, chart] of state.charts) chart.values.push(valuesByIndex.has(index) ? valuesByIndex.get(index) : null);
   const extra = state.times.length - state.history;
   if (extra > 0) {
     state.times.splice(0, extra);
@@ -140,17 +144,17 @@ function show(snapshot) {
   document.getElementById('poll').textContent = `poll ${snapshot.poll} at ${snapshot.time.slice(11)}`;
   document.body.dataset.poll = String(snapshot.poll);
   const numbers = new Map();
-  for (const tag of snapshot.tags) {
-    const entry = state.rows.get(tag.name);
-    if (!entry) continue;
+  snapshot.tags.forEach((tag, index) => {
+    const entry = state.rows.get(index);
+    if (!entry) return;
     entry.cells.value.textContent = tag.value;
     entry.cells.status.textContent = `${tag.status} ${tag.statusText}`;
     entry.cells.age.textContent = tag.age === null ? '-' : `${tag.age.toFixed(1)} s`;
     entry.cells.timestamp.textContent = tag.timestamp === null ? '-' : tag.timestamp.replace('T', ' ');
     entry.row.classList.toggle('bad', tag.status !== 0);
     // A trend tag's one value; JSON gives null for inf and nan.
-    if (tag.trend) numbers.set(tag.name, tag.status === 0 && tag.values.length ? tag.values[0] : null);
-  }
+    if (tag.trend) numbers.set(index, tag.status === 0 && tag.values.length ? tag.values[0] : null);
+  });
   if (snapshot.poll > state.lastPoll && state.lastPoll >= 0) {
     addPoint(Date.parse(snapshot.time) / 1000, numbers);
     if (!state.paused) redraw();
@@ -162,15 +166,16 @@ function show(snapshot) {
 async function loadHistory(snapshot) {
   const res = await fetch('api/history.csv');
   const lines = (await res.text()).trim().split('\n').slice(1);
-  const names = snapshot.tags.filter((t) => t.trend).map((t) => t.name);
+  const trendIndexes = [];
+  snapshot.tags.forEach((t, index) => { if (t.trend) trendIndexes.push(index); });
   for (const line of lines) {
     // Trend values are plain numbers, so only the header can hold quotes.
     const fields = line.split(',');
     const poll = Number(fields[0]);
     if (poll > snapshot.poll) continue;
-    const values = new Map(names.map((n, i) => {
-      const v = fields[i + 2] === '' ? NaN : Number(fields[i + 2]);
-      return [n, isFinite(v) ? v : null];
+    const values = new Map(trendIndexes.map((index, column) => {
+      const v = fields[column + 2] === '' ? NaN : Number(fields[column + 2]);
+      return [index, isFinite(v) ? v : null];
     }));
     addPoint(Date.parse(fields[1].replace(' ', 'T')) / 1000, values);
     state.lastPoll = Math.max(state.lastPoll, poll);

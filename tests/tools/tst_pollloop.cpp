@@ -1,0 +1,131 @@
+// The poll loop of watch and panel against a driver whose answers are
+// scripted: when it counts the PLC as gone, how long it waits before each
+// reconnect attempt, what it shows meanwhile, and which values it keeps.
+#include <QtTest>
+
+#include "CDriveBaseClass.h"
+#include "PollLoop.h"
+
+namespace {
+class ScriptedDriver : public CDriveBaseClass
+{
+public:
+    QList<int> readStatuses;     // taken one per read; 0 when empty
+    QList<int> connectResults;   // taken one per ConnectDrive; refused when empty
+    int reads = 0;
+    int connects = 0;
+
+    int ConnectDrive(QString) override
+    {
+        ++connects;
+        return connectResults.isEmpty() ? int(ConnectTimeout) : connectResults.takeFirst();
+    }
+    CLabelVariable ReadVariable(QString address, DataType type, int count) override
+    {
+        CLabelVariable r;
+        r.address = address;
+        r.dataType = type;
+        r.count = count;
+        r.status = readStatuses.isEmpty() ? int(StatusOk) : readStatuses.takeFirst();
+        if (r.status == StatusOk)
+            r.value = QVariant::fromValue(QList<short>{short(++reads)});
+        return r;
+    }
+    QString getDriveName() override { return QString(); }
+    QString getversion_number() override { return QString(); }
+    QString DebugCmd(EDebugCmdType) override { return QString(); }
+    void SetConnectPar(QString) override {}
+    int DisConnectDrive() override { return ReleaseDone; }
+    CLabelVariable ReadVariable(QString a, DataType t) override { return ReadVariable(a, t, 1); }
+    CLabelVariable WriteVariable(QString, DataType, CLabelVariable) override { return CLabelVariable(); }
+    CLabelVariable WriteVariable(QString, DataType, CLabelVariable, int) override { return CLabelVariable(); }
+    int DestroyFree() override { return ReleaseDone; }
+};
+
+// Records what the loop asked for: every wait and every report, with the
+// connection text shown; ends the loop after maxReports.
+class RecordingHost : public PollLoop::Host
+{
+public:
+    explicit RecordingHost(int reports) : maxReports(reports) {}
+    bool wait(int ms) override
+    {
+        events << QStringLiteral("wait %1").arg(ms);
+        return true;
+    }
+    bool report(const PollLoop &loop, bool polled) override
+    {
+        events << (polled ? QStringLiteral("poll") : QStringLiteral("attempt"));
+        texts << (loop.link().connected() ? QString() : loop.link().stateText());
+        values << loop.states().front().lastGood.value.value<QList<short>>().value(0);
+        return ++reports < maxReports;
+    }
+    int maxReports;
+    int reports = 0;
+    QStringList events;
+    QStringList texts;
+    QList<short> values;
+};
+
+QList<TagSpec> oneTag()
+{
+    TagSpec tag;
+    tag.address = QStringLiteral("DB1.DBW0");
+    tag.type = Int16;
+    return {tag};
+}
+} // namespace
+
+class TstPollLoop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lostAfter_data()
+    {
+        QTest::addColumn<QList<int>>("statuses");
+        QTest::addColumn<bool>("connected");
+        QTest::addRow("reads ok") << QList<int>{StatusOk, StatusOk} << true;
+        QTest::addRow("not connected once") << QList<int>{StatusOk, StatusNotConnected} << false;
+        QTest::addRow("one read without answer") << QList<int>{StatusNoReply} << true;
+        QTest::addRow("two reads without answer") << QList<int>{StatusOk, StatusNoReply, StatusNoReply} << false;
+        QTest::addRow("answers in between") << QList<int>{StatusNoReply, StatusOk, StatusNoReply} << true;
+        QTest::addRow("bad replies") << QList<int>{StatusBadReply, StatusBadReply, StatusBadAddress} << true;
+    }
+    void lostAfter()
+    {
+        QFETCH(QList<int>, statuses);
+        QFETCH(bool, connected);
+        ScriptedDriver driver;
+        Reconnector link(&driver, QStringLiteral("127.0.0.1:102"));
+        for (int s : statuses)
+            link.note(s);
+        QCOMPARE(link.connected(), connected);
+        QCOMPARE(driver.connects, 0);   // noting never connects by itself
+    }
+    // After a lost link the loop waits only the back-off before each attempt
+    // (no poll interval on top), shows attempts counted from 1, keeps the last
+    // good value meanwhile, and polls at once when the link is back.
+    void reconnectsWithBackoff()
+    {
+        ScriptedDriver driver;
+        driver.readStatuses = {StatusOk, StatusNotConnected};
+        driver.connectResults = {ConnectTimeout, ConnectHandshakeFailed, ConnectTimeout, ConnectTimeout,
+                                 ConnectTimeout, ConnectTimeout, ConnectOk};
+        RecordingHost host(10);
+        PollLoop loop(&driver, QStringLiteral("127.0.0.1:102"), oneTag());
+        loop.run(host, 1000);
+        QCOMPARE(host.events, (QStringList{"poll", "wait 1000", "poll", "wait 500", "attempt", "wait 1000",
+                                           "attempt", "wait 2000", "attempt", "wait 4000", "attempt", "wait 5000",
+                                           "attempt", "wait 5000", "attempt", "wait 5000", "poll", "wait 1000", "poll"}));
+        const QString lost = QStringLiteral("reconnecting to 127.0.0.1:102 (attempt %1)");
+        QCOMPARE(host.texts, (QStringList{QString(), lost.arg(1), lost.arg(2), lost.arg(3), lost.arg(4), lost.arg(5),
+                                          lost.arg(6), lost.arg(7), QString(), QString()}));
+        QCOMPARE(host.values, (QList<short>{1, 1, 1, 1, 1, 1, 1, 1, 2, 3}));
+        QCOMPARE(loop.link().waitMs(), 500);   // the next loss starts over
+        QCOMPARE(loop.link().attempts(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstPollLoop)
+#include "tst_pollloop.moc"

@@ -1,0 +1,71 @@
+#ifndef QUILLMARSH_POLLLOOP_H
+#define QUILLMARSH_POLLLOOP_H
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <vector>
+
+#include "CLabelVariable.h"
+#include "Reconnector.h"
+#include "TagSpec.h"
+
+class CDriveBaseClass;
+
+// The polling that watch and panel share: every tag read once a poll, each
+// tag's last good value kept, and a lost connection brought back by the
+// reconnect policy. The host of the loop decides how to wait, what to do
+// between reads (the panel runs writes there) and what to show after each
+// poll or reconnect attempt. Runs on the thread that owns the driver object.
+class PollLoop
+{
+public:
+    // One tag as the loop left it.
+    struct TagState
+    {
+        CLabelVariable lastGood;     // the latest good read
+        int status = StatusNotDone;  // of the latest read
+        quint64 goodReads = 0;       // counts good reads, so that new values are seen
+    };
+
+    class Host
+    {
+    public:
+        virtual ~Host() = default;
+        // Waits up to ms; false ends the loop.
+        virtual bool wait(int ms) = 0;
+        // Before each read; false ends the poll and the loop.
+        virtual bool beforeRead() { return true; }
+        // After each poll (polled) and each failed reconnect attempt (not
+        // polled); false ends the loop.
+        virtual bool report(const PollLoop &loop, bool polled) = 0;
+    };
+
+    PollLoop(CDriveBaseClass *driver, const QString &endpoint, const QList<TagSpec> &tags);
+
+    // Polls, then waits intervalMs, until the host ends it. Once the link is
+    // lost it waits only the reconnect policy's time before each attempt.
+    void run(Host &host, int intervalMs);
+
+    // Writes count values to the tag at index; its status counts towards the
+    // link's state like a read's.
+    CLabelVariable write(int index, const QVariant &value, int count);
+
+    const std::vector<TagState> &states() const { return tagStates; }
+    const Reconnector &link() const { return reconnector; }
+    // Polls completed, every tag read or the poll cut short by a lost link.
+    quint64 polls() const { return pollCount; }
+
+private:
+    // Reads every tag once; false when the host ended it.
+    bool poll(Host &host);
+
+    CDriveBaseClass *driver;
+    QList<TagSpec> tags;
+    Reconnector reconnector;
+    std::vector<TagState> tagStates;
+    quint64 pollCount = 0;
+};
+
+#endif
