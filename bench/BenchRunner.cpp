@@ -34,7 +34,9 @@ void fail(const QString &what)
     std::fprintf(stderr, "bench: %s\n", qPrintable(what));
 }
 
-bool makeClients(const QString &pluginPath, Clients *clients)
+// snap7's client is measured against snap7's own server only, where its
+// target lies.
+bool makeClients(const QString &pluginPath, bool withSnap7, Clients *clients)
 {
     auto plugin = std::make_unique<PluginClient>();
     if (!plugin->load(pluginPath)) {
@@ -44,7 +46,10 @@ bool makeClients(const QString &pluginPath, Clients *clients)
     clients->push_back(std::move(plugin));
     clients->push_back(std::make_unique<RawSocketClient>());
 #ifdef QUILLMARSH_HAVE_SNAP7
-    clients->push_back(std::make_unique<Snap7Client>());
+    if (withSnap7)
+        clients->push_back(std::make_unique<Snap7Client>());
+#else
+    Q_UNUSED(withSnap7);
 #endif
     return true;
 }
@@ -89,7 +94,7 @@ bool BenchRunner::measureServer(BenchServer &server)
     }
     const QList<BenchCase> cases = BenchCase::all();
     Clients clients;
-    if (!makeClients(runOptions.pluginPath, &clients))
+    if (!makeClients(runOptions.pluginPath, server.name() == kSnap7, &clients))
         return false;
     for (const auto &client : clients) {
         if (!client->connectTo(server.port())) {
@@ -251,12 +256,10 @@ bool BenchRunner::printTargets() const
             met = ratio <= kFloorTarget;
             std::printf("target %-7s %-17s plug-in/floor %6.3f <= %.2f   %s\n", qPrintable(row.server),
                         qPrintable(row.title), ratio, kFloorTarget, met ? "met" : "MISSED");
-        } else if (row.server == kSnap7) {
+        } else {
             met = 1.0 / ratio >= kSnap7Target;
             std::printf("target %-7s %-17s snap7/plug-in %6.1f >= %.0f     %s\n", qPrintable(row.server),
                         qPrintable(row.title), 1.0 / ratio, kSnap7Target, met ? "met" : "MISSED");
-        } else {
-            continue; // snap7's client against our server: shown, no target
         }
         allMet = allMet && met;
     }

@@ -101,13 +101,6 @@ for case in read32 write32; do
   done
 done
 
-echo
-echo "== Where the plug-in's instructions go: inclusive Ir per ReadVariable (read32), top entries =="
-callgrind_annotate --inclusive=yes "$out/callgrind.plugin.read32.$profile_ops" 2>/dev/null \
-  | awk -v n="$profile_ops" '/^ *[0-9,]+ .*(libQuillmarsh|libQt5|libc\.so)/ && !/csu|below main/ {
-        v = $1; gsub(",", "", v); sub(/^[^)]*\) +/, ""); sub(/ \[.*$/, "");
-        if (++shown <= 30) printf "%8.0f  %s\n", v / n, $0 }'
-
 stop_server
 server_pid=
 
