@@ -120,8 +120,10 @@ SymbolLexer::Token SymbolLexer::word(int l, int c)
     const int start = pos;
     while (at().isLetterOrNumber() || at() == QLatin1Char('_'))
         advance();
-    if (at() == QLatin1Char('#'))   // T#1S, DT#…, W#16#FF, STRING#'x'
-        return make(Token::Literal, source.mid(start, pos - start) + literalTail(), l, c);
+    if (at() == QLatin1Char('#')) {   // T#1S, DT#…, W#16#FF, STRING#'x'
+        const QString head = source.mid(start, pos - start);
+        return make(Token::Literal, head + literalTail(), l, c);
+    }
     return make(Token::Identifier, source.mid(start, pos - start), l, c);
 }
 
@@ -130,8 +132,10 @@ SymbolLexer::Token SymbolLexer::number(int l, int c)
     const int start = pos;
     while (at().isDigit())
         advance();
-    if (at() == QLatin1Char('#'))   // 16#FF, 2#0101
-        return make(Token::Literal, source.mid(start, pos - start) + literalTail(), l, c);
+    if (at() == QLatin1Char('#')) {   // 16#FF, 2#0101
+        const QString head = source.mid(start, pos - start);
+        return make(Token::Literal, head + literalTail(), l, c);
+    }
     if (at() == QLatin1Char('.') && at(1).isDigit()) {
         advance();
         while (at().isDigit())
