@@ -70,6 +70,23 @@ private slots:
         QVERIFY2(S7Codec::encode(typeOf(type), text, &encoded, &error), qPrintable(error));
         QCOMPARE(encoded.toHex(), bytes.toHex());
     }
+    void boolBits_data()
+    {
+        QTest::addColumn<int>("bit");
+        QTest::addColumn<bool>("value");
+        QTest::addRow("bit 0") << 0 << true;
+        QTest::addRow("bit 1") << 1 << false;
+        QTest::addRow("bit 5") << 5 << true;
+        QTest::addRow("bit 6") << 6 << false;
+    }
+    // A BOOL is its own bit of the byte: 16#A5 is 1010 0101.
+    void boolBits()
+    {
+        QFETCH(int, bit);
+        QFETCH(bool, value);
+        const S7Codec::Value v = S7Codec::decode(S7Type(S7Type::Bool), QByteArray::fromHex("a5"), bit);
+        QCOMPARE(v.value.value<QList<bool>>(), QList<bool>{value});
+    }
     void spellings_data()
     {
         QTest::addColumn<QString>("type");

@@ -138,6 +138,7 @@ private slots:
         QRandomGenerator random(20261206);
         for (int i = 0; i < kServedBytes; ++i)
             memory[i] = char(random.bounded(256));
+        memory[0] = char((memory.at(0) & 0xFC) | 0x02);   // b0 and b1 differ
         const QByteArray own = QByteArray::fromHex("0603616263000000" "34b0" "000004b0" "031c833a" "0120"
                                                    "2612061430002501" "07ea0c06010e1e000ee6b280" "41");
         memory.replace(kServedBytes, own.size(), own);
