@@ -99,7 +99,7 @@ private slots:
         QTest::addColumn<QString>("error");
         const QString optimized = QStringLiteral("DATA_BLOCK \"O\"\n{ S7_Optimized_Access := 'TRUE' }\n"
                                                  "VAR\n a : Int;\nEND_VAR\nBEGIN\nEND_DATA_BLOCK\n");
-        QTest::addRow("optimized") << QStringList{"symbols", "%F", "--number", "O=3"} << optimized
+        QTest::addRow("optimized") << QStringList{"symbols", "%F"} << optimized
                                    << ": \"O\" has optimized access, so its members have no absolute addresses: clear "
                                       "\"Optimized block access\"";
         QTest::addRow("syntax error") << QStringList{"symbols", "%F"} << "DATA_BLOCK \"S\"\n STRUCT\n  a : Int\n  b : Int;\n"

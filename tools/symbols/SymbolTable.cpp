@@ -115,7 +115,7 @@ bool SymbolTable::build(QString *error)
         Block block;
         block.name = b.name;
         block.number = numbers.value(b.name.toLower(), b.number);
-        if (block.number == 0) {
+        if (block.number == 0 && !b.optimized) {   // an optimized block is refused for that first
             *error = QStringLiteral("%1: data block \"%2\" has no number in its source: give it with --number \"%2\"=N")
                          .arg(b.place.text(), b.name);
             return false;
