@@ -9,6 +9,7 @@
 #include "PanelCommand.h"
 #include "ReadCommand.h"
 #include "SimCommand.h"
+#include "SymbolsCommand.h"
 #include "WatchCommand.h"
 #include "WriteCommand.h"
 
@@ -21,8 +22,12 @@ const char kUsage[] =
     "  demo                                 write and read every type on a simulated PLC\n"
     "  info                                 the plug-in's name and version\n"
     "  read HOST:PORT ADDRESS TYPE [COUNT]  read one tag\n"
+    "  read HOST:PORT SYMBOL --symbols FILE read a tag by its name in a data-block source\n"
     "  write HOST:PORT ADDRESS TYPE VALUE[,VALUE...]\n"
     "                                       write one tag\n"
+    "  write HOST:PORT SYMBOL VALUE[,VALUE...] --symbols FILE\n"
+    "                                       write a tag by its name\n"
+    "  symbols FILE... [--number NAME=N]    list the addresses of a data-block source's members\n"
     "  watch HOST:PORT TAG... [--tags FILE]\n"
     "                                       poll tags (ADDRESS:TYPE[:COUNT]) in the terminal\n"
     "  panel HOST:PORT TAG... [--tags FILE] [--http ADDRESS:PORT] [--writable]\n"
@@ -57,6 +62,8 @@ int main(int argc, char **argv)
         return WatchCommand::run(args);
     if (command == QLatin1String("panel"))
         return PanelCommand::run(args);
+    if (command == QLatin1String("symbols"))
+        return SymbolsCommand::run(args);
     if (command == QLatin1String("sim"))
         return SimCommand::run(argc - 1, argv + 1);   // the same front as quillmarsh-sim
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {

@@ -108,6 +108,14 @@ QString CommandLine::value(const QString &name) const
     return v.startsWith(kNegativeMark) ? v.mid(1) : v;
 }
 
+QStringList CommandLine::values(const QString &name) const
+{
+    QStringList out;
+    for (const QString &v : parser.values(name))
+        out << (v.startsWith(kNegativeMark) ? v.mid(1) : v);
+    return out;
+}
+
 bool CommandLine::intValue(const QString &name, int min, int max, int *out) const
 {
     bool ok = false;

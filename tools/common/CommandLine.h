@@ -36,6 +36,8 @@ public:
     QStringList positional() const;
     bool isSet(const QString &name) const;
     QString value(const QString &name) const;
+    // Every value of an option given more than once, in order.
+    QStringList values(const QString &name) const;
     // The option as a whole number from min to max; false after reporting.
     bool intValue(const QString &name, int min, int max, int *out) const;
     // Exactly min to max positional arguments, or an error reported.

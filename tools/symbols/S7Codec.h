@@ -1,0 +1,39 @@
+#ifndef QUILLMARSH_S7CODEC_H
+#define QUILLMARSH_S7CODEC_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include "S7Type.h"
+
+// Every S7 type between its bytes in a block and its value: the types the
+// plug-in serves decode exactly as the plug-in does (big-endian images; a
+// BOOL is one bit of its byte) into the one-element list a record carries;
+// S7's own types decode into their text (S7TimeCodec, S7TextCodec). Pure
+// functions.
+class S7Codec
+{
+public:
+    struct Value
+    {
+        QVariant value;   // QList<T> of the served type, or a QString
+        QString text;     // as read prints it
+        QString error;    // set when the bytes hold no value of the type
+        bool ok() const { return error.isEmpty(); }
+    };
+
+    // The value in the first type.size() bytes (a BOOL: bit `bit` of the
+    // first byte). Too few bytes give an error, never a read past them.
+    static Value decode(const S7Type &type, const QByteArray &bytes, int bit = 0);
+    // The bytes a value text stands for (a BOOL: one byte, 01 or 00). Takes
+    // the plain forms write takes (5, 0x1F, 1.5, true) and S7 literals
+    // (16#1F, W#16#1F, INT#5, T#1S, 'text'); false with *error set when the
+    // text is malformed or out of the type's range.
+    static bool encode(const S7Type &type, const QString &text, QByteArray *out, QString *error);
+    // VALUE[,VALUE…] split at commas outside single-quoted texts.
+    static QStringList splitValues(const QString &text);
+};
+
+#endif
