@@ -388,7 +388,7 @@ private slots:
     void helpOnEveryCommand_data()
     {
         QTest::addColumn<QString>("command");
-        for (const char *c : {"demo", "info", "read", "write", "watch", "panel", "sim"})
+        for (const char *c : {"demo", "info", "read", "write", "watch", "panel", "sim", "symbols"})
             QTest::addRow("%s", c) << QString::fromLatin1(c);
     }
     void helpOnEveryCommand()
