@@ -20,10 +20,11 @@ QString error(const QString &text)
 }
 
 // The type a width letter implies when none is named: bytes and words as
-// they are written (signed or not), double words as integers or, with a
-// point or exponent, as REAL.
+// they are written (signed or not), double words as integers or, when the
+// value is not an integer (1.5, 1e3, inf), as REAL.
 SimValueType typeForWidth(const SimAddress &address, const QString &value)
 {
+    static const QRegularExpression integer(QStringLiteral("^(-?\\d+|0[xX][0-9a-fA-F]+)$"));
     SimValueType type;
     const bool negative = value.trimmed().startsWith(QLatin1Char('-'));
     QString name = negative ? QStringLiteral("int8") : QStringLiteral("uint8");
@@ -31,7 +32,7 @@ SimValueType typeForWidth(const SimAddress &address, const QString &value)
         name = QStringLiteral("bool");
     else if (address.width == 2)
         name = negative ? QStringLiteral("int16") : QStringLiteral("uint16");
-    else if (address.width == 4 && value.contains(QRegularExpression(QStringLiteral("[.eEnN]"))))
+    else if (address.width == 4 && !integer.match(value.trimmed()).hasMatch())
         name = QStringLiteral("float");
     else if (address.width == 4)
         name = negative ? QStringLiteral("int32") : QStringLiteral("uint32");

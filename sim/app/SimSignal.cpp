@@ -44,8 +44,9 @@ bool parsePeriod(const QString &text, qint64 *ms)
     return true;
 }
 
-// The address must hold the type: a Bool a bit, any other type as many bytes
-// as its width letter names (timers and counters hold 16 bits).
+// The address must hold the type: a Bool a bit; any other type starts at a
+// byte (B, or no letter) or fills the word or double word named (W, D);
+// timers and counters hold 16 bits.
 bool fits(const SimAddress &address, const SimValueType &type, QString *why)
 {
     if (type.kind() == SimValueType::Bool) {
@@ -53,7 +54,7 @@ bool fits(const SimAddress &address, const SimValueType &type, QString *why)
             *why = QStringLiteral("bool needs a bit address (M0.0, DB1.DBX0.0)");
         return address.bit >= 0;
     }
-    if (address.bit >= 0 || (address.widthGiven && address.width != type.size())) {
+    if (address.bit >= 0 || (address.widthGiven && address.width != 1 && address.width != type.size())) {
         *why = QStringLiteral("%1 takes %2 bytes; the address names %3")
                    .arg(type.name()).arg(type.size()).arg(address.bit >= 0 ? QStringLiteral("a bit")
                                                                            : QString::number(address.width));
