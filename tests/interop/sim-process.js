@@ -102,7 +102,8 @@ function stopSimulator() {
   child.removeAllListeners('exit');
   return new Promise((resolve) => {
     const timer = setTimeout(() => abort('simulator did not stop within ' + STOP_TIMEOUT_MS + ' ms'), STOP_TIMEOUT_MS);
-    child.on('exit', (code) => {
+    // 'close' comes after the last output, 'exit' may come before it.
+    child.on('close', (code) => {
       clearTimeout(timer);
       running = null;
       check('simulator stops on SIGTERM with exit code 0', code === 0 && /^stopped$/m.test(child.output),
