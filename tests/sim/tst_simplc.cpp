@@ -365,7 +365,6 @@ private slots:
         row("fault argument out of range", {"--fault", "late:0"}, "'late:0'");
         row("fault without arguments given one", {"--fault", "silent:3"}, "'silent:3'");
         row("signal of a type the word cannot hold", {"--signal", "DB1.DBW0:int32:sine:10s"}, "int32");
-        row("signal period", {"--signal", "M0:int8:ramp:5ms"}, "'M0:int8:ramp:5ms'");
     }
     void badOptions()
     {
