@@ -193,7 +193,7 @@ QList<QCommandLineOption> options()
         {QStringLiteral("signal"),
          QStringLiteral("Drive a value for trends: ADDRESS:TYPE:SHAPE:PERIOD[:MIN:MAX], shape sine, ramp, "
                         "square or random, e.g. DB1.DBW0:int16:sine:10s. Repeatable."),
-         QStringLiteral("SPEC")},
+         QStringLiteral("SIGNAL")},
         {QStringLiteral("control"),
          QStringLiteral("Serve the control port on 127.0.0.1:PORT (0 picks a free one): one command a line, "
                         "\"help\" lists them."),
@@ -281,9 +281,9 @@ int SimCommand::run(int argc, char **argv)
     QList<SimSignal> signalList;
     if (error.isEmpty() && setUpCpu(plc, parser, &error)
         && layMemory(plc, *SimCpuProfile::find(plc.cpu()), parser, &error)) {
-        for (const QString &spec : parser.values(QStringLiteral("signal"))) {
+        for (const QString &text : parser.values(QStringLiteral("signal"))) {
             SimSignal signal;
-            if (!SimSignal::parse(spec, &signal, &error))
+            if (!SimSignal::parse(text, &signal, &error))
                 break;
             signalList.append(signal);
         }

@@ -4,7 +4,7 @@
 // Command-line front of the simulated PLC: parses
 //   [--port N] [--listen ADDRESS] [--cpu PROFILE] [--pdu N] [--state run|stop]
 //   [--db N:SIZE]... [--area I|Q|M:SIZE]... [--preset AREA:OFFSET:HEX]...
-//   [--fault MODE[:ARG]] [--signal SPEC]... [--control PORT]
+//   [--fault MODE[:ARG]] [--signal ADDRESS:TYPE:SHAPE:PERIOD]... [--control PORT]
 //   [--capture FILE [--capture-limit MIB]]
 // (argv[0] is the program name), prints "listening on ADDRESS:PORT" and serves
 // until SIGINT or SIGTERM, whose handlers it installs before anything else.

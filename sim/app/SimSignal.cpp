@@ -65,18 +65,18 @@ bool fits(const SimAddress &address, const SimValueType &type, QString *why)
 
 } // namespace
 
-bool SimSignal::parse(const QString &spec, SimSignal *signal, QString *error)
+bool SimSignal::parse(const QString &text, SimSignal *signal, QString *error)
 {
-    const QStringList parts = spec.split(QLatin1Char(':'));
+    const QStringList parts = text.split(QLatin1Char(':'));
     SimSignal result;
     if (parts.size() != 4 && parts.size() != 6) {
-        *error = QStringLiteral("invalid --signal '%1': expected ADDRESS:TYPE:SHAPE:PERIOD[:MIN:MAX]").arg(spec);
+        *error = QStringLiteral("invalid --signal '%1': expected ADDRESS:TYPE:SHAPE:PERIOD[:MIN:MAX]").arg(text);
         return false;
     }
     QString why;
     if (!SimAddress::parse(parts.at(0), &result.place, &why) || !SimValueType::parse(parts.at(1), &result.valueType)
         || !fits(result.place, result.valueType, &why)) {
-        *error = QStringLiteral("invalid --signal '%1': %2").arg(spec, why.isEmpty()
+        *error = QStringLiteral("invalid --signal '%1': %2").arg(text, why.isEmpty()
                      ? QStringLiteral("unknown type '%1' (%2)").arg(parts.at(1), SimValueType::names()) : why);
         return false;
     }
@@ -89,7 +89,7 @@ bool SimSignal::parse(const QString &spec, SimSignal *signal, QString *error)
     }
     if (!shapeKnown || !parsePeriod(parts.at(3), &result.periodMs)) {
         *error = QStringLiteral("invalid --signal '%1': shape sine, ramp, square or random, "
-                                "period 10ms to 24h (e.g. 500ms, 10s, 2m)").arg(spec);
+                                "period 10ms to 24h (e.g. 500ms, 10s, 2m)").arg(text);
         return false;
     }
     const bool isBool = result.valueType.kind() == SimValueType::Bool;
@@ -103,7 +103,7 @@ bool SimSignal::parse(const QString &spec, SimSignal *signal, QString *error)
         if (isBool || !lowOk || !highOk || !(result.low < result.high)
             || result.low < result.valueType.minimum() || result.high > result.valueType.maximum()) {
             *error = QStringLiteral("invalid --signal '%1': MIN below MAX, both within %2 (bool takes none)")
-                         .arg(spec, result.valueType.name());
+                         .arg(text, result.valueType.name());
             return false;
         }
     }

@@ -17,8 +17,8 @@ class SimSignal
 public:
     enum class Shape { Sine, Ramp, Square, Random };
 
-    // False with *error set when spec is not a signal the CPU can hold.
-    static bool parse(const QString &spec, SimSignal *signal, QString *error);
+    // False with *error set when text is not a signal the CPU can hold.
+    static bool parse(const QString &text, SimSignal *signal, QString *error);
 
     // The value elapsedMs after the start; random: a number in [0, 1) drawn
     // by the caller, used by the random shape only.

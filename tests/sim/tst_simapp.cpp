@@ -154,7 +154,7 @@ private slots:
     // A signal's bytes at points of its period.
     void signalValues_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("signalText");
         QTest::addColumn<QList<qint64>>("times");
         QTest::addColumn<double>("random");
         QTest::addColumn<QList<QByteArray>>("bytes");
@@ -173,20 +173,20 @@ private slots:
     }
     void signalValues()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, signalText);
         QFETCH(QList<qint64>, times);
         QFETCH(double, random);
         QFETCH(QList<QByteArray>, bytes);
         SimSignal signal;
         QString error;
-        QVERIFY2(SimSignal::parse(spec, &signal, &error), qPrintable(error));
+        QVERIFY2(SimSignal::parse(signalText, &signal, &error), qPrintable(error));
         for (int i = 0; i < times.size(); ++i)
             QCOMPARE(signal.bytesAt(times.at(i), random).toHex(), bytes.at(i).toHex());
     }
 
     void badSignals_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("signalText");
         QTest::addColumn<QString>("named");
         QTest::addRow("word for int32") << "DB1.DBW0:int32:sine:10s" << "int32 takes 4 bytes; the address names 2";
         QTest::addRow("bool without a bit") << "M0:bool:square:1s" << "bool needs a bit address";
@@ -201,11 +201,11 @@ private slots:
     }
     void badSignals()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, signalText);
         QFETCH(QString, named);
         SimSignal signal;
         QString error;
-        QVERIFY(!SimSignal::parse(spec, &signal, &error));
+        QVERIFY(!SimSignal::parse(signalText, &signal, &error));
         QVERIFY2(error.contains(named), qPrintable(error));
     }
 
