@@ -2,7 +2,11 @@
 
 #include "SimPlc.h"
 
-SimServerHost::SimServerHost() : plc(new SimPlc) {}
+// The runner compares the frames the clients send, so the log is on.
+SimServerHost::SimServerHost() : plc(new SimPlc)
+{
+    plc->setFrameLog(true);
+}
 
 SimServerHost::~SimServerHost() = default;
 

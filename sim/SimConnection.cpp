@@ -5,27 +5,46 @@
 #include <QtEndian>
 
 namespace {
+// Bounds on a connection whose client does not read its replies: what Qt
+// buffers of the client's bytes, the replies not yet taken by the network,
+// the replies waiting for their turn under a fault.
+constexpr qint64 ReadBufferBytes = 64 * 1024;
+constexpr qint64 MaxUnsentBytes = 256 * 1024;
+constexpr int MaxQueuedSteps = 64;
 constexpr int SplitPauseMs = 300;
 constexpr int ShortReplyBytes = 4;
 constexpr int MaxGarbageBytes = 64;
 constexpr char HugeFiller = char(0xAA);
+
+QString peerText(const QTcpSocket *socket)
+{
+    return QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
 }
 
+} // namespace
+
 SimConnection::SimConnection(QTcpSocket *clientSocket, SimState *sharedState, QObject *parent)
-    : QObject(parent), socket(clientSocket), state(sharedState)
+    : QObject(parent), socket(clientSocket), state(sharedState),
+      identity(sharedState->connectionOpened(peerText(clientSocket))),
+      protocol(identity.reference, identity.sequence)
 {
     socket->setParent(this);
+    socket->setReadBufferSize(ReadBufferBytes);
     sendTimer.setSingleShot(true);
     connect(&sendTimer, &QTimer::timeout, this, &SimConnection::sendNextStep);
     connect(socket, &QTcpSocket::readyRead, this, &SimConnection::onReadyRead);
+    connect(socket, &QTcpSocket::bytesWritten, this, &SimConnection::onBytesWritten);
     connect(socket, &QTcpSocket::disconnected, this, &SimConnection::onDisconnected);
     faultGeneration = state->fault().generation;
+    state->capture().opened(identity.id, socket->peerAddress(), socket->peerPort(), socket->localAddress(),
+                            socket->localPort());
 }
 
 void SimConnection::abort()
 {
     sendTimer.stop();
     outbox.clear();
+    closedByUs = true;
     socket->abort();
     onDisconnected();
 }
@@ -36,15 +55,37 @@ void SimConnection::onDisconnected()
         return;
     finishReported = true;
     sendTimer.stop();
+    state->capture().closed(identity.id, !closedByUs);
+    state->connectionClosed(identity.id);
     emit finished(this);
 }
 
+// Frames are taken from the socket only while the replies keep flowing;
+// bytes left unread fill Qt's bounded buffer, then the kernel's, then the
+// client waits.
 void SimConnection::onReadyRead()
 {
-    inbox.append(socket->readAll());
     QByteArray frame;
-    while (!closing && takeFrame(&frame))
-        handleFrame(frame);
+    while (!closing && !backedUp()) {
+        if (takeFrame(&frame)) {
+            handleFrame(frame);
+        } else if (socket->bytesAvailable() > 0) {
+            inbox.append(socket->read(ReadBufferBytes));
+        } else {
+            return;
+        }
+    }
+}
+
+void SimConnection::onBytesWritten()
+{
+    if (!backedUp())
+        onReadyRead();
+}
+
+bool SimConnection::backedUp() const
+{
+    return socket->bytesToWrite() > MaxUnsentBytes || outbox.size() > MaxQueuedSteps;
 }
 
 // Cuts one frame off the inbox by its TPKT length. A header that cannot start
@@ -68,6 +109,7 @@ bool SimConnection::takeFrame(QByteArray *frame)
 
 void SimConnection::handleFrame(const QByteArray &frame)
 {
+    state->capture().received(identity.id, frame);
     state->recordFrame(frame);
     const SimState::FaultSetting fault = state->fault();
     if (fault.generation != faultGeneration) {
@@ -164,17 +206,25 @@ void SimConnection::sendNextStep()
     if (outbox.isEmpty() || finishReported)
         return;
     const Step step = outbox.takeFirst();
-    if (!step.bytes.isEmpty()) {
-        socket->write(step.bytes);
-        socket->flush();
-    }
+    if (!step.bytes.isEmpty())
+        send(step.bytes);
     if (step.closeAfter) {
         outbox.clear();
+        closedByUs = true;
         socket->disconnectFromHost();
         return;
     }
     if (!outbox.isEmpty())
         sendTimer.start(outbox.first().delayMs);
+    else if (!backedUp())
+        onReadyRead(); // frames held back while the queue was full
+}
+
+void SimConnection::send(const QByteArray &bytes)
+{
+    state->capture().sent(identity.id, bytes);
+    socket->write(bytes);
+    socket->flush();
 }
 
 void SimConnection::closeGracefully()

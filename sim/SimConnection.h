@@ -13,7 +13,9 @@ class QTcpSocket;
 
 // One client connection on the server thread: cuts the byte stream into TPKT
 // frames, has them answered, and sends the replies, misbehaving on purpose
-// when a fault is set.
+// when a fault is set. A client that does not read its replies is not read
+// either: past a bound of unsent bytes the connection stops taking frames
+// until the client catches up, and TCP holds the client back.
 class SimConnection : public QObject
 {
     Q_OBJECT
@@ -35,7 +37,10 @@ private:
     };
 
     void onReadyRead();
+    void onBytesWritten();
     void onDisconnected();
+    bool backedUp() const;
+    void send(const QByteArray &bytes);
     bool takeFrame(QByteArray *frame);
     void handleFrame(const QByteArray &frame);
     void sendWithFault(const SimProtocol::Outcome &outcome, const SimState::FaultSetting &fault);
@@ -45,12 +50,14 @@ private:
 
     QTcpSocket *socket;
     SimState *state;
+    const SimState::Connection identity;
     SimProtocol protocol;
     QByteArray inbox;
     QList<Step> outbox;
     QTimer sendTimer;
     bool closing = false;
     bool finishReported = false;
+    bool closedByUs = false;
     QByteArray previousReply;
     quint64 faultGeneration = 0;
     int framesUnderFault = 0;

@@ -1,5 +1,6 @@
 #include "SimPlc.h"
 
+#include "SimCpuProfile.h"
 #include "SimServer.h"
 #include "SimState.h"
 
@@ -59,7 +60,17 @@ quint16 SimPlc::port() const { return listenPort; }
 bool SimPlc::isRunning() const { return serverThread != nullptr; }
 QString SimPlc::errorString() const { return listenError; }
 
+bool SimPlc::setCpu(const QString &profile)
+{
+    const SimCpuProfile *found = SimCpuProfile::find(profile);
+    if (found)
+        state->setCpu(*found);
+    return found != nullptr;
+}
+QString SimPlc::cpu() const { return QLatin1String(state->cpu().name); }
 void SimPlc::setPduSize(int bytes) { state->setPduSize(bytes); }
+void SimPlc::setCpuRunning(bool run) { state->setRunning(run); }
+bool SimPlc::cpuRunning() const { return state->running(); }
 void SimPlc::setFault(Fault fault, int param) { state->setFault(fault, param); }
 void SimPlc::setAreaSize(Area area, int bytes)
 {
@@ -81,7 +92,20 @@ bool SimPlc::setMemory(Area area, int dbNumber, int offset, const QByteArray &by
     return state->setMemory(area, dbNumber, offset, bytes);
 }
 
+bool SimPlc::setBit(Area area, int dbNumber, int byteAddress, int bit, bool value)
+{
+    return state->setBit(area, dbNumber, byteAddress, bit, value);
+}
+
+void SimPlc::setFrameLog(bool on) { state->setFrameLog(on); }
 QList<QByteArray> SimPlc::receivedFrames() const { return state->receivedFrames(); }
 void SimPlc::clearReceivedFrames() { state->clearReceivedFrames(); }
 int SimPlc::connectionCount() const { return state->connectionCount(); }
 int SimPlc::acceptedCount() const { return state->acceptedCount(); }
+QStringList SimPlc::clients() const { return state->clients(); }
+
+bool SimPlc::startCapture(const QString &path, qint64 maxBytes, QString *error)
+{
+    return state->capture().start(path, maxBytes, error);
+}
+void SimPlc::stopCapture() { state->capture().stop(); }

@@ -1,10 +1,13 @@
 #include "SimProtocol.h"
 
+#include "SimCpuProfile.h"
 #include "SimFrameReader.h"
 #include "SimMemory.h"
 #include "SimStatusList.h"
 
 #include <QtEndian>
+
+#include <iterator>
 
 namespace {
 
@@ -18,8 +21,9 @@ constexpr quint8 CotpDataHeaderLength = 0x02;
 constexpr quint8 CotpParamTpduSize = 0xC0;
 constexpr quint8 CotpParamCallingTsap = 0xC1;
 constexpr quint8 CotpParamCalledTsap = 0xC2;
-constexpr quint8 CotpMaxTpduSizeCode = 0x0A; // 1024 bytes
-constexpr quint16 CotpLocalReference = 0x0001;
+// The confirm carries the parameters a CPU answers, always in this order,
+// whatever order the request used.
+constexpr quint8 CotpConfirmParams[] = {CotpParamTpduSize, CotpParamCallingTsap, CotpParamCalledTsap};
 constexpr int CotpFixedConnectHeader = 6;   // code, dst ref, src ref, class
 constexpr int CotpDisconnectLength = 6;     // code, dst ref, src ref, reason
 constexpr int CotpOffset = 4;
@@ -65,7 +69,8 @@ constexpr quint8 UnitMoreFollow = 0x01;
 // Error codes of a user-data answer.
 constexpr quint16 UserDataNotImplemented = 0x8104;
 constexpr quint16 UserDataOverPdu = 0x8500;
-constexpr quint16 UserDataNoInformation = 0xD401; // no such list (id or index)
+constexpr quint16 UserDataNoList = 0xD401;  // the CPU keeps no list of that id
+constexpr quint16 UserDataNoIndex = 0xD402; // it keeps the list, but not that index
 constexpr quint16 UserDataBadRequest = 0xD405;    // request not as the function wants it
 // Data part: return code, transport size, length, payload.
 constexpr int UserDataItemHeaderSize = 4;
@@ -83,6 +88,7 @@ constexpr int ParamHeaderSize = 2; // function, item count
 
 // Item return codes.
 constexpr quint8 ReturnOk = 0xFF;
+constexpr quint8 ReturnAccessDenied = 0x03; // timers and counters are not written over the network
 constexpr quint8 ReturnOutOfRange = 0x05;
 constexpr quint8 ReturnTypeNotSupported = 0x06;
 constexpr quint8 ReturnInconsistent = 0x07;
@@ -97,6 +103,9 @@ constexpr quint8 TsInt = 0x05;
 constexpr quint8 TsDword = 0x06;
 constexpr quint8 TsDint = 0x07;
 constexpr quint8 TsReal = 0x08;
+constexpr quint8 TsCounter = 0x1C;
+constexpr quint8 TsTimer = 0x1D;
+constexpr int TimerCounterBytes = 2; // one timer or counter value
 
 // Transport sizes of a data item.
 constexpr quint8 DataNull = 0x00;
@@ -134,6 +143,11 @@ bool lengthInBits(quint8 dataTransport)
     return dataTransport == DataBit || dataTransport == DataByte || dataTransport == DataInt;
 }
 
+bool timerOrCounter(int area)
+{
+    return area == SimMemory::AreaCounters || area == SimMemory::AreaTimers;
+}
+
 quint8 returnCodeFor(SimMemory::Access access)
 {
     switch (access) {
@@ -146,7 +160,7 @@ quint8 returnCodeFor(SimMemory::Access access)
 
 bool knownArea(int area)
 {
-    return area >= SimMemory::AreaInputs && area <= SimMemory::AreaDataBlocks;
+    return (area >= SimMemory::AreaInputs && area <= SimMemory::AreaDataBlocks) || timerOrCounter(area);
 }
 
 void append16(QByteArray *out, quint16 value)
@@ -180,15 +194,19 @@ QByteArray tpkt(const QByteArray &payload)
 
 } // namespace
 
-SimProtocol::Outcome SimProtocol::answer(const QByteArray &frame, SimMemory &memory,
-                                         const SimStatusList &statusList, int pduLimit)
+SimProtocol::SimProtocol(quint16 localReference, quint8 sequence)
+    : ownReference(localReference), userDataSequence(sequence)
+{
+}
+
+SimProtocol::Outcome SimProtocol::answer(const QByteArray &frame, SimMemory &memory, const Cpu &cpu)
 {
     SimFrameReader reader(frame, CotpOffset + 1);
     const quint8 code = reader.u8();
     if (reader.ok() && code == CotpConnectRequest)
         return connectionRequest(frame);
     if (reader.ok() && code == CotpData && connectionConfirmed)
-        return dataUnit(frame, memory, statusList, pduLimit);
+        return dataUnit(frame, memory, cpu);
     // A disconnect, an unknown TPDU or data before the transport is open ends
     // the connection, as a CPU's ISO layer does.
     Outcome outcome;
@@ -211,26 +229,30 @@ SimProtocol::Outcome SimProtocol::connectionRequest(const QByteArray &frame)
         return outcome;
     }
 
-    // Echo the TPDU size (capped to what we support) and both TSAPs.
-    QByteArray params;
+    // The TPDU size is echoed as asked, both TSAPs too; other parameters are
+    // not answered.
+    QByteArray asked[std::size(CotpConfirmParams)];
     while (reader.remaining() > 0) {
         const quint8 param = reader.u8();
         const int length = reader.u8();
-        QByteArray value = reader.take(length);
+        const QByteArray value = reader.take(length);
         if (!reader.ok()) {
             outcome.close = true;
             return outcome;
         }
-        if (param == CotpParamTpduSize && length == 1 && quint8(value.at(0)) > CotpMaxTpduSizeCode)
-            value[0] = char(CotpMaxTpduSizeCode);
-        if (param == CotpParamTpduSize || param == CotpParamCallingTsap || param == CotpParamCalledTsap)
-            params.append(char(param)).append(char(length)).append(value);
+        for (size_t i = 0; i < std::size(CotpConfirmParams); ++i) {
+            if (param == CotpConfirmParams[i])
+                asked[i] = QByteArray(1, char(param)) + char(length) + value;
+        }
     }
 
+    QByteArray params;
+    for (const QByteArray &param : asked)
+        params.append(param);
     QByteArray cotp;
     cotp.append(char(CotpFixedConnectHeader + params.size())).append(char(CotpConnectConfirm));
     append16(&cotp, callerReference);
-    append16(&cotp, CotpLocalReference);
+    append16(&cotp, ownReference);
     cotp.append('\0'); // class 0
     cotp.append(params);
     outcome.reply = tpkt(cotp);
@@ -253,13 +275,12 @@ QByteArray SimProtocol::refusal(const QByteArray &frame)
     QByteArray cotp;
     cotp.append(char(CotpDisconnectLength)).append(char(CotpDisconnectRequest));
     append16(&cotp, callerReference);
-    append16(&cotp, CotpLocalReference);
-    cotp.append('\0'); // reason: not specified
+    append16(&cotp, 0); // no connection of ours was made
+    cotp.append('\0');  // reason: not specified
     return tpkt(cotp);
 }
 
-SimProtocol::Outcome SimProtocol::dataUnit(const QByteArray &frame, SimMemory &memory,
-                                           const SimStatusList &statusList, int pduLimit)
+SimProtocol::Outcome SimProtocol::dataUnit(const QByteArray &frame, SimMemory &memory, const Cpu &cpu)
 {
     Outcome outcome;
     SimFrameReader reader(frame, CotpOffset);
@@ -290,16 +311,16 @@ SimProtocol::Outcome SimProtocol::dataUnit(const QByteArray &frame, SimMemory &m
 
     const quint8 function = quint8(job.params.at(0));
     if (messageType == S7Job && function == FunctionSetup) {
-        outcome.reply = setupCommunication(job, pduLimit);
+        outcome.reply = setupCommunication(job, cpu);
         return outcome;
     }
-    const int pdu = negotiatedPdu > 0 ? negotiatedPdu : pduLimit;
+    const int pdu = negotiatedPdu > 0 ? negotiatedPdu : cpu.pduLimit;
     if (S7JobHeaderSize + paramLength + dataLength > pdu) {
         outcome.reply = errorReply(job.reference, ErrorClassResources, ErrorCodePduOverflow);
         return outcome;
     }
     if (messageType == S7UserData) {
-        outcome.reply = userData(job, statusList, pdu);
+        outcome.reply = userData(job, cpu, pdu);
     } else if (function == FunctionRead) {
         outcome.reply = readVariables(job, memory);
         // A reply larger than the PDU is refused as a whole, not truncated.
@@ -313,20 +334,22 @@ SimProtocol::Outcome SimProtocol::dataUnit(const QByteArray &frame, SimMemory &m
     return outcome;
 }
 
-QByteArray SimProtocol::setupCommunication(const Job &job, int pduLimit)
+// Each of the parallel-job counts and the PDU size is the lesser of what was
+// asked and what the CPU allows.
+QByteArray SimProtocol::setupCommunication(const Job &job, const Cpu &cpu)
 {
     SimFrameReader reader(job.params, ParamHeaderSize);
-    const quint16 callingJobs = reader.u16();
-    const quint16 calledJobs = reader.u16();
+    const int callingJobs = reader.u16();
+    const int calledJobs = reader.u16();
     const int requested = reader.u16();
     if (!reader.ok() || job.params.size() != SetupParamSize || !job.data.isEmpty())
         return errorReply(job.reference, ErrorClassService, ErrorCodeMalformed);
 
-    negotiatedPdu = qMin(requested, pduLimit);
+    negotiatedPdu = qMin(requested, cpu.pduLimit);
     QByteArray params;
     params.append(char(FunctionSetup)).append('\0');
-    append16(&params, callingJobs);
-    append16(&params, calledJobs);
+    append16(&params, quint16(qMin(callingJobs, cpu.profile.amqCalling)));
+    append16(&params, quint16(qMin(calledJobs, cpu.profile.amqCalled)));
     append16(&params, quint16(negotiatedPdu));
     return ackData(job.reference, 0, 0, params, QByteArray());
 }
@@ -346,7 +369,7 @@ bool SimProtocol::parseItems(const QByteArray &params, QList<ItemAddress> *items
         item.count = reader.u16();
         item.dbNumber = reader.u16();
         item.area = reader.u8();
-        item.bitAddress = reader.u24();
+        item.address = reader.u24();
         // Only the S7ANY syntax is served; anything else is flagged per item.
         if (specification != ItemSpecification || length != ItemSpecLength || syntax != SyntaxS7Any)
             item.transportSize = 0;
@@ -358,16 +381,24 @@ bool SimProtocol::parseItems(const QByteArray &params, QList<ItemAddress> *items
 SimProtocol::ItemResult SimProtocol::readItem(const ItemAddress &item, const SimMemory &memory)
 {
     ItemResult result;
-    const int byteAddress = int(item.bitAddress >> 3);
+    const int byteAddress = int(item.address >> 3);
     SimMemory::Access access = SimMemory::Access::NoObject;
-    if (item.transportSize == TsBit) {
+    if (timerOrCounter(item.area)) {
+        if (item.transportSize != TsCounter && item.transportSize != TsTimer) {
+            result.returnCode = ReturnTypeNotSupported;
+            return result;
+        }
+        // Timers and counters are addressed by number, two bytes each.
+        access = memory.read(item.area, 0, int(item.address) * TimerCounterBytes, item.count * TimerCounterBytes,
+                             &result.data);
+    } else if (item.transportSize == TsBit) {
         if (item.count != 1) {
             result.returnCode = ReturnTypeNotSupported;
             return result;
         }
         bool value = false;
         if (knownArea(item.area))
-            access = memory.readBit(item.area, item.dbNumber, byteAddress, int(item.bitAddress & 7), &value);
+            access = memory.readBit(item.area, item.dbNumber, byteAddress, int(item.address & 7), &value);
         if (access == SimMemory::Access::Ok)
             result.data = QByteArray(1, value ? '\1' : '\0');
     } else {
@@ -382,7 +413,7 @@ SimProtocol::ItemResult SimProtocol::readItem(const ItemAddress &item, const Sim
     result.returnCode = returnCodeFor(access);
     if (result.returnCode != ReturnOk)
         return result;
-    result.transportSize = dataTransportFor(item.transportSize);
+    result.transportSize = timerOrCounter(item.area) ? DataOctets : dataTransportFor(item.transportSize);
     const int bits = item.transportSize == TsBit ? 1 : result.data.size() * 8;
     result.length = quint16(lengthInBits(result.transportSize) ? bits : result.data.size());
     return result;
@@ -412,14 +443,16 @@ QByteArray SimProtocol::readVariables(const Job &job, const SimMemory &memory) c
 quint8 SimProtocol::writeItem(const ItemAddress &item, quint8 dataTransport, quint16 dataLength,
                               const QByteArray &data, SimMemory &memory)
 {
+    if (timerOrCounter(item.area))
+        return ReturnAccessDenied;
     if (!knownArea(item.area))
         return ReturnNoObject;
-    const int byteAddress = int(item.bitAddress >> 3);
+    const int byteAddress = int(item.address >> 3);
     if (item.transportSize == TsBit) {
         if (item.count != 1 || dataTransport != DataBit || dataLength != 1)
             return ReturnInconsistent;
         return returnCodeFor(memory.writeBit(item.area, item.dbNumber, byteAddress,
-                                             int(item.bitAddress & 7), data.at(0) & 1));
+                                             int(item.address & 7), data.at(0) & 1));
     }
     const int size = elementSize(item.transportSize);
     if (size == 0)
@@ -464,7 +497,7 @@ QByteArray SimProtocol::writeVariables(const Job &job, SimMemory &memory) const
     return ackData(job.reference, 0, 0, params, codes);
 }
 
-QByteArray SimProtocol::userData(const Job &job, const SimStatusList &statusList, int pdu)
+QByteArray SimProtocol::userData(const Job &job, const Cpu &cpu, int pdu)
 {
     SimFrameReader reader(job.params);
     const quint32 head = reader.u24();
@@ -474,7 +507,7 @@ QByteArray SimProtocol::userData(const Job &job, const SimStatusList &statusList
     UserDataAnswer answer;
     answer.group = typeAndGroup & GroupMask;
     answer.subfunction = reader.u8();
-    answer.sequence = reader.u8();
+    const quint8 sequence = reader.u8();
     reader.skip(length - UserDataShortLength); // a follow-up's unit reference, last-unit flag, error code
     const bool followUp = length == UserDataLongLength && method == MethodResponse;
     const bool firstRequest = length == UserDataShortLength && method == MethodRequest;
@@ -485,40 +518,47 @@ QByteArray SimProtocol::userData(const Job &job, const SimStatusList &statusList
         || answer.subfunction != SubfunctionReadSzl)
         return userDataRefusal(job.reference, answer, UserDataNotImplemented);
     if (followUp) {
-        if (statusListRest.isEmpty() || answer.sequence != statusListSequence)
+        // The client asks for the next unit with the sequence number the
+        // first unit carried.
+        if (statusListRest.isEmpty() || sequence != userDataSequence)
             return userDataRefusal(job.reference, answer, UserDataBadRequest);
+        answer.unitReference = statusListUnit;
         return nextStatusListUnit(job.reference, answer, pdu);
     }
-    return readStatusList(job, answer, statusList, pdu);
+    return readStatusList(job, answer, cpu, pdu);
 }
 
-QByteArray SimProtocol::readStatusList(const Job &job, UserDataAnswer answer, const SimStatusList &statusList,
-                                       int pdu)
+QByteArray SimProtocol::readStatusList(const Job &job, UserDataAnswer answer, const Cpu &cpu, int pdu)
 {
     SimFrameReader reader(job.data);
     const quint8 returnCode = reader.u8();
     const quint8 transportSize = reader.u8();
     const int length = reader.u16();
-    const QByteArray selector = reader.take(SzlSelectorSize);
+    const quint16 id = reader.u16();
+    const quint16 index = reader.u16();
     if (!reader.ok() || reader.remaining() != 0 || returnCode != ReturnOk || transportSize != DataOctets
         || length != SzlSelectorSize)
         return userDataRefusal(job.reference, answer, UserDataBadRequest);
-    SimFrameReader selectorReader(selector);
-    const quint16 id = selectorReader.u16();
-    const quint16 index = selectorReader.u16();
     QByteArray list;
-    if (!statusList.read(id, index, &list))
-        return userDataRefusal(job.reference, answer, UserDataNoInformation);
+    switch (cpu.lists.read(id, index, cpu.running, cpu.now, &list)) {
+    case SimStatusList::Result::NoSuchList: return userDataRefusal(job.reference, answer, UserDataNoList);
+    case SimStatusList::Result::NoSuchIndex: return userDataRefusal(job.reference, answer, UserDataNoIndex);
+    case SimStatusList::Result::Ok: break;
+    }
     if (pdu <= UserDataReplyOverhead)
         return userDataRefusal(job.reference, answer, UserDataOverPdu);
 
-    // The answer starts with the list's id and index; what does not fit this
-    // PDU waits for the client's follow-up requests.
-    statusListRest = selector + list;
-    statusListSplit = statusListRest.size() > pdu - UserDataReplyOverhead;
-    if (++userDataSequence == 0) // 0 is no sequence
-        userDataSequence = 1;
-    statusListSequence = userDataSequence;
+    // What does not fit this PDU waits for the client's follow-up requests;
+    // a list in several units carries a unit reference of its own, a list in
+    // one unit none.
+    statusListRest = list;
+    statusListUnit = 0;
+    if (list.size() > pdu - UserDataReplyOverhead) {
+        if (++lastUnitReference == 0)
+            lastUnitReference = 1;
+        statusListUnit = lastUnitReference;
+    }
+    answer.unitReference = statusListUnit;
     return nextStatusListUnit(job.reference, answer, pdu);
 }
 
@@ -526,15 +566,13 @@ QByteArray SimProtocol::nextStatusListUnit(quint16 reference, UserDataAnswer ans
 {
     answer.payload = statusListRest.left(pdu - UserDataReplyOverhead);
     statusListRest.remove(0, answer.payload.size());
-    answer.sequence = statusListSequence;
-    answer.unitReference = statusListSplit ? statusListSequence : 0;
     answer.lastUnit = statusListRest.isEmpty();
     answer.returnCode = ReturnOk;
     answer.transportSize = DataOctets;
     return userDataReply(reference, answer);
 }
 
-QByteArray SimProtocol::userDataRefusal(quint16 reference, UserDataAnswer answer, quint16 error)
+QByteArray SimProtocol::userDataRefusal(quint16 reference, UserDataAnswer answer, quint16 error) const
 {
     answer.error = error;
     answer.returnCode = ReturnNoObject;
@@ -542,13 +580,13 @@ QByteArray SimProtocol::userDataRefusal(quint16 reference, UserDataAnswer answer
     return userDataReply(reference, answer);
 }
 
-QByteArray SimProtocol::userDataReply(quint16 reference, const UserDataAnswer &answer)
+QByteArray SimProtocol::userDataReply(quint16 reference, const UserDataAnswer &answer) const
 {
     QByteArray params;
     params.append(char(UserDataHead >> 16)).append(char(UserDataHead >> 8)).append(char(UserDataHead));
     params.append(char(UserDataLongLength)).append(char(MethodResponse));
     params.append(char(TypeResponse << TypeShift | answer.group)).append(char(answer.subfunction));
-    params.append(char(answer.sequence)).append(char(answer.unitReference));
+    params.append(char(userDataSequence)).append(char(answer.unitReference));
     params.append(char(answer.lastUnit ? UnitLast : UnitMoreFollow));
     append16(&params, answer.error);
 

@@ -2,10 +2,11 @@
 #define QUILLMARSH_SIMPROTOCOL_H
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 
+class SimCpuProfile;
 class SimMemory;
-class SimFrameReader;
 class SimStatusList;
 
 // One connection's view of the ISO-on-TCP / S7 protocol: it takes one complete
@@ -20,6 +21,15 @@ public:
         QByteArray reply;   // empty: nothing to send
         bool close = false; // close the connection after sending the reply
     };
+    // The CPU a frame is answered as, at the moment it arrives.
+    struct Cpu
+    {
+        const SimCpuProfile &profile;
+        const SimStatusList &lists;
+        int pduLimit;  // the profile's, unless overridden
+        bool running;  // RUN, else STOP
+        QDateTime now;
+    };
 
     // Frame-layer constants shared with the connection's framing.
     static constexpr quint8 TpktVersion = 0x03;
@@ -28,7 +38,11 @@ public:
     static constexpr int MinFrameSize = 7;      // TPKT + shortest COTP header
     static constexpr int MaxFrameSize = 0xFFFF; // TPKT length field is 16 bits
 
-    Outcome answer(const QByteArray &frame, SimMemory &memory, const SimStatusList &statusList, int pduLimit);
+    // localReference: the CPU's own COTP reference for this connection;
+    // sequence: the number its user-data answers carry (neither may be 0).
+    SimProtocol(quint16 localReference, quint8 sequence);
+
+    Outcome answer(const QByteArray &frame, SimMemory &memory, const Cpu &cpu);
     static bool isConnectionRequest(const QByteArray &frame);
     // A disconnect request answering the connection request in frame.
     static QByteArray refusal(const QByteArray &frame);
@@ -49,7 +63,7 @@ private:
         int count = 0;
         int dbNumber = 0;
         int area = 0;
-        quint32 bitAddress = 0;
+        quint32 address = 0; // bit address; for timers and counters their number
     };
     struct ItemResult
     {
@@ -63,7 +77,6 @@ private:
     {
         quint8 group = 0;
         quint8 subfunction = 0;
-        quint8 sequence = 0;
         quint8 unitReference = 0;
         bool lastUnit = true;
         quint16 error = 0;
@@ -73,12 +86,12 @@ private:
     };
 
     Outcome connectionRequest(const QByteArray &frame);
-    Outcome dataUnit(const QByteArray &frame, SimMemory &memory, const SimStatusList &statusList, int pduLimit);
-    QByteArray setupCommunication(const Job &job, int pduLimit);
+    Outcome dataUnit(const QByteArray &frame, SimMemory &memory, const Cpu &cpu);
+    QByteArray setupCommunication(const Job &job, const Cpu &cpu);
     QByteArray readVariables(const Job &job, const SimMemory &memory) const;
     QByteArray writeVariables(const Job &job, SimMemory &memory) const;
-    QByteArray userData(const Job &job, const SimStatusList &statusList, int pdu);
-    QByteArray readStatusList(const Job &job, UserDataAnswer answer, const SimStatusList &statusList, int pdu);
+    QByteArray userData(const Job &job, const Cpu &cpu, int pdu);
+    QByteArray readStatusList(const Job &job, UserDataAnswer answer, const Cpu &cpu, int pdu);
     QByteArray nextStatusListUnit(quint16 reference, UserDataAnswer answer, int pdu);
 
     static bool parseItems(const QByteArray &params, QList<ItemAddress> *items);
@@ -88,17 +101,18 @@ private:
     static QByteArray ackData(quint16 reference, quint8 errorClass, quint8 errorCode,
                               const QByteArray &params, const QByteArray &data);
     static QByteArray errorReply(quint16 reference, quint8 errorClass, quint8 errorCode);
-    static QByteArray userDataReply(quint16 reference, const UserDataAnswer &answer);
-    static QByteArray userDataRefusal(quint16 reference, UserDataAnswer answer, quint16 error);
+    QByteArray userDataReply(quint16 reference, const UserDataAnswer &answer) const;
+    QByteArray userDataRefusal(quint16 reference, UserDataAnswer answer, quint16 error) const;
 
+    const quint16 ownReference;
+    const quint8 userDataSequence;
     bool connectionConfirmed = false;
     int negotiatedPdu = 0; // 0 until setup communication; then the configured limit applies
     // A system state list longer than one PDU goes out in data units; the
     // client asks for each next one with the sequence number of the first.
     QByteArray statusListRest;
-    quint8 statusListSequence = 0;
-    bool statusListSplit = false;
-    quint8 userDataSequence = 0; // last sequence number given to an answer
+    quint8 statusListUnit = 0; // the unit reference of the list being fetched, 0 for none
+    quint8 lastUnitReference = 0;
 };
 
 #endif

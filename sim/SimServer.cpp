@@ -42,13 +42,11 @@ void SimServer::onNewConnection()
         auto *connection = new SimConnection(socket, state, this);
         connect(connection, &SimConnection::finished, this, &SimServer::onConnectionFinished);
         connections.append(connection);
-        state->connectionOpened();
     }
 }
 
 void SimServer::onConnectionFinished(SimConnection *connection)
 {
     connections.removeOne(connection);
-    state->connectionClosed();
     connection->deleteLater();
 }

@@ -1,25 +1,32 @@
 #include "SimState.h"
 
+#include "SimCpuProfile.h"
+
 #include <QDateTime>
 #include <QMutexLocker>
 
 namespace {
-constexpr int DefaultPduSize = 240;
-constexpr int DefaultAreaSize = 1024;
+constexpr int DefaultDataBlockSize = 1024;
 constexpr int DefaultBlocks[] = {1, 2, 10};
 constexpr int DefaultLateReplyMs = 2500;
 constexpr int DefaultHugeReplyBytes = 4 * 1024 * 1024;
 constexpr int DefaultByteByBytePauseMs = 50;
+constexpr int TimerCounterBytes = 2;
+constexpr int MaxKeptFrames = 10000;
+// The CPU's COTP references and user-data sequence numbers count up from
+// these per connection; neither may be 0.
+constexpr quint16 FirstReference = 0x0001;
+constexpr quint8 FirstSequence = 0x01;
 }
 
 SimState::SimState()
-    : statusList(QDateTime::currentDateTime()), pduSize(DefaultPduSize)
 {
-    for (int area : {SimMemory::AreaInputs, SimMemory::AreaOutputs, SimMemory::AreaMarkers})
-        cpuMemory.resize(area, 0, DefaultAreaSize);
+    setCpu(SimCpuProfile::standard());
     for (int number : DefaultBlocks)
-        cpuMemory.createBlock(number, DefaultAreaSize);
+        cpuMemory.createBlock(number, DefaultDataBlockSize);
 }
+
+SimState::~SimState() = default;
 
 int SimState::defaultParam(SimPlc::Fault fault)
 {
@@ -32,10 +39,43 @@ int SimState::defaultParam(SimPlc::Fault fault)
     }
 }
 
+// The profile brings its PDU limit and the sizes of the inputs, outputs,
+// markers, timers and counters; data blocks stay as they are.
+void SimState::setCpu(const SimCpuProfile &cpu)
+{
+    QMutexLocker lock(&mutex);
+    profile = &cpu;
+    statusList.reset(new SimStatusList(cpu));
+    pduSize = cpu.pduLimit;
+    cpuMemory.resize(SimMemory::AreaInputs, 0, cpu.inputBytes);
+    cpuMemory.resize(SimMemory::AreaOutputs, 0, cpu.outputBytes);
+    cpuMemory.resize(SimMemory::AreaMarkers, 0, cpu.markerBytes);
+    cpuMemory.resize(SimMemory::AreaTimers, 0, cpu.timers * TimerCounterBytes);
+    cpuMemory.resize(SimMemory::AreaCounters, 0, cpu.counters * TimerCounterBytes);
+}
+
+const SimCpuProfile &SimState::cpu() const
+{
+    QMutexLocker lock(&mutex);
+    return *profile;
+}
+
 void SimState::setPduSize(int bytes)
 {
     QMutexLocker lock(&mutex);
     pduSize = bytes;
+}
+
+void SimState::setRunning(bool on)
+{
+    QMutexLocker lock(&mutex);
+    run = on;
+}
+
+bool SimState::running() const
+{
+    QMutexLocker lock(&mutex);
+    return run;
 }
 
 void SimState::setFault(SimPlc::Fault fault, int param)
@@ -93,11 +133,26 @@ bool SimState::setMemory(int area, int dbNumber, int offset, const QByteArray &b
     return cpuMemory.write(area, dbNumber, offset, bytes) == SimMemory::Access::Ok;
 }
 
+bool SimState::setBit(int area, int dbNumber, int byteAddress, int bit, bool value)
+{
+    QMutexLocker lock(&mutex);
+    return cpuMemory.writeBit(area, dbNumber, byteAddress, bit, value) == SimMemory::Access::Ok;
+}
+
+void SimState::setFrameLog(bool on)
+{
+    QMutexLocker lock(&mutex);
+    logFrames = on;
+    if (!on)
+        frames.clear();
+}
+
 void SimState::recordFrame(const QByteArray &frame)
 {
     QMutexLocker lock(&mutex);
+    if (!logFrames)
+        return;
     // Keep the most recent frames only, so that a long run stays bounded.
-    constexpr int MaxKeptFrames = 10000;
     if (frames.size() >= MaxKeptFrames)
         frames.removeFirst();
     frames.append(frame);
@@ -118,37 +173,50 @@ void SimState::clearReceivedFrames()
 SimProtocol::Outcome SimState::answer(SimProtocol &protocol, const QByteArray &frame)
 {
     QMutexLocker lock(&mutex);
-    return protocol.answer(frame, cpuMemory, statusList, pduSize);
+    const SimProtocol::Cpu cpu{*profile, *statusList, pduSize, run, QDateTime::currentDateTime()};
+    return protocol.answer(frame, cpuMemory, cpu);
 }
 
-void SimState::connectionOpened()
+SimState::Connection SimState::connectionOpened(const QString &peer)
 {
     QMutexLocker lock(&mutex);
-    ++openConnections;
+    Connection connection;
+    connection.id = ++lastConnection;
+    // Both count up and wrap around, skipping 0.
+    connection.reference = quint16(FirstReference + (connection.id - 1) % 0xFFFF);
+    connection.sequence = quint8(FirstSequence + (connection.id - 1) % 0xFF);
+    openConnections.insert(connection.id, peer);
     ++acceptedConnections;
+    return connection;
 }
 
-void SimState::connectionClosed()
+void SimState::connectionClosed(quint64 id)
 {
     QMutexLocker lock(&mutex);
-    --openConnections;
+    openConnections.remove(id);
 }
 
 void SimState::resetCounters()
 {
     QMutexLocker lock(&mutex);
-    openConnections = 0;
+    openConnections.clear();
     acceptedConnections = 0;
 }
 
 int SimState::connectionCount() const
 {
     QMutexLocker lock(&mutex);
-    return openConnections;
+    return openConnections.size();
 }
 
 int SimState::acceptedCount() const
 {
     QMutexLocker lock(&mutex);
     return acceptedConnections;
+}
+
+QStringList SimState::clients() const
+{
+    QMutexLocker lock(&mutex);
+    return openConnections.values();
 }

@@ -88,6 +88,7 @@ private slots:
     {
         QVERIFY2(host.load(), qPrintable(host.errorString()));
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        sim.setFrameLog(true); // the checks of what was sent read it
         sim.addDataBlock(5, 256);
         drv = host.create();
         QCOMPARE(drv->ConnectDrive(target(sim)), ConnectOk);

@@ -1,10 +1,11 @@
 #!/usr/bin/env node
 // snap7's client (node-snap7) against the simulated PLC executable, as a
 // commissioning engineer's tool would use it: connect to rack 0 slot 2, ask
-// for the CPU's identity and state, read and write every area alone and in
-// multi-variable jobs, one client reading what the other wrote.
+// for the CPU's identity and state (switched to STOP and back through the
+// control port), read and write every area alone and in multi-variable
+// jobs, one client reading what the other wrote.
 //
-//   node snap7-client.js PATH-TO-quillmarsh-sim
+//   node snap7-client.js PATH-TO-quillmarsh-sim [s7-300|s7-400|s7-1200|s7-1500]
 //
 // One line per check; the exit code is 1 when any check failed.
 'use strict';
@@ -19,8 +20,22 @@ const snap7 = sim.requireModule('node-snap7');
 // values the simulator holds before any client writes.
 const SIM_ARGS = ['--db', '1:256', '--db', '7:64', '--area', 'I:128', '--area', 'M:512',
                   '--preset', 'DB1:0:0102030405060708', '--preset', 'M:10:a5',
-                  '--preset', 'I:0:c3', '--preset', 'Q:1020:5a'];
-const GRANTED_PDU = 240;
+                  '--preset', 'I:0:c3', '--preset', 'Q:1020:5a', '--control', '0'];
+
+// What each CPU tells about itself, from its data sheet. snap7 asks for a
+// PDU of 480 bytes; GetOrderCode takes its version from the last record of
+// the module identification, the boot loader's on the classic families.
+const PROFILES = {
+  's7-300': { pdu: 240, module: 'CPU 315-2 PN/DP', order: '6ES7 315-2EH14-0AB0 ', version: '32.9.9',
+              serial: 'S C-QM0000000300', card: 'MMC 5153494D', outputs: 2048 },
+  's7-400': { pdu: 480, module: 'CPU 416-3 PN/DP', order: '6ES7 416-3ES06-0AB0 ', version: '32.9.9',
+              serial: 'S C-QM0000000400', card: 'MC 5153494D', outputs: 16384 },
+  's7-1200': { pdu: 240, module: 'CPU 1214C DC/DC/DC', order: '6ES7 214-1AG40-0XB0 ', version: '4.4.1',
+               serial: 'S V-QM0000001200', card: 'SMC 5153494D', outputs: 1024 },
+  's7-1500': { pdu: 480, module: 'CPU 1516-3 PN/DP', order: '6ES7 516-3AN01-0AB0 ', version: '32.9.9',
+               serial: 'S V-QM0000001500', card: 'SMC 5153494D', outputs: 32768 },
+};
+const CPU = PROFILES[sim.cpu()] || sim.abort('no expectations for CPU ' + sim.cpu());
 
 function errorOf(client) {
   return client.ErrorText(client.LastError());
@@ -47,34 +62,37 @@ function expectEqual(name, actual, expected) {
   check(name, actual === expected, 'got ' + actual + ', expected ' + expected);
 }
 
-function identity(client) {
-  expectEqual('negotiated PDU', client.PDULength(), GRANTED_PDU);
+async function identity(client, control) {
+  expectEqual('negotiated PDU', client.PDULength(), CPU.pdu);
   expectEqual('PlcStatus is RUN', client.PlcStatus(), client.S7CpuStatusRun);
+  expectEqual('control: state stop', await sim.controlCommand(control, 'state stop'), 'ok state stop');
+  expectEqual('PlcStatus is STOP', client.PlcStatus(), client.S7CpuStatusStop);
+  await sim.controlCommand(control, 'state run');
+  expectEqual('PlcStatus is RUN again', client.PlcStatus(), client.S7CpuStatusRun);
   const info = client.GetCpuInfo();
   check('GetCpuInfo answers', info, errorOf(client));
   if (info) {
-    expectEqual('GetCpuInfo ModuleTypeName', info.ModuleTypeName, 'CPU 315-2 PN/DP');
+    expectEqual('GetCpuInfo ModuleTypeName', info.ModuleTypeName, CPU.module);
     expectEqual('GetCpuInfo ASName', info.ASName, 'Quillmarsh simulator');
-    expectEqual('GetCpuInfo ModuleName', info.ModuleName, 'CPU 315-2 PN/DP');
+    expectEqual('GetCpuInfo ModuleName', info.ModuleName, 'PLC_1');
     expectEqual('GetCpuInfo Copyright', info.Copyright, 'Original Siemens Equipment');
-    expectEqual('GetCpuInfo SerialNumber', info.SerialNumber, 'S C-QM0000000001');
+    expectEqual('GetCpuInfo SerialNumber', info.SerialNumber, CPU.serial);
   }
   const order = client.GetOrderCode();
   check('GetOrderCode answers', order, errorOf(client));
   if (order) {
-    expectEqual('GetOrderCode Code', order.Code, '6ES7 315-2EH14-0AB0 ');
-    expectEqual('GetOrderCode version', [order.V1, order.V2, order.V3].join('.'), '3.2.6');
+    expectEqual('GetOrderCode Code', order.Code, CPU.order);
+    expectEqual('GetOrderCode version', [order.V1, order.V2, order.V3].join('.'), CPU.version);
   }
-  // The whole component list does not fit one PDU of 240 bytes: snap7 asks
-  // for the second data unit. Its last record is the memory card's serial.
+  // Ten records of 34 bytes: at a PDU of 240 bytes more than one data unit,
+  // and snap7 asks for the next. The memory card's serial is the seventh.
   const components = client.ReadSZL(0x001c, 0x0000);
   check('ReadSZL 0x001C answers', components, errorOf(client));
   if (components) {
     const recordSize = 34;
-    const records = 7;
-    expectEqual('ReadSZL 0x001C length', components.length, 4 + records * recordSize);
-    const last = components.subarray(4 + (records - 1) * recordSize, 4 + (records - 1) * recordSize + 14);
-    expectEqual('ReadSZL 0x001C last record', hex(last), '0008' + hex(Buffer.from('MMC 5153494D')));
+    expectEqual('ReadSZL 0x001C length', components.length, 4 + 10 * recordSize);
+    const card = components.subarray(4 + 6 * recordSize, 4 + 6 * recordSize + 2 + CPU.card.length);
+    expectEqual('ReadSZL 0x001C memory card record', hex(card), '0008' + hex(Buffer.from(CPU.card)));
   }
 }
 
@@ -93,7 +111,8 @@ function areas(client) {
   check('inputs end after 128 bytes', read(client, PE, 0, 128, 1).startsWith('error'));
   expectEqual('last marker byte (512)', read(client, MK, 0, 511, 1), '00');
   check('markers end after 512 bytes', read(client, MK, 0, 512, 1).startsWith('error'));
-  expectEqual('last output byte (default 1024)', read(client, PA, 0, 1023, 1), '00');
+  expectEqual('last output byte (the CPU\'s ' + CPU.outputs + ')', read(client, PA, 0, CPU.outputs - 1, 1), '00');
+  check('outputs end there', read(client, PA, 0, CPU.outputs, 1).startsWith('error'));
 
   // A write lands where it was addressed and nowhere else.
   for (const [name, area, db, start] of [['DB7', DB, 7, 20], ['MK', MK, 0, 40], ['PE', PE, 0, 60], ['PA', PA, 0, 80]]) {
@@ -106,6 +125,19 @@ function areas(client) {
   const large = Buffer.alloc(256, 0).map((_, i) => (i * 7 + 3) & 0xff);
   expectEqual('DB1 write of 256 bytes', write(client, DB, 1, 0, large), 'ok');
   expectEqual('DB1 read of 256 bytes', read(client, DB, 1, 0, 256), hex(large));
+}
+
+// Timers and counters: values of two bytes each, read as the CPU holds
+// them; the CPU refuses writes to them.
+async function timersAndCounters(client, control) {
+  expectEqual('control: set T2', await sim.controlCommand(control, 'set T2 0x1234'), 'ok 12 34');
+  await sim.controlCommand(control, 'set C7 0x0042');
+  const timers = client.TMRead(2, 2);
+  expectEqual('TMRead T2, T3', timers === false ? 'error: ' + errorOf(client) : hex(timers), '12340000');
+  const counters = client.CTRead(6, 2);
+  expectEqual('CTRead C6, C7', counters === false ? 'error: ' + errorOf(client) : hex(counters), '00000042');
+  check('TMWrite is refused', !client.TMWrite(2, 1, Buffer.from('0001', 'hex')));
+  expectEqual('T2 unchanged', await sim.controlCommand(control, 'get T2'), 'ok 12 34');
 }
 
 function multiVars(a, b) {
@@ -132,8 +164,9 @@ function multiVars(a, b) {
 async function main() {
   const endpoint = await sim.startSimulator(SIM_ARGS);
   const a = connect('A', endpoint);
-  identity(a);
+  await identity(a, endpoint.control);
   areas(a);
+  await timersAndCounters(a, endpoint.control);
   const b = connect('B', endpoint);
   multiVars(a, b);
   a.Disconnect();

@@ -1,0 +1,70 @@
+#include "SimProcessProbe.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+namespace {
+constexpr int StartMs = 10000;
+constexpr int StopMs = 5000;
+}
+
+SimProcessProbe::~SimProcessProbe()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(StopMs);
+    }
+}
+
+bool SimProcessProbe::start(const QString &program, const QStringList &arguments)
+{
+    output.clear();
+    process.start(program, QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
+    const QRegularExpression listening(QStringLiteral("listening on [0-9.]+:(\\d+)"));
+    QRegularExpressionMatch match;
+    while (!(match = listening.match(QString::fromLatin1(output))).hasMatch() && process.waitForReadyRead(StartMs))
+        output += process.readAllStandardOutput();
+    listenPort = quint16(match.captured(1).toInt());
+    return listenPort != 0;
+}
+
+bool SimProcessProbe::stop()
+{
+    process.terminate();
+    if (!process.waitForFinished(StopMs)) {
+        process.kill();
+        process.waitForFinished(StopMs);
+        return false;
+    }
+    output += process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && output.endsWith("stopped\n");
+}
+
+long SimProcessProbe::statusField(const char *name) const
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix(name);
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+long SimProcessProbe::residentKiB() const
+{
+    return statusField("VmRSS:");
+}
+
+long SimProcessProbe::peakResidentKiB() const
+{
+    return statusField("VmHWM:");
+}
+
+int SimProcessProbe::descriptors() const
+{
+    return QDir(QStringLiteral("/proc/%1/fd").arg(process.processId())).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size();
+}

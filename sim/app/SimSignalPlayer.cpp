@@ -1,0 +1,36 @@
+#include "SimSignalPlayer.h"
+
+#include "SimPlc.h"
+
+#include <QRandomGenerator>
+
+namespace {
+constexpr int UpdateMs = 100;
+}
+
+SimSignalPlayer::SimSignalPlayer(SimPlc *target, const QList<SimSignal> &signalList, QObject *parent)
+    : QObject(parent), plc(target), generators(signalList)
+{
+    connect(&ticker, &QTimer::timeout, this, [this] { update(clock.elapsed()); });
+}
+
+void SimSignalPlayer::start()
+{
+    clock.start();
+    update(0);
+    if (!generators.isEmpty())
+        ticker.start(UpdateMs);
+}
+
+bool SimSignalPlayer::update(qint64 elapsedMs)
+{
+    bool allFit = true;
+    for (const SimSignal &signal : qAsConst(generators)) {
+        const SimAddress &at = signal.address();
+        const QByteArray bytes = signal.bytesAt(elapsedMs, QRandomGenerator::global()->generateDouble());
+        const SimPlc::Area area = SimPlc::Area(at.area);
+        allFit &= at.bit >= 0 ? plc->setBit(area, at.dbNumber, at.byte, at.bit, bytes.at(0) != 0)
+                              : plc->setMemory(area, at.dbNumber, at.byte, bytes);
+    }
+    return allFit;
+}
