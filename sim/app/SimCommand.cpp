@@ -2,6 +2,7 @@
 
 #include "StopSignals.h"
 #include "SimPlc.h"
+#include "SimSymbols.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -167,8 +168,16 @@ int SimCommand::run(int argc, char **argv)
         QStringLiteral("Put bytes, given as hex digits, at OFFSET of AREA (I, Q, M or DBn) before "
                        "serving, e.g. DB1:4:00ff. Repeatable."),
         QStringLiteral("AREA:OFFSET:HEX"));
+    const QCommandLineOption symbolsOption(QStringLiteral("symbols"),
+        QStringLiteral("Serve the data blocks of the S7 source FILE (.db, .udt, .scl, .awl), each at its size "
+                       "holding its declared and BEGIN values; after --db and --preset, replacing blocks of the "
+                       "same number. Repeatable."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption numberOption(QStringLiteral("number"),
+        QStringLiteral("The number of a data block whose source names none: \"NAME\"=N. Repeatable."),
+        QStringLiteral("NAME=N"));
     parser.addOptions({helpOption, versionOption, portOption, pduOption, listenOption, dbOption, areaOption,
-                       presetOption});
+                       presetOption, symbolsOption, numberOption});
     if (!parser.parse(arguments)) {
         err << parser.errorText() << '\n';
         return ExitUsage;
@@ -207,6 +216,10 @@ int SimCommand::run(int argc, char **argv)
     QString layoutError;
     if (!layMemory(plc, parser.values(dbOption), parser.values(areaOption), parser.values(presetOption),
                    &layoutError)) {
+        err << layoutError << '\n';
+        return ExitUsage;
+    }
+    if (!SimSymbols::serve(&plc, parser.values(symbolsOption), parser.values(numberOption), &layoutError)) {
         err << layoutError << '\n';
         return ExitUsage;
     }
