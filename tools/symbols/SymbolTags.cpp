@@ -94,7 +94,9 @@ QString SymbolTags::typeName(const TagList::Entry &entry)
 
 QString SymbolTags::text(const TagList::Entry &entry, const CLabelVariable &record)
 {
-    if (!entry.leaf || !record.value.isValid())
+    // A leaf of the plug-in's types reads as itself (a BOOL as the first bit
+    // of its Bool read), so it shows as a tag by address does.
+    if (!entry.s7Decoded || !record.value.isValid())
         return ValueFormatter::joined(record.value, entry.tag.type, entry.tag.count);
     const S7Codec::Value v = decoded(entry, record);
     return v.ok() ? v.text : QLatin1String(kBadValue) + v.error;

@@ -26,17 +26,24 @@ void WatchView::update(const std::vector<PollLoop::TagState> &states)
         const PollLoop::TagState &s = states[size_t(i)];
         const bool newValue = s.goodReads != e.state.goodReads;
         e.state = s;
+        if (newValue && s.lastGood.timestamp.isValid()) {
+            if (s.lastGood.timestamp != lastStamp) {
+                lastStamp = s.lastGood.timestamp;
+                lastStampMs = lastStamp.toMSecsSinceEpoch();
+            }
+            e.stampMs = lastStampMs;
+        }
         double number = 0;
         if (newValue && e.tag.hasTrend() && ValueFormatter::firstAsNumber(s.lastGood.value, e.tag.tag.type, &number))
             e.trend.add(number);
     }
 }
 
-QString WatchView::age(const Entry &entry, const QDateTime &now)
+QString WatchView::age(const Entry &entry, qint64 nowMs)
 {
     if (!entry.state.lastGood.timestamp.isValid())
         return QStringLiteral("-");
-    const qint64 ms = entry.state.lastGood.timestamp.msecsTo(now);
+    const qint64 ms = nowMs - entry.stampMs;
     return QStringLiteral("%1 s").arg(ms / kMsPerSecond, 0, 'f', 1);
 }
 
@@ -54,9 +61,10 @@ QStringList WatchView::table(int poll, const QDateTime &now) const
 {
     TablePrinter printer({QStringLiteral("TAG"), QStringLiteral("TYPE"), QStringLiteral("VALUE"),
                           QStringLiteral("STATUS"), QStringLiteral("AGE"), QStringLiteral("TREND")});
+    const qint64 nowMs = now.toMSecsSinceEpoch();
     for (const Entry &e : entries) {
         printer.addRow({name(e), SymbolTags::typeName(e.tag), value(e),
-                        StatusText::status(e.state.status), age(e, now), e.trend.text()});
+                        StatusText::status(e.state.status), age(e, nowMs), e.trend.text()});
     }
     QStringList out;
     out << pollText(poll, now) + QStringLiteral(" (Ctrl-C ends)");
@@ -68,10 +76,11 @@ QString WatchView::line(int poll, const QDateTime &now) const
 {
     QStringList parts;
     parts << pollText(poll, now);
+    const qint64 nowMs = now.toMSecsSinceEpoch();
     for (const Entry &e : entries) {
         QString part = QStringLiteral("%1 %2 = %3 [%4] age %5")
                            .arg(name(e), SymbolTags::typeName(e.tag), value(e),
-                                StatusText::status(e.state.status), age(e, now));
+                                StatusText::status(e.state.status), age(e, nowMs));
         if (e.tag.hasTrend())
             part += QLatin1Char(' ') + e.trend.text();
         parts << part;

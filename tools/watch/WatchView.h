@@ -34,9 +34,10 @@ private:
         TagList::Entry tag;
         PollLoop::TagState state;
         Sparkline trend{kTrendLength};
+        qint64 stampMs = 0;   // of the last good value
     };
 
-    static QString age(const Entry &entry, const QDateTime &now);
+    static QString age(const Entry &entry, qint64 nowMs);
     static QString value(const Entry &entry);
     // The address, or for a leaf its symbol (or label).
     static QString name(const Entry &entry);
@@ -45,6 +46,10 @@ private:
 
     QList<Entry> entries;
     QString connectionState;
+    // The tags of one merged job share their time stamp, whose conversion
+    // to ms (through the local time zone) is the dear part of an age.
+    QDateTime lastStamp;
+    qint64 lastStampMs = 0;
 };
 
 #endif
