@@ -14,10 +14,13 @@ bool TagList::collect(const QStringList &texts, const QString &filePath, bool sy
     for (const QString &text : texts) {
         Entry e;
         e.name = text;
-        if (symbols && !text.contains(QLatin1Char(':')))
+        if (symbols && !text.contains(QLatin1Char(':'))) {
             e.symbol = text;
-        else if (!TagSpec::parse(text, &e.tag, error))
+        } else if (!TagSpec::parse(text, &e.tag, error)) {
+            if (!text.contains(QLatin1Char(':')))
+                *error += QStringLiteral(" (a symbol needs --symbols FILE)");
             return false;
+        }
         entries->append(e);
     }
     if (!filePath.isEmpty()) {

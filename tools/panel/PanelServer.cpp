@@ -10,6 +10,8 @@
 
 #include "PanelPoller.h"
 #include "RecordOutput.h"
+#include "SymbolLeaf.h"
+#include "SymbolTable.h"
 #include "SymbolTags.h"
 
 namespace {
@@ -370,6 +372,14 @@ int PanelServer::indexOf(const QString &name) const
     }
     for (int i = 0; i < entries.size(); ++i) {
         if (!entries.at(i).label.isEmpty() && entries.at(i).label == name)
+            return i;
+    }
+    // A leaf also by its symbol written another way: quoted or not, any case.
+    QString key, error;
+    if (!SymbolTable::canonicalKey(name, &key, &error))
+        return -1;
+    for (int i = 0; i < entries.size(); ++i) {
+        if (entries.at(i).leaf && entries.at(i).leaf->key == key)
             return i;
     }
     return -1;
