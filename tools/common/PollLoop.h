@@ -19,9 +19,10 @@ class CDriveBaseClass;
 // each tag's last good value kept, and a lost connection brought back by the
 // reconnect policy. A merged job that fails is split into its tags' own
 // reads, so each tag ends with the status its own read gives; a tag whose
-// own read then fails is read alone until a read of it succeeds again. The host of the loop decides how to wait, what to do
-// between reads (the panel runs writes there) and what to show after each
-// poll or reconnect attempt. Runs on the thread that owns the driver object.
+// own read then fails is read alone until a read of it succeeds again. The
+// host of the loop decides how to wait, what to do between reads (the panel
+// runs writes there) and what to show after each poll or reconnect attempt.
+// Runs on the thread that owns the driver object.
 class PollLoop
 {
 public:
