@@ -34,22 +34,25 @@ pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done; rm -rf "$work"; }
 trap cleanup EXIT
 
-# Starts a program in the background and prints the port of its first
-# "… on|listening on HOST:PORT" line.
+# Starts a program in the background (in this shell, so that the clean-up
+# ends it) and sets port from its first "… on HOST:PORT" line.
 start() {
   local out=$work/$1.out; shift
   "$@" >"$out" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do
-    if grep -qE ' on [0-9.]+:[0-9]+' "$out"; then sed -nE 's/.* on [0-9.]+:([0-9]+).*/\1/p' "$out" | head -1; return; fi
+    port=$(sed -nE 's/.* on [0-9.]+:([0-9]+).*/\1/p' "$out" | head -1)
+    if [ -n "$port" ]; then return; fi
     sleep 0.1
   done
   echo "names.sh: $* did not start: $(cat "$out")" >&2
   exit 2
 }
 
-sim_port=$(start sim "$bin/quillmarsh-sim" --port 0 --symbols "$source" "${numbers[@]}")
-link_port=$(start proxy "$bin/quillmarsh-delay-proxy" "127.0.0.1:$sim_port" "$delay_us")
+start sim "$bin/quillmarsh-sim" --port 0 --symbols "$source" "${numbers[@]}"
+sim_port=$port
+start proxy "$bin/quillmarsh-delay-proxy" "127.0.0.1:$sim_port" "$delay_us"
+link_port=$port
 plc=127.0.0.1:$link_port
 
 for i in $(seq 0 19); do echo "M$((i / 8)).$((i % 8)),bool"; done >"$work/markers.csv"
