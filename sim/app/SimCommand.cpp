@@ -6,6 +6,7 @@
 #include "SimPlc.h"
 #include "SimSignal.h"
 #include "SimSignalPlayer.h"
+#include "SimSymbols.h"
 #include "StopSignals.h"
 
 #include <QCommandLineParser>
@@ -188,6 +189,14 @@ QList<QCommandLineOption> options()
          QStringLiteral("Put bytes, given as hex digits, at OFFSET of AREA (I, Q, M or DBn) before "
                         "serving, e.g. DB1:4:00ff. Repeatable."),
          QStringLiteral("AREA:OFFSET:HEX")},
+        {QStringLiteral("symbols"),
+         QStringLiteral("Serve the data blocks of the S7 source FILE (.db, .udt, .scl, .awl), each at its size "
+                        "holding its declared and BEGIN values; after --db and --preset, replacing blocks of the "
+                        "same number. Repeatable."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("number"),
+         QStringLiteral("The number of a data block whose source names none: \"NAME\"=N. Repeatable."),
+         QStringLiteral("NAME=N")},
         {QStringLiteral("fault"), QStringLiteral("Misbehave from the start (modes below)."),
          QStringLiteral("MODE[:ARG]")},
         {QStringLiteral("signal"),
@@ -280,7 +289,9 @@ int SimCommand::run(int argc, char **argv)
     SimPlc plc;
     QList<SimSignal> signalList;
     if (error.isEmpty() && setUpCpu(plc, parser, &error)
-        && layMemory(plc, *SimCpuProfile::find(plc.cpu()), parser, &error)) {
+        && layMemory(plc, *SimCpuProfile::find(plc.cpu()), parser, &error)
+        && SimSymbols::serve(&plc, parser.values(QStringLiteral("symbols")), parser.values(QStringLiteral("number")),
+                             &error)) {
         for (const QString &text : parser.values(QStringLiteral("signal"))) {
             SimSignal signal;
             if (!SimSignal::parse(text, &signal, &error))

@@ -1,6 +1,7 @@
-// quillmarsh symbols, and read and write by symbol, run as a process against
-// a simulated PLC in this process: the listing's JSON, the refusals, and
-// every type read and written through the plug-in.
+// quillmarsh symbols, read, write and watch by symbol, run as a process
+// against a simulated PLC in this process: the listing's JSON, the
+// refusals, every type read and written through the plug-in, a whole block
+// watched in one merged job; and quillmarsh sim serving a source's values.
 #include <QCoreApplication>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -65,6 +66,7 @@ private slots:
     void init()
     {
         plc = new SimPlc;
+        plc->setFrameLog(true);   // the jobs are counted in the frames the PLC got
         plc->addDataBlock(kDb, kDbBytes);
         QVERIFY(plc->start());
     }
@@ -131,7 +133,9 @@ private slots:
     }
     // Every leaf of the block read through the plug-in: the served types as
     // the plug-in decodes them, which must be what SymbolLeaf::decode makes
-    // of the same bytes; S7's own types decoded from the bytes read.
+    // of the same bytes; S7's own types decoded from the bytes read. Then
+    // the block watched by name: every leaf from one merged job, shown as
+    // read shows it.
     void readWholeBlock()
     {
         QByteArray memory(kDbBytes, '\0');
@@ -150,6 +154,7 @@ private slots:
         const RecordOutput::Json list = RecordOutput::Json::parse(r.out.toStdString());
         const QList<SymbolLeaf> leaves = leavesOf();
         QCOMPARE(int(list.size()), leaves.size());
+        QStringList texts;   // as read shows them
         const QStringList ownTexts{"abc", "D#2026-12-06", "T#1S_200MS", "TOD#14:30:00.250", "S5T#1S_200MS",
                                    "DT#2026-12-06-14:30:00.250", "DTL#2026-12-06-14:30:00.250000000", "A"};
         int own7 = 0;
@@ -167,8 +172,46 @@ private slots:
             }
             QVERIFY2(o["values"] == expected,
                      qPrintable(leaf.symbol + QLatin1Char(' ') + QString::fromStdString(o["values"].dump() + " != " + expected.dump())));
+            texts << (leaf.servedType() != NoType ? leaf.decode(memory, 0).text : ownTexts.at(own7 - 1));
         }
         QCOMPARE(own7, ownTexts.size());
+
+        plc->clearReceivedFrames();
+        const Run w = run({"watch", endpoint(), "\"M\"", "--symbols", source, "--number", "M=5", "--polls", "1"});
+        QVERIFY2(w.exitCode == 0, qPrintable(w.err));
+        QStringList shown = w.out.trimmed().split(QStringLiteral(" | "));
+        shown.removeFirst();   // poll 1 TIME
+        QCOMPARE(shown.size(), leaves.size());
+        for (int i = 0; i < leaves.size(); ++i) {
+            const QString expected = QStringLiteral("%1 %2 = %3 [0 ok] age")
+                                         .arg(leaves.at(i).symbol, leaves.at(i).type.name(), texts.at(i));
+            QVERIFY2(shown.at(i).startsWith(expected), qPrintable(shown.at(i) + QStringLiteral(" != ") + expected));
+        }
+        QCOMPARE(readJobs(), 1);
+    }
+    // quillmarsh sim --symbols serves the block with the source's values:
+    // declared, and BEGIN's over them.
+    void simulatorServesSource()
+    {
+        const QString file = write(QStringLiteral("start.db"),
+                                   "DATA_BLOCK \"S\"\n{ S7_Optimized_Access := 'FALSE' }\n STRUCT\n"
+                                   "  run : Bool := TRUE; speed : Real := 1.5; name : String[8] := 'belt';\n"
+                                   "  mode : Int := 3;\n END_STRUCT;\nBEGIN\n  mode := -7;\nEND_DATA_BLOCK\n");
+        QProcess sim;
+        sim.start(QCoreApplication::applicationDirPath() + QStringLiteral("/quillmarsh"),
+                  {"sim", "--port", "0", "--symbols", file, "--number", "S=7"});
+        QVERIFY(sim.waitForReadyRead(kRunMs));
+        const QString listening = QString::fromUtf8(sim.readLine()).trimmed();
+        QVERIFY2(listening.startsWith("listening on 127.0.0.1:"), qPrintable(listening));
+        const Run r = run({"read", listening.section(QLatin1Char(' '), 2), "S", "--symbols", file, "--number", "S=7", "--json"});
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(kRunMs));
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QStringList values;
+        for (const auto &o : RecordOutput::Json::parse(r.out.toStdString()))
+            values << QString::fromStdString(o["symbol"].get<std::string>() + "=" + o["values"].dump());
+        QCOMPARE(values, (QStringList{"\"S\".run=[true]", "\"S\".speed=[1.5]", "\"S\".name=[\"belt\"]",
+                                      "\"S\".mode=[-7]"}));
     }
     void readMalformed()
     {
@@ -226,6 +269,15 @@ private:
         return f.fileName();
     }
     QString endpoint() const { return QStringLiteral("127.0.0.1:%1").arg(plc->port()); }
+    int readJobs() const
+    {
+        const int kFunctionOffset = 17;   // TPKT 4, COTP 3, S7 header 10
+        const char kRead = 0x04;
+        int n = 0;
+        for (const QByteArray &frame : plc->receivedFrames())
+            n += frame.size() > kFunctionOffset && frame.at(kFunctionOffset) == kRead;
+        return n;
+    }
     QStringList expand(QStringList args, const QString &file) const
     {
         for (QString &a : args)

@@ -1,12 +1,18 @@
 // The panel's poller and server against a simulated PLC in this process:
-// what no page can see, such as a write that waited too long for its turn.
+// what no page can see, such as a write that waited too long for its turn,
+// and the leaves of a data block over HTTP.
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
 
+#include <httplib.h>
+
 #include "PanelPoller.h"
 #include "PanelServer.h"
 #include "SimPlc.h"
+#include "SymbolTable.h"
+#include "SymbolTags.h"
 
 namespace {
 const int kPollWaitMs = 20000;
@@ -61,6 +67,51 @@ private slots:
         QVERIFY(poller.write(0, QVariant::fromValue(QList<short>{4321}), 1, &result, kPollWaitMs));
         QCOMPARE(result.status, int(StatusOk));
         QCOMPARE(plc.memory(SimPlc::AreaDataBlocks, 1, 0, 2).toHex(), QByteArray("10e1"));
+        poller.stop();
+        plc.stop();
+    }
+    // A leaf is shown decoded with its struct and comment, and written as its
+    // S7 type, one value, named by its symbol however it is written; a
+    // STRING longer than declared is refused before anything is sent.
+    void leavesOverHttp()
+    {
+        SymbolTable table;
+        QString error;
+        QVERIFY2(table.addSource("DATA_BLOCK \"M\"\n STRUCT\n  name : String[4];   // belt\n  wait : Time;\n"
+                                 " END_STRUCT;\nBEGIN\nEND_DATA_BLOCK\n", "m.db", &error)
+                     && table.setNumber("M=1", &error) && table.build(&error), qPrintable(error));
+        QList<TagList::Entry> entries;
+        for (const SymbolLeaf &leaf : table.leaves())
+            entries << SymbolTags::entryOf(leaf);
+        SimPlc plc;
+        QVERIFY(plc.start());
+        QVERIFY(plc.setMemory(SimPlc::AreaDataBlocks, 1, 0, QByteArray::fromHex("040261620000" "000004b0")));
+        PanelPoller::Options pollerOptions;
+        pollerOptions.endpoint = QStringLiteral("127.0.0.1:%1").arg(plc.port());
+        pollerOptions.intervalMs = 0;
+        PanelPoller poller(entries, pollerOptions);
+        PanelServer::Options options{QStringLiteral("127.0.0.1"), 0, true, QStringLiteral("t0k")};
+        PanelServer server(&poller, entries, options);
+        QVERIFY2(poller.start(&error) && server.bind(&error), qPrintable(error));
+        server.start();
+        QTRY_VERIFY_WITH_TIMEOUT(pollOf(poller) > 0, kPollWaitMs);
+        const QJsonObject name = QJsonDocument::fromJson(QByteArray::fromStdString(poller.snapshot()->json))
+                                     .object().value("tags").toArray().at(0).toObject();
+        QCOMPARE(name.value("value").toString() + name.value("s7type").toString() + name.value("parent").toString()
+                     + name.value("comment").toString(), QStringLiteral("abSTRING[4]\"M\"belt"));
+
+        httplib::Client client("127.0.0.1", server.port());
+        const auto post = [&](const char *body) {
+            const auto res = client.Post("/api/write", {{"X-Token", "t0k"}}, body, "application/json");
+            return res ? res->status : -1;
+        };
+        QCOMPARE(post(R"({"tag": "m.NAME", "values": ["a,bc"]})"), 200);
+        QCOMPARE(post(R"({"index": 1, "values": ["T#2S"]})"), 200);
+        QCOMPARE(post(R"({"index": 0, "values": ["abcde"]})"), 400);
+        QCOMPARE(post(R"({"index": 1, "values": ["T#1S", "T#2S"]})"), 400);
+        QCOMPARE(plc.memory(SimPlc::AreaDataBlocks, 1, 0, 10).toHex(), QByteArray("0404612c6263" "000007d0"));
+        poller.beginStop();
+        server.stop();
         poller.stop();
         plc.stop();
     }

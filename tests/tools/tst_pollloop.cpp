@@ -13,6 +13,7 @@ public:
     QList<int> readStatuses;     // taken one per read; 0 when empty
     QList<int> connectResults;   // taken one per ConnectDrive; refused when empty
     int reads = 0;
+    int calls = 0;
     int connects = 0;
 
     int ConnectDrive(QString) override
@@ -22,6 +23,7 @@ public:
     }
     CLabelVariable ReadVariable(QString address, DataType type, int count) override
     {
+        ++calls;
         CLabelVariable r;
         r.address = address;
         r.dataType = type;
@@ -124,6 +126,22 @@ private slots:
         QCOMPARE(host.values, (QList<short>{1, 1, 1, 1, 1, 1, 1, 1, 2, 3}));
         QCOMPARE(loop.link().waitMs(), 500);   // the next loss starts over
         QCOMPARE(loop.link().attempts(), 0);
+    }
+    // A merged job answered "not connected" gives each of its tags that
+    // status; with the link gone, none is read alone.
+    void mergedJobLosesLink()
+    {
+        ScriptedDriver driver;
+        driver.readStatuses = {StatusNotConnected};
+        QList<TagSpec> tags = oneTag() + oneTag();
+        tags[1].address = QStringLiteral("DB1.DBW2");
+        RecordingHost host(1);
+        PollLoop loop(&driver, QStringLiteral("127.0.0.1:102"), tags);
+        loop.run(host, 1000);
+        QCOMPARE(driver.calls, 1);
+        QCOMPARE(loop.states()[0].status, int(StatusNotConnected));
+        QCOMPARE(loop.states()[1].status, int(StatusNotConnected));
+        QVERIFY(!loop.link().connected());
     }
 };
 

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "ReadPlan.h"
+
 namespace {
 // QCommandLineParser takes every "-…" argument for an option, so negative
 // values such as -5 or -1.5,2 are hidden behind this mark while parsing.
@@ -49,8 +51,24 @@ void CommandLine::addDebugOption()
 void CommandLine::addTagsOption()
 {
     addValueOption(QStringLiteral("tags"),
-                   QStringLiteral("Read more tags from FILE, one address,type[,count[,label]] a line."),
+                   QStringLiteral("Read more tags from FILE, one address,type[,count[,label]] a line (with "
+                                  "--symbols also symbol[,,,label])."),
                    QStringLiteral("FILE"));
+}
+
+void CommandLine::addMergeOptions()
+{
+    addBoolOption(QStringLiteral("no-merge"), QStringLiteral("Read every tag in a job of its own."));
+    addValueOption(QStringLiteral("pdu"),
+                   QStringLiteral("The PDU the PLC grants, in bytes (%1 to %2): one merged read is at most what one "
+                                  "reply carries.").arg(ReadPlan::kMinPdu).arg(ReadPlan::kMaxPdu),
+                   QStringLiteral("N"), QString::number(ReadPlan::kMinPdu));
+}
+
+bool CommandLine::mergeOptions(bool *merge, int *pduBytes) const
+{
+    *merge = !isSet(QStringLiteral("no-merge"));
+    return intValue(QStringLiteral("pdu"), ReadPlan::kMinPdu, ReadPlan::kMaxPdu, pduBytes);
 }
 
 void CommandLine::addBoolOption(const QString &name, const QString &description)

@@ -23,6 +23,8 @@ public:
     void addDebugOption();
     // --tags FILE: a tag-list file, as TagList reads it.
     void addTagsOption();
+    // --no-merge and --pdu N: how a polling command reads its tags.
+    void addMergeOptions();
     void addBoolOption(const QString &name, const QString &description);
     void addValueOption(const QString &name, const QString &description, const QString &valueName,
                         const QString &defaultValue = QString());
@@ -40,6 +42,9 @@ public:
     QStringList values(const QString &name) const;
     // The option as a whole number from min to max; false after reporting.
     bool intValue(const QString &name, int min, int max, int *out) const;
+    // Whether to merge tags into reads of bytes, and the PDU that limits
+    // them; false after reporting a bad --pdu.
+    bool mergeOptions(bool *merge, int *pduBytes) const;
     // Exactly min to max positional arguments, or an error reported.
     bool expectPositional(int min, int max) const;
 

@@ -8,16 +8,21 @@
 #include <vector>
 
 #include "CLabelVariable.h"
+#include "ReadPlan.h"
 #include "Reconnector.h"
 #include "TagSpec.h"
 
 class CDriveBaseClass;
 
-// The polling that watch and panel share: every tag read once a poll, each
-// tag's last good value kept, and a lost connection brought back by the
-// reconnect policy. The host of the loop decides how to wait, what to do
-// between reads (the panel runs writes there) and what to show after each
-// poll or reconnect attempt. Runs on the thread that owns the driver object.
+// The polling that watch and panel share: every tag read once a poll, by the
+// jobs of a ReadPlan (tags merged into reads of bytes, or each read alone),
+// each tag's last good value kept, and a lost connection brought back by the
+// reconnect policy. A merged job that fails is split into its tags' own
+// reads, so each tag ends with the status its own read gives; a tag whose
+// own read then fails is read alone until a read of it succeeds again. The
+// host of the loop decides how to wait, what to do between reads (the panel
+// runs writes there) and what to show after each poll or reconnect attempt.
+// Runs on the thread that owns the driver object.
 class PollLoop
 {
 public:
@@ -42,6 +47,14 @@ public:
         virtual bool report(const PollLoop &loop, bool polled) = 0;
     };
 
+    struct Options
+    {
+        bool merge = true;
+        int pduBytes = ReadPlan::kMinPdu;   // the PDU the PLC grants
+    };
+
+    PollLoop(CDriveBaseClass *driver, const QString &endpoint, const QList<TagSpec> &tags, const Options &options);
+    // Merging, at the smallest PDU.
     PollLoop(CDriveBaseClass *driver, const QString &endpoint, const QList<TagSpec> &tags);
 
     // Polls, then waits intervalMs, until the host ends it. Once the link is
@@ -60,9 +73,14 @@ public:
 private:
     // Reads every tag once; false when the host ended it.
     bool poll(Host &host);
+    void readAlone(int index);
+    // One read of bytes for the job's tags; false when the host ended it.
+    bool readMerged(Host &host, const ReadPlan::Job &job);
+    void store(int index, const CLabelVariable &record);
 
     CDriveBaseClass *driver;
     QList<TagSpec> tags;
+    ReadPlan plan;
     Reconnector reconnector;
     std::vector<TagState> tagStates;
     quint64 pollCount = 0;

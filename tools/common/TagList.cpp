@@ -8,14 +8,19 @@ const qint64 kMaxFileBytes = 4 * 1024 * 1024;
 enum Field { Address, TypeName, Count, Label, FieldCount };
 } // namespace
 
-bool TagList::collect(const QStringList &texts, const QString &filePath, QList<Entry> *entries,
+bool TagList::collect(const QStringList &texts, const QString &filePath, bool symbols, QList<Entry> *entries,
                       QString *error)
 {
     for (const QString &text : texts) {
         Entry e;
-        if (!TagSpec::parse(text, &e.tag, error))
-            return false;
         e.name = text;
+        if (symbols && !text.contains(QLatin1Char(':'))) {
+            e.symbol = text;
+        } else if (!TagSpec::parse(text, &e.tag, error)) {
+            if (!text.contains(QLatin1Char(':')))
+                *error += QStringLiteral(" (a symbol needs --symbols FILE)");
+            return false;
+        }
         entries->append(e);
     }
     if (!filePath.isEmpty()) {
@@ -28,7 +33,7 @@ bool TagList::collect(const QStringList &texts, const QString &filePath, QList<E
             *error = QStringLiteral("tag list %1 is larger than %2 bytes").arg(filePath).arg(kMaxFileBytes);
             return false;
         }
-        if (!parseFile(QString::fromUtf8(file.readAll()), filePath, entries, error))
+        if (!parseFile(QString::fromUtf8(file.readAll()), filePath, symbols, entries, error))
             return false;
     }
     if (entries->isEmpty()) {
@@ -38,7 +43,7 @@ bool TagList::collect(const QStringList &texts, const QString &filePath, QList<E
     return true;
 }
 
-bool TagList::parseFile(const QString &text, const QString &source, QList<Entry> *entries,
+bool TagList::parseFile(const QString &text, const QString &source, bool symbols, QList<Entry> *entries,
                         QString *error)
 {
     const QStringList lines = text.split(QLatin1Char('\n'));
@@ -52,8 +57,24 @@ bool TagList::parseFile(const QString &text, const QString &source, QList<Entry>
         for (QString &f : fields)
             f = f.trimmed();
         Entry e;
+        e.origin = QStringLiteral("%1:%2").arg(source).arg(n + 1);
         QString reason;
-        if (fields.size() < Count) {
+        if (fields.value(TypeName).isEmpty()) {
+            // A symbol: its type and count come from its source.
+            if (!symbols)
+                reason = QStringLiteral("'%1' has no type: address,type[,count[,label]], or a symbol with --symbols FILE")
+                             .arg(fields.at(Address));
+            else if (!fields.value(Count).isEmpty())
+                reason = QStringLiteral("symbol '%1' takes no count; its source gives it").arg(fields.at(Address));
+            else if (fields.at(Address).isEmpty())
+                reason = QStringLiteral("'%1' names no tag").arg(line);
+            if (reason.isEmpty()) {
+                e.symbol = e.name = fields.at(Address);
+                e.label = fields.value(Label);
+                entries->append(e);
+                continue;
+            }
+        } else if (fields.size() < Count) {
             reason = QStringLiteral("'%1' is not address,type[,count[,label]]").arg(line);
         } else if (TagSpec::make(fields.at(Address), fields.at(TypeName), fields.value(Count), &e.tag,
                                  &reason)) {

@@ -11,7 +11,8 @@
 #include "StopSignals.h"
 #include "PanelPoller.h"
 #include "PanelServer.h"
-#include "TagList.h"
+#include "SymbolOptions.h"
+#include "SymbolTags.h"
 
 namespace {
 const int kMaxHistory = 100000;
@@ -49,8 +50,9 @@ QString newToken()
 int PanelCommand::run(const QStringList &arguments)
 {
     CommandLine cl(QStringLiteral("panel"),
-                   QStringLiteral("Poll tags, each ADDRESS:TYPE[:COUNT], and show them live in a "
-                                  "browser: values, trends, history as CSV, and writes with --writable."),
+                   QStringLiteral("Poll tags, each ADDRESS:TYPE[:COUNT] or, with --symbols, a symbol, and show "
+                                  "them live in a browser: values, trends, history as CSV, and writes with "
+                                  "--writable."),
                    QStringLiteral("HOST:PORT [TAG...]"));
     cl.addTagsOption();
     cl.addValueOption(QStringLiteral("http"),
@@ -64,6 +66,8 @@ int PanelCommand::run(const QStringList &arguments)
                       QStringLiteral("N"), QStringLiteral("600"));
     cl.addBoolOption(QStringLiteral("writable"),
                      QStringLiteral("Offer writes; they need the token printed in the page's address."));
+    SymbolOptions::add(&cl);
+    cl.addMergeOptions();
     cl.addPluginOption();
     cl.addDebugOption();
     const int done = cl.parse(arguments);
@@ -74,14 +78,15 @@ int PanelCommand::run(const QStringList &arguments)
     PanelServer::Options serverOptions;
     if (!cl.expectPositional(1, INT_MAX)
         || !cl.intValue(QStringLiteral("interval"), 0, CommandLine::MaxIntervalMs, &pollerOptions.intervalMs)
-        || !cl.intValue(QStringLiteral("history"), 1, kMaxHistory, &pollerOptions.historyLength))
+        || !cl.intValue(QStringLiteral("history"), 1, kMaxHistory, &pollerOptions.historyLength)
+        || !cl.mergeOptions(&pollerOptions.poll.merge, &pollerOptions.poll.pduBytes))
         return CommandLine::BadInput;
     const QStringList args = cl.positional();
     QString error;
     QList<TagList::Entry> entries;
     if (!DriverSession::checkEndpoint(args.first(), &error)
         || !parseHttp(cl.value(QStringLiteral("http")), &serverOptions.address, &serverOptions.port, &error)
-        || !TagList::collect(args.mid(1), cl.value(QStringLiteral("tags")), &entries, &error))
+        || !SymbolTags::collect(cl, args.mid(1), &entries, &error))
         return CommandLine::fail(error, CommandLine::BadInput);
     for (const TagList::Entry &entry : entries)
         CommandLine::warn(entry.tag.note);

@@ -1,8 +1,9 @@
 #include "PanelJson.h"
 
 #include "StatusText.h"
+#include "SymbolLeaf.h"
+#include "SymbolTags.h"
 #include "TypeNames.h"
-#include "ValueFormatter.h"
 
 namespace {
 const double kMsPerSecond = 1000.0;
@@ -29,7 +30,13 @@ PanelJson::PanelJson(const QList<TagList::Entry> &tagEntries, const QString &end
         o["address"] = RecordOutput::utf8(e.tag.address);
         o["type"] = RecordOutput::utf8(TypeNames::name(e.tag.type));
         o["count"] = e.tag.count;
-        o["trend"] = e.tag.hasTrend();
+        // A leaf of a data block: its symbol, S7 type, the struct or block
+        // it belongs to (the page groups by it) and its comment.
+        o["symbol"] = e.leaf ? RecordOutput::Json(RecordOutput::utf8(e.leaf->symbol)) : RecordOutput::Json(nullptr);
+        o["s7type"] = RecordOutput::utf8(SymbolTags::typeName(e));
+        o["parent"] = RecordOutput::utf8(e.leaf ? e.leaf->parent : QString());
+        o["comment"] = RecordOutput::utf8(e.leaf ? e.leaf->comment : QString());
+        o["trend"] = e.hasTrend();
         o["value"] = "";
         o["values"] = RecordOutput::Json::array();
         o["status"] = nullptr;
@@ -59,11 +66,11 @@ std::string PanelJson::render(const PollState &state, quint64 sequence)
 
 void PanelJson::update(RecordOutput::Json &o, int index, const PollLoop::TagState &s, qint64 nowMs)
 {
-    const TagSpec &tag = entries.at(index).tag;
+    const TagList::Entry &entry = entries.at(index);
     if (s.goodReads != renderedReads.at(index)) {
         renderedReads[index] = s.goodReads;
-        o["value"] = RecordOutput::utf8(ValueFormatter::joined(s.lastGood.value, tag.type, tag.count));
-        o["values"] = RecordOutput::values(s.lastGood.value, tag.type, tag.count);
+        o["value"] = RecordOutput::utf8(SymbolTags::text(entry, s.lastGood));
+        o["values"] = SymbolTags::values(entry, s.lastGood);
         stampMs[index] = s.lastGood.timestamp.toMSecsSinceEpoch();
         if (stampMs.at(index) != stampCacheMs) {
             stampCacheMs = stampMs.at(index);

@@ -20,7 +20,7 @@ QStringList trendTitles(const QList<TagList::Entry> &entries)
 {
     QStringList titles;
     for (const TagList::Entry &e : entries) {
-        if (e.tag.hasTrend())
+        if (e.hasTrend())
             titles << e.title();
     }
     return titles;
@@ -30,7 +30,7 @@ QVector<DataType> trendTypes(const QList<TagList::Entry> &entries)
 {
     QVector<DataType> types;
     for (const TagList::Entry &e : entries) {
-        if (e.tag.hasTrend())
+        if (e.hasTrend())
             types << e.tag.type;
     }
     return types;
@@ -107,7 +107,7 @@ void PanelPoller::run(std::promise<QString> started)
         return;
     }
     started.set_value(QString());
-    PollLoop pollLoop(session.driver(), options.endpoint, TagList::specs(entries));
+    PollLoop pollLoop(session.driver(), options.endpoint, TagList::specs(entries), options.poll);
     loop = &pollLoop;
     report(pollLoop, false);
     runWrites();
@@ -212,7 +212,7 @@ bool PanelPoller::report(const PollLoop &pollLoop, bool polled)
     if (polled) {
         for (int i = 0; i < entries.size(); ++i) {
             const PollLoop::TagState &tag = state->tags[size_t(i)];
-            if (entries.at(i).tag.hasTrend())
+            if (entries.at(i).hasTrend())
                 trend << (tag.status == StatusOk ? tag.lastGood.value : QVariant());
         }
     }

@@ -43,6 +43,7 @@ public:
         int intervalMs = 1000;
         int historyLength = 600;
         bool writable = false;   // told to the page, which then offers writes
+        PollLoop::Options poll;  // merging and the PDU
     };
 
     PanelPoller(const QList<TagList::Entry> &entries, const Options &options);

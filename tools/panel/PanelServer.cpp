@@ -10,7 +10,9 @@
 
 #include "PanelPoller.h"
 #include "RecordOutput.h"
-#include "ValueParser.h"
+#include "SymbolLeaf.h"
+#include "SymbolTable.h"
+#include "SymbolTags.h"
 
 namespace {
 // Stream clients plus room for page loads, snapshots and writes beside them:
@@ -372,6 +374,14 @@ int PanelServer::indexOf(const QString &name) const
         if (!entries.at(i).label.isEmpty() && entries.at(i).label == name)
             return i;
     }
+    // A leaf also by its symbol written another way: quoted or not, any case.
+    QString key, error;
+    if (!SymbolTable::canonicalKey(name, &key, &error))
+        return -1;
+    for (int i = 0; i < entries.size(); ++i) {
+        if (entries.at(i).leaf && entries.at(i).leaf->key == key)
+            return i;
+    }
     return -1;
 }
 
@@ -401,10 +411,11 @@ void PanelServer::serveWrite(const httplib::Request &req, const std::string &tex
         refuse(res, 400, QStringLiteral("unknown tag '%1'").arg(name));
         return;
     }
-    const TagSpec &tag = entries.at(index).tag;
+    const TagList::Entry &entry = entries.at(index);
     const RecordOutput::Json &values = body["values"];
-    if (int(values.size()) != tag.count) {
-        refuse(res, 400, QStringLiteral("tag '%1' takes %2 value(s), got %3").arg(name).arg(tag.count).arg(values.size()));
+    const int count = SymbolTags::writeCount(entry);
+    if (int(values.size()) != count) {
+        refuse(res, 400, QStringLiteral("tag '%1' takes %2 value(s), got %3").arg(name).arg(count).arg(values.size()));
         return;
     }
     QStringList texts;
@@ -416,14 +427,16 @@ void PanelServer::serveWrite(const httplib::Request &req, const std::string &tex
         }
         texts << text;
     }
+    // A leaf's value is encoded as its S7 type; a STRING is checked against
+    // its declared length.
     QString error;
-    const QVariant value = ValueParser::parse(tag.type, texts, &error);
-    if (!value.isValid()) {
+    CLabelVariable request;
+    if (!SymbolTags::writeRecord(entry, texts, &request, &error)) {
         refuse(res, 400, error);
         return;
     }
     CLabelVariable result;
-    if (!poller->write(index, value, tag.count, &result, kWriteWaitMs)) {
+    if (!poller->write(index, request.value, request.count, &result, kWriteWaitMs)) {
         refuse(res, 503, QStringLiteral("the write was not carried out within %1 ms").arg(kWriteWaitMs));
         return;
     }

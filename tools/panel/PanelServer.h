@@ -64,8 +64,8 @@ private:
     bool originAllowed(const std::string &origin) const;
     void serveStream(httplib::Response &res);
     void serveWrite(const httplib::Request &req, const std::string &body, httplib::Response &res);
-    // The tag a write names by its position in the list, or by its name or
-    // label; -1 when there is none.
+    // The tag a write names by its position in the list, or by its name,
+    // label or symbol; -1 when there is none.
     int indexAt(qint64 position) const;
     int indexOf(const QString &name) const;
 

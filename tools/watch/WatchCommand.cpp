@@ -9,8 +9,9 @@
 #include "CommandLine.h"
 #include "DriverSession.h"
 #include "PollLoop.h"
-#include "TagList.h"
 #include "StopSignals.h"
+#include "SymbolOptions.h"
+#include "SymbolTags.h"
 
 namespace {
 const int kMaxPolls = 1000000000;
@@ -19,7 +20,7 @@ const char kCursorUp[] = "\x1b[%dA";
 const char kEraseLine[] = "\x1b[K";
 } // namespace
 
-WatchCommand::WatchCommand(const QList<TagSpec> &tags, int polls, bool onTerminal)
+WatchCommand::WatchCommand(const QList<TagList::Entry> &tags, int polls, bool onTerminal)
     : view(tags), maxPolls(polls), terminal(onTerminal)
 {
 }
@@ -27,8 +28,8 @@ WatchCommand::WatchCommand(const QList<TagSpec> &tags, int polls, bool onTermina
 int WatchCommand::run(const QStringList &arguments)
 {
     CommandLine cl(QStringLiteral("watch"),
-                   QStringLiteral("Poll tags, each ADDRESS:TYPE[:COUNT], and show their value, "
-                                  "status, age and trend."),
+                   QStringLiteral("Poll tags, each ADDRESS:TYPE[:COUNT] or, with --symbols, a symbol, and show "
+                                  "their value, status, age and trend."),
                    QStringLiteral("HOST:PORT [TAG...]"));
     cl.addValueOption(QStringLiteral("interval"),
                       QStringLiteral("Time between polls in ms (0: as fast as possible)."),
@@ -36,15 +37,19 @@ int WatchCommand::run(const QStringList &arguments)
     cl.addTagsOption();
     cl.addValueOption(QStringLiteral("polls"), QStringLiteral("Stop after N polls (0: until Ctrl-C)."),
                       QStringLiteral("N"), QStringLiteral("0"));
+    SymbolOptions::add(&cl);
+    cl.addMergeOptions();
     cl.addPluginOption();
     cl.addDebugOption();
     const int done = cl.parse(arguments);
     if (done >= 0)
         return done;
     int interval = 0, polls = 0;
+    PollLoop::Options pollOptions;
     if (!cl.expectPositional(1, INT_MAX)
         || !cl.intValue(QStringLiteral("interval"), 0, CommandLine::MaxIntervalMs, &interval)
-        || !cl.intValue(QStringLiteral("polls"), 0, kMaxPolls, &polls))
+        || !cl.intValue(QStringLiteral("polls"), 0, kMaxPolls, &polls)
+        || !cl.mergeOptions(&pollOptions.merge, &pollOptions.pduBytes))
         return CommandLine::BadInput;
 
     const QStringList args = cl.positional();
@@ -52,7 +57,7 @@ int WatchCommand::run(const QStringList &arguments)
     if (!DriverSession::checkEndpoint(args.first(), &error))
         return CommandLine::fail(error, CommandLine::BadInput);
     QList<TagList::Entry> entries;
-    if (!TagList::collect(args.mid(1), cl.value(QStringLiteral("tags")), &entries, &error))
+    if (!SymbolTags::collect(cl, args.mid(1), &entries, &error))
         return CommandLine::fail(error, CommandLine::BadInput);
     const QList<TagSpec> tags = TagList::specs(entries);
     for (const TagSpec &tag : tags)
@@ -64,8 +69,8 @@ int WatchCommand::run(const QStringList &arguments)
         || !session.connectTo(args.first(), &error))
         return CommandLine::fail(error, CommandLine::Failed);
 
-    WatchCommand watch(tags, polls, isatty(STDOUT_FILENO));
-    PollLoop loop(session.driver(), args.first(), tags);
+    WatchCommand watch(entries, polls, isatty(STDOUT_FILENO));
+    PollLoop loop(session.driver(), args.first(), tags, pollOptions);
     loop.run(watch, interval);
     // Ctrl-C is the normal end of an open-ended watch, so it is no failure by
     // itself; the result tells whether the last poll read every tag.

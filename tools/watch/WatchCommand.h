@@ -8,8 +8,9 @@
 #include "WatchView.h"
 
 // `quillmarsh watch HOST:PORT TAG… [--interval MS] [--polls N]`: polls the
-// tags and redraws one table in place on a terminal, or prints one line per
-// poll when the output is not a terminal. Ctrl-C ends it between polls; the
+// tags (by address, or by symbol with --symbols; merged into as few reads as
+// they can unless --no-merge) and redraws one table in place on a terminal,
+// or prints one line per poll when the output is not a terminal. Ctrl-C ends it between polls; the
 // connection is closed either way.
 class WatchCommand : public PollLoop::Host
 {
@@ -24,7 +25,7 @@ public:
     bool report(const PollLoop &loop, bool polled) override;
 
 private:
-    WatchCommand(const QList<TagSpec> &tags, int maxPolls, bool terminal);
+    WatchCommand(const QList<TagList::Entry> &tags, int maxPolls, bool terminal);
     void draw();
 
     WatchView view;

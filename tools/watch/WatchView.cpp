@@ -1,8 +1,8 @@
 #include "WatchView.h"
 
 #include "StatusText.h"
+#include "SymbolTags.h"
 #include "TablePrinter.h"
-#include "TypeNames.h"
 #include "ValueFormatter.h"
 
 namespace {
@@ -10,9 +10,9 @@ const double kMsPerSecond = 1000.0;
 const char kClockFormat[] = "hh:mm:ss.zzz";
 }
 
-WatchView::WatchView(const QList<TagSpec> &tags)
+WatchView::WatchView(const QList<TagList::Entry> &tags)
 {
-    for (const TagSpec &tag : tags) {
+    for (const TagList::Entry &tag : tags) {
         Entry e;
         e.tag = tag;
         entries.append(e);
@@ -26,32 +26,45 @@ void WatchView::update(const std::vector<PollLoop::TagState> &states)
         const PollLoop::TagState &s = states[size_t(i)];
         const bool newValue = s.goodReads != e.state.goodReads;
         e.state = s;
+        if (newValue && s.lastGood.timestamp.isValid()) {
+            if (s.lastGood.timestamp != lastStamp) {
+                lastStamp = s.lastGood.timestamp;
+                lastStampMs = lastStamp.toMSecsSinceEpoch();
+            }
+            e.stampMs = lastStampMs;
+        }
         double number = 0;
-        if (newValue && e.tag.hasTrend() && ValueFormatter::firstAsNumber(s.lastGood.value, e.tag.type, &number))
+        if (newValue && e.tag.hasTrend() && ValueFormatter::firstAsNumber(s.lastGood.value, e.tag.tag.type, &number))
             e.trend.add(number);
     }
 }
 
-QString WatchView::age(const Entry &entry, const QDateTime &now)
+QString WatchView::age(const Entry &entry, qint64 nowMs)
 {
     if (!entry.state.lastGood.timestamp.isValid())
         return QStringLiteral("-");
-    const qint64 ms = entry.state.lastGood.timestamp.msecsTo(now);
+    const qint64 ms = nowMs - entry.stampMs;
     return QStringLiteral("%1 s").arg(ms / kMsPerSecond, 0, 'f', 1);
 }
 
-QString WatchView::value(const Entry &entry) const
+QString WatchView::value(const Entry &entry)
 {
-    return ValueFormatter::joined(entry.state.lastGood.value, entry.tag.type, entry.tag.count);
+    return SymbolTags::text(entry.tag, entry.state.lastGood);
+}
+
+QString WatchView::name(const Entry &entry)
+{
+    return entry.tag.leaf ? entry.tag.title() : entry.tag.tag.address;
 }
 
 QStringList WatchView::table(int poll, const QDateTime &now) const
 {
     TablePrinter printer({QStringLiteral("TAG"), QStringLiteral("TYPE"), QStringLiteral("VALUE"),
                           QStringLiteral("STATUS"), QStringLiteral("AGE"), QStringLiteral("TREND")});
+    const qint64 nowMs = now.toMSecsSinceEpoch();
     for (const Entry &e : entries) {
-        printer.addRow({e.tag.address, TypeNames::name(e.tag.type), value(e),
-                        StatusText::status(e.state.status), age(e, now), e.trend.text()});
+        printer.addRow({name(e), SymbolTags::typeName(e.tag), value(e),
+                        StatusText::status(e.state.status), age(e, nowMs), e.trend.text()});
     }
     QStringList out;
     out << pollText(poll, now) + QStringLiteral(" (Ctrl-C ends)");
@@ -63,10 +76,11 @@ QString WatchView::line(int poll, const QDateTime &now) const
 {
     QStringList parts;
     parts << pollText(poll, now);
+    const qint64 nowMs = now.toMSecsSinceEpoch();
     for (const Entry &e : entries) {
         QString part = QStringLiteral("%1 %2 = %3 [%4] age %5")
-                           .arg(e.tag.address, TypeNames::name(e.tag.type), value(e),
-                                StatusText::status(e.state.status), age(e, now));
+                           .arg(name(e), SymbolTags::typeName(e.tag), value(e),
+                                StatusText::status(e.state.status), age(e, nowMs));
         if (e.tag.hasTrend())
             part += QLatin1Char(' ') + e.trend.text();
         parts << part;

@@ -8,15 +8,16 @@
 #include "CLabelVariable.h"
 #include "PollLoop.h"
 #include "Sparkline.h"
-#include "TagSpec.h"
+#include "TagList.h"
 
-// What `watch` shows: per tag the last good value, the status of the latest
-// read, the age of the value and, for numeric scalars, a trend. Rendered as a
+// What `watch` shows: per tag the last good value (a leaf of a data block
+// decoded as its S7 type), the status of the latest read, the age of the
+// value and, for numeric scalars, a trend. Rendered as a
 // table for a terminal or as one line per poll for a pipe.
 class WatchView
 {
 public:
-    explicit WatchView(const QList<TagSpec> &tags);
+    explicit WatchView(const QList<TagList::Entry> &tags);
     // Takes the loop's state after a poll; a new good value extends the trend.
     void update(const std::vector<PollLoop::TagState> &states);
     QStringList table(int poll, const QDateTime &now) const;
@@ -30,18 +31,25 @@ private:
     static const int kTrendLength = 20;
     struct Entry
     {
-        TagSpec tag;
+        TagList::Entry tag;
         PollLoop::TagState state;
         Sparkline trend{kTrendLength};
+        qint64 stampMs = 0;   // of the last good value
     };
 
-    static QString age(const Entry &entry, const QDateTime &now);
-    QString value(const Entry &entry) const;
+    static QString age(const Entry &entry, qint64 nowMs);
+    static QString value(const Entry &entry);
+    // The address, or for a leaf its symbol (or label).
+    static QString name(const Entry &entry);
 
     QString pollText(int poll, const QDateTime &now) const;
 
     QList<Entry> entries;
     QString connectionState;
+    // The tags of one merged job share their time stamp, whose conversion
+    // to ms (through the local time zone) is the dear part of an age.
+    QDateTime lastStamp;
+    qint64 lastStampMs = 0;
 };
 
 #endif

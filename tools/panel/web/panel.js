@@ -1,6 +1,7 @@
-// The panel page: a live table of the tags, one trend per numeric scalar
-// tag, the connection banner and, when the panel allows it, a write form
-// per tag. Everything comes from the panel's own server.
+// The panel page: a live table of the tags (leaves of data blocks grouped
+// by the struct they belong to, with their comments), one trend per numeric
+// scalar tag, the connection banner and, when the panel allows it, a write
+// form per tag. Everything comes from the panel's own server.
 'use strict';
 
 const token = new URLSearchParams(location.search).get('token') || '';
@@ -46,7 +47,10 @@ function writeForm(td, tag, index) {
   const form = document.createElement('form');
   const input = document.createElement('input');
   input.name = 'values';
-  input.placeholder = tag.count > 1 ? `${tag.count} values, comma-separated` : 'value';
+  // A leaf takes one value of its S7 type (a text may hold commas), checked
+  // by the panel, which knows the type's literals and a STRING's length.
+  const count = tag.symbol ? 1 : tag.count;
+  input.placeholder = count > 1 ? `${count} values, comma-separated` : tag.symbol ? tag.s7type : 'value';
   const button = document.createElement('button');
   button.textContent = 'Write';
   const note = document.createElement('span');
@@ -54,9 +58,9 @@ function writeForm(td, tag, index) {
   form.append(input, button, note);
   form.addEventListener('submit', async (event) => {
     event.preventDefault();
-    const texts = input.value.split(',').map((s) => s.trim());
-    let problem = texts.length !== tag.count ? `${tag.count} value(s) needed` : null;
-    for (const t of texts) problem = problem || checkValue(t, tag.type);
+    const texts = tag.symbol ? [input.value] : input.value.split(',').map((s) => s.trim());
+    let problem = texts.length !== count ? `${count} value(s) needed` : null;
+    if (!tag.symbol) for (const t of texts) problem = problem || checkValue(t, tag.type);
     note.className = 'note error';
     if (problem) { note.textContent = problem; return; }
     note.textContent = 'writing…';
@@ -97,17 +101,46 @@ function addChart(tag, index) {
   state.charts.set(index, { box, plot, values: [] });
 }
 
+// A row naming the struct, array element or block whose leaves follow.
+function groupRow(body, parent) {
+  const row = document.createElement('tr');
+  row.className = 'group';
+  const th = document.createElement('th');
+  th.colSpan = 7;
+  th.textContent = parent;
+  row.appendChild(th);
+  body.appendChild(row);
+}
+
+// A leaf under its group's row shows only what follows the group's symbol.
+function tagText(tag, grouped) {
+  let name = tag.name;
+  if (grouped && name.startsWith(tag.parent)) name = name.slice(tag.parent.length).replace(/^\./, '');
+  return tag.label ? `${tag.label} (${name})` : name;
+}
+
 function build(snapshot) {
   state.history = snapshot.history;
   document.body.classList.toggle('writable', snapshot.writable);
   const body = document.querySelector('#tags tbody');
+  let group = null;
   // Rows and charts are keyed by position, so a tag may be listed twice.
   snapshot.tags.forEach((tag, index) => {
+    const parent = tag.symbol ? tag.parent : null;
+    if (parent && parent !== group) groupRow(body, parent);
+    group = parent;
     const row = document.createElement('tr');
     row.dataset.name = tag.name;
     row.dataset.index = String(index);
-    cell(row, 'tag', tag.label ? `${tag.label} (${tag.name})` : tag.name);
-    cell(row, 'type', tag.count > 1 ? `${tag.type}[${tag.count}]` : tag.type);
+    if (parent) row.className = 'member';
+    const name = cell(row, 'tag', tagText(tag, !!parent));
+    if (tag.comment) {
+      const note = document.createElement('span');
+      note.className = 'comment';
+      note.textContent = tag.comment;
+      name.appendChild(note);
+    }
+    cell(row, 'type', tag.symbol ? tag.s7type : tag.count > 1 ? `${tag.type}[${tag.count}]` : tag.type);
     const cells = { value: cell(row, 'value'), status: cell(row, 'status'), age: cell(row, 'age'),
                     timestamp: cell(row, 'timestamp') };
     const write = cell(row, 'write');
