@@ -114,11 +114,13 @@ stage_amd64_qt6() {
   run_checks scripts/check-package.sh build-qt6
 }
 
-# Cross builds are Release builds: what a panel runs, and no debug
-# information to write.
+# Cross builds are Release builds at -O2, as Debian builds its packages: what
+# a panel runs, with no debug information to write.
+release=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG")
+
 stage_arm64_qt5() {
   require_setup "the arm64 build" qtbase5-dev:arm64
-  bash scripts/build.sh build-arm64 --arch arm64 -DCMAKE_BUILD_TYPE=Release
+  bash scripts/build.sh build-arm64 --arch arm64 "${release[@]}"
   require_node_tests build-arm64 interop
   run_ctest build-arm64 -LE '^panel$'
   run_demo build-arm64 qemu-aarch64
@@ -127,7 +129,7 @@ stage_arm64_qt5() {
 
 stage_armhf_qt5() {
   require_setup "the armhf build" qtbase5-dev:armhf
-  bash scripts/build.sh build-armhf --arch armhf -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+  bash scripts/build.sh build-armhf --arch armhf "${release[@]}" -DBUILD_TESTING=OFF
   run_demo build-armhf qemu-arm
   run_checks scripts/check-package.sh build-armhf
 }
@@ -136,7 +138,7 @@ stage_cross_qt6() {
   local arch
   for arch in arm64 armhf; do
     require_setup "the $arch Qt 6 build" qt6-base-dev:$arch
-    bash scripts/build.sh build-$arch-qt6 --arch $arch --qt 6 -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+    bash scripts/build.sh build-$arch-qt6 --arch $arch --qt 6 "${release[@]}" -DBUILD_TESTING=OFF
     run_checks scripts/check-package.sh build-$arch-qt6
   done
 }
