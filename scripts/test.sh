@@ -68,10 +68,11 @@ run_demo() {
 # The interoperability and browser tests are made only where their npm peers
 # are installed; here their absence is a failure, never a silent skip.
 require_node_tests() {
-  local label
+  local dir=$1 label
+  shift
   for label in "$@"; do
-    (cd "$1" && ctest -N -L "^$label\$" | grep -q 'Total Tests: [1-9]') ||
-      { echo "test: $1 has no $label tests: their npm peers are missing (bash scripts/setup.sh)" >&2; exit 1; }
+    (cd "$dir" && ctest -N -L "^$label\$" | grep -q 'Total Tests: [1-9]') ||
+      { echo "test: $dir has no $label tests: their npm peers are missing (bash scripts/setup.sh)" >&2; exit 1; }
   done
 }
 
