@@ -59,12 +59,12 @@ for arch in "${arches[@]}"; do
   install_missing crossbuild-essential-"$arch" qemu-user qemu-user-binfmt "${foreign[@]}"
 
   # Tests start target programs as any program; the kernel hands them to
-  # qemu-user through binfmt_misc (registered from qemu-user-binfmt's files,
-  # also where no service manager runs).
+  # qemu-user through binfmt_misc. qemu-user-binfmt's entry is registered
+  # here, also where no service manager runs to do it.
   qemu=$( [[ "$arch" == arm64 ]] && echo qemu-aarch64 || echo qemu-arm )
   binfmt=/proc/sys/fs/binfmt_misc
   [[ -e "$binfmt/status" ]] || mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || true
-  if [[ ! -e "$binfmt/$qemu" ]] && ! /lib/systemd/systemd-binfmt "/usr/lib/binfmt.d/$qemu.conf" 2>/dev/null; then
+  if [[ ! -e "$binfmt/$qemu" ]] && ! cat "/usr/lib/binfmt.d/$qemu.conf" > "$binfmt/register" 2>/dev/null; then
     echo "setup: warning: cannot register $qemu with binfmt_misc: tests that start $triplet programs will fail" >&2
   fi
 done
