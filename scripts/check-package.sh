@@ -27,8 +27,9 @@ suffix=; package=Quillmarsh; qtdev=qtbase5-dev
 if [[ "$qt" == 6 ]]; then suffix=-qt6; package=QuillmarshQt6; qtdev=qt6-base-dev; fi
 version=$(sed -n 's/^project(Quillmarsh VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 what="$arch Qt $qt"
-# Runs a program of the build's architecture.
-run() { if [[ -n "$toolchain" ]]; then "$emulator" "$@"; else "$@"; fi; }
+# What runs a program of the build's architecture: nothing, or qemu-user.
+launcher=()
+[[ -n "$toolchain" ]] && launcher=("$emulator")
 
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -40,12 +41,12 @@ cmake -S examples/minimal-host -B "$work/example" "${example_options[@]}" >/dev/
 cmake --build "$work/example" >/dev/null
 pass "$what: examples/minimal-host built with find_package($package)${toolchain:+ and the installed toolchain file}"
 
-run "$prefix/bin/quillmarsh-sim$suffix" --port 0 >"$work/sim.out" 2>&1 &
+"${launcher[@]}" "$prefix/bin/quillmarsh-sim$suffix" --port 0 >"$work/sim.out" 2>&1 &
 sim_pid=$!
-for _ in $(seq 200); do grep -q '^listening on' "$work/sim.out" && break; sleep 0.05; done
+for _ in $(seq 600); do grep -q '^listening on' "$work/sim.out" && break; sleep 0.05; done
 endpoint=$(sed -n 's/^listening on //p' "$work/sim.out")
 [[ -n "$endpoint" ]] || fail "$what: the installed quillmarsh-sim$suffix did not start: $(cat "$work/sim.out")"
-run "$work/example/minimal-host" "$endpoint" | tee "$work/host.out"
+"${launcher[@]}" "$work/example/minimal-host" "$endpoint" | tee "$work/host.out"
 grep -q '^read  DB1.DBW0: status 0, value 1234' "$work/host.out" || fail "$what: minimal-host did not read 1234 back"
 grep -q "^Qt $qt\\." "$work/host.out" || fail "$what: minimal-host does not run on Qt $qt"
 pass "$what: minimal-host${emulator:+ (under $(basename "$emulator"))} wrote and read 1234 through the installed plug-in"

@@ -40,9 +40,10 @@ for qt in 5 6; do
   cmake --build "$work/example$qt" >/dev/null
   "quillmarsh-sim$suffix" --port 0 >"$work/sim.out" 2>&1 &
   sim_pid=$!
-  for _ in $(seq 200); do grep -q '^listening on' "$work/sim.out" && break; sleep 0.05; done
+  for _ in $(seq 600); do grep -q '^listening on' "$work/sim.out" && break; sleep 0.05; done
   endpoint=$(sed -n 's/^listening on //p' "$work/sim.out")
-  [[ -n "$endpoint" ]] || fail "quillmarsh-sim$suffix did not start: $(cat "$work/sim.out")"
+  [[ -n "$endpoint" ]] ||
+    fail "quillmarsh-sim$suffix did not start in 30 s ($(kill -0 "$sim_pid" 2>/dev/null && echo running || echo ended)): $(cat "$work/sim.out")"
   "$work/example$qt/minimal-host" "$endpoint" | tee "$work/host.out"
   grep -q "^Qt $qt\\..*, plug-in /usr/lib/.*/quillmarsh$suffix/libQuillmarsh.so" "$work/host.out" ||
     fail "minimal-host against $package does not run on Qt $qt with the quillmarsh$suffix plug-in"
