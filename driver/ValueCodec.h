@@ -43,7 +43,12 @@ U readImage(const QByteArray &bytes, qint64 offset)
 template <typename T>
 QVariant wrap(const QList<T> &list)
 {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 names the type by its QMetaType, known at compile time.
+    return QVariant(QMetaType::fromType<QList<T>>(), &list);
+#else
     return QVariant(listMetaTypeId<T>(), &list);
+#endif
 }
 
 // count elements of T, each sizeof(T) bytes, most significant byte first.

@@ -45,7 +45,7 @@ public:
     // Element accessors: one element of value; accessStatus AccessOk,
     // AccessBadIndex or AccessWrongType.
     bool getBool(int index);
-    char getInt8(int index);
+    char getInt8(int index); // char is unsigned on ARM: qint8(getInt8(i)) is the signed value
     uchar getUInt8(int index);
     short getInt16(int index);
     ushort getUInt16(int index);

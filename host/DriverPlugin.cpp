@@ -1,6 +1,7 @@
 #include "DriverPlugin.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QObject>
 
@@ -11,8 +12,29 @@ const char kFactory[] = "getSharedLibrary";
 
 QString installedBeside(const QString &programDir)
 {
-    return programDir + QStringLiteral("/../") + QLatin1String(QUILLMARSH_INSTALL_LIBDIR)
-           + QStringLiteral("/quillmarsh/") + QLatin1String(kPluginFile);
+    return programDir + QStringLiteral("/../") + QLatin1String(QUILLMARSH_INSTALL_PLUGINDIR)
+           + QLatin1Char('/') + QLatin1String(kPluginFile);
+}
+
+// The major version of the QtCore that the library at path needs (the
+// soname libQt<N>Core.so.<N> among its dynamic strings), or 0 when it names
+// none of Qt 5 and Qt 6. Read before loading: a plug-in of another Qt would
+// bring its own QtCore into the process and misread every QString, QList and
+// QVariant that crosses the interface.
+int neededQtMajor(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const uchar *image = file.map(0, file.size());
+    if (!image)
+        return 0;
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(image), int(file.size()));
+    for (int major : {5, 6}) {
+        if (bytes.contains(QStringLiteral("libQt%1Core.so.%1").arg(major).toLatin1()))
+            return major;
+    }
+    return 0;
 }
 } // namespace
 
@@ -46,6 +68,14 @@ bool DriverPlugin::load()
     if (!QFileInfo::exists(pluginPath)) {
         error = QStringLiteral("plug-in not found: %1 (give --plugin PATH or set %2)")
                     .arg(pluginPath, QLatin1String(kPluginEnv));
+        return false;
+    }
+    const int pluginQt = neededQtMajor(pluginPath);
+    if (pluginQt != 0 && pluginQt != QT_VERSION_MAJOR) {
+        error = QStringLiteral("plug-in %1 is built against Qt %2, this host against Qt %3 (a Qt %3 host loads "
+                               "the plug-in of the quillmarsh%4 package)")
+                    .arg(pluginPath).arg(pluginQt).arg(QT_VERSION_MAJOR)
+                    .arg(QT_VERSION_MAJOR == 6 ? QStringLiteral("-qt6") : QString());
         return false;
     }
     library.setFileName(pluginPath);

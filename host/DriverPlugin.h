@@ -29,8 +29,9 @@ public:
     // The plug-in to use: explicitPath when given, else $QUILLMARSH_PLUGIN,
     // else libQuillmarsh.so beside the running program (a build tree), else
     // <program dir>/../<libdir>/quillmarsh/libQuillmarsh.so (an installed
-    // tree). Hosts elsewhere give the path: find_package(Quillmarsh) names it
-    // in Quillmarsh_PLUGIN, pkg-config in the variable "plugin".
+    // tree; quillmarsh-qt6/ for a host built against Qt 6). Hosts elsewhere
+    // give the path: find_package(Quillmarsh) names it in Quillmarsh_PLUGIN
+    // (QuillmarshQt6_PLUGIN for Qt 6), pkg-config in the variable "plugin".
     static QString locate(const QString &explicitPath = QString());
 
     QString path() const { return pluginPath; }

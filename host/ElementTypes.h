@@ -68,14 +68,23 @@ inline auto withServedElementType(DataType kind, F &&f)
 
 // The list of T that value holds or converts to. False when Qt's meta-type
 // system knows no conversion; a conversion that is known but fails gives an
-// empty list, as QVariant::value() does.
+// empty list, as QVariant::value() does. Qt 5 and Qt 6 know the same
+// conversions here (none between list types, none from QVariantList), with
+// one difference: Qt 6's QStringList is QList<QString> itself, so a String
+// record takes a QStringList under Qt 6 and refuses it under Qt 5.
 template <typename T>
 inline bool readList(const QVariant &value, QList<T> &list)
 {
-    const int id = listMetaTypeId<T>();
-    if (!value.canConvert(id))
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    const QMetaType type = QMetaType::fromType<QList<T>>();
+    const bool exact = value.metaType() == type;
+#else
+    const int type = listMetaTypeId<T>();
+    const bool exact = value.userType() == type;
+#endif
+    if (!value.canConvert(type))
         return false;
-    if (value.userType() == id)
+    if (exact)
         list = *static_cast<const QList<T> *>(value.constData());
     else
         list = value.value<QList<T>>();

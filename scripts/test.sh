@@ -1,19 +1,43 @@
 #!/usr/bin/env bash
-# Builds Quillmarsh twice (plain, and with AddressSanitizer + UBSan) and runs
-# the whole test suite in both, checks the install tree and the Debian package
-# of the plain build, then the fuzz smoke run. Fails on any failure
-# and closes with one "N passed, N failed" line over all of it.
+# Builds and tests every way Quillmarsh is shipped (after bash scripts/setup.sh
+# --all), one stage after another, and fails on any failure:
+#   amd64 Qt 5     plain build, whole test suite, install tree and packages
+#   sanitizers     AddressSanitizer + UBSan build, whole test suite
+#   fuzz           fuzz smoke run
+#   amd64 Qt 6     plain build, whole test suite, install tree and packages
+#   arm64 Qt 5     cross build, test suite under qemu-user (all but the
+#                  browser test), demo, example host and packages
+#   armhf Qt 5     cross build of what is shipped, demo under qemu, packages
+#   arm64/armhf Qt 6  cross builds of what is shipped, packages
+#   side by side   the amd64 Qt 5 and Qt 6 packages installed together, the
+#                  example host built against each
+# Prints the minutes of every stage and closes with one "N passed, N failed"
+# line over all of it. QUILLMARSH_SKIP_SANITIZE=1 leaves out the sanitizer
+# build, QUILLMARSH_STAGES="amd64-qt5 ..." picks stages by name.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+stages=${QUILLMARSH_STAGES:-amd64-qt5 sanitizers fuzz amd64-qt6 arm64-qt5 armhf-qt5 cross-qt6 side-by-side}
 passed=0
+timings=()
+started=$(date +%s)
+minutes() { awk -v s="$(($(date +%s) - $1))" 'BEGIN { printf "%5.1f min", s / 60 }'; }
+# Runs stage $1 (the function stage_$1) and times it.
+stage() {
+  local begin
+  begin=$(date +%s)
+  declare -F "stage_${1//-/_}" >/dev/null || { echo "test: no stage $1" >&2; exit 2; }
+  echo "test: stage $1"
+  "stage_${1//-/_}"
+  timings+=("$(printf '%-14s %s' "$1" "$(minutes "$begin")")")
+}
+
 # Runs ctest in folder $1 (further arguments go to ctest) and counts its tests.
 run_ctest() {
-  local dir=$1 log
+  local dir=$1 log n
   shift
   log=$(mktemp)
   (cd "$dir" && ctest --output-on-failure -j2 "$@") | tee "$log"
-  local n
   n=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1)
   rm -f "$log"
   if [[ -z "$n" || "$n" -eq 0 ]]; then
@@ -23,36 +47,112 @@ run_ctest() {
   passed=$((passed + n))
 }
 
-bash scripts/build.sh build
+# Runs a checking script and counts the checks its last line reports.
+run_checks() {
+  local log n
+  log=$(mktemp)
+  bash "$@" | tee "$log"
+  n=$(sed -n 's/.* all \([0-9]*\) checks passed.*/\1/p' "$log")
+  rm -f "$log"
+  [[ -n "$n" ]] || { echo "test: $* did not finish" >&2; exit 1; }
+  passed=$((passed + n))
+}
+
+# The demo of a build, under qemu-user for a cross build: every type written
+# and read back through the plug-in.
+run_demo() {
+  "$2" "$1/bin/quillmarsh" demo
+  passed=$((passed + 1))
+}
+
 # The interoperability and browser tests are made only where their npm peers
 # are installed; here their absence is a failure, never a silent skip.
-for label in interop panel; do
-  (cd build && ctest -N -L "^$label\$" | grep -q 'Total Tests: [1-9]') ||
-    { echo "test: build has no $label tests: their npm peers are missing (bash scripts/setup.sh)" >&2; exit 1; }
-done
-run_ctest build
+require_node_tests() {
+  local dir=$1 label
+  shift
+  for label in "$@"; do
+    (cd "$dir" && ctest -N -L "^$label\$" | grep -q 'Total Tests: [1-9]') ||
+      { echo "test: $dir has no $label tests: their npm peers are missing (bash scripts/setup.sh)" >&2; exit 1; }
+  done
+}
 
-# What integrators get: an install tree with the example host built against
-# it, and the Debian package.
-log=$(mktemp)
-bash scripts/check-package.sh build | tee "$log"
-checks=$(sed -n 's/^package: all \([0-9]*\) checks passed.*/\1/p' "$log")
-rm -f "$log"
-[[ -n "$checks" ]] || { echo "test: package checks did not finish" >&2; exit 1; }
-passed=$((passed + checks))
+# Cross builds and Qt 6 need what scripts/setup.sh --all installs.
+require_setup() {
+  local what=$1 need=$2
+  dpkg-query -W -f='${Status}' "$need" 2>/dev/null | grep -q "ok installed" ||
+    { echo "test: $what needs $need: run bash scripts/setup.sh --all" >&2; exit 1; }
+}
 
-if [[ "${QUILLMARSH_SKIP_SANITIZE:-0}" != 1 ]]; then
-  bash scripts/build.sh build-asan -DQUILLMARSH_SANITIZE=ON
+stage_amd64_qt5() {
+  bash scripts/build.sh build
+  require_node_tests build interop panel
+  run_ctest build
+  run_checks scripts/check-package.sh build
+}
+
+stage_sanitizers() {
+  [[ "${QUILLMARSH_SKIP_SANITIZE:-0}" == 1 ]] && return 0
+  bash scripts/build.sh build-asan -DQUILLMARSH_SANITIZE=ON -DQUILLMARSH_BENCH=OFF
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_ctest build-asan -LE nosanitize
-fi
+}
 
-if [[ -x tests/fuzz/run.sh ]]; then
+stage_fuzz() {
+  local log targets
   log=$(mktemp)
   bash tests/fuzz/run.sh smoke | tee "$log"
   targets=$(sed -n 's/^fuzz: all \([0-9]*\) targets clean.*/\1/p' "$log")
   rm -f "$log"
-  passed=$((passed + ${targets:-0}))
-fi
+  [[ -n "$targets" ]] || { echo "test: the fuzz smoke run did not finish" >&2; exit 1; }
+  passed=$((passed + targets))
+}
 
+stage_amd64_qt6() {
+  require_setup "the Qt 6 build" qt6-base-dev
+  bash scripts/build.sh build-qt6 --qt 6 -DQUILLMARSH_BENCH=OFF
+  require_node_tests build-qt6 interop panel
+  run_ctest build-qt6
+  run_checks scripts/check-package.sh build-qt6
+}
+
+# Cross builds are Release builds at -O2, as Debian builds its packages: what
+# a panel runs, with no debug information to write.
+release=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG")
+
+stage_arm64_qt5() {
+  require_setup "the arm64 build" qtbase5-dev:arm64
+  bash scripts/build.sh build-arm64 --arch arm64 "${release[@]}"
+  require_node_tests build-arm64 interop
+  run_ctest build-arm64 -LE '^panel$'
+  run_demo build-arm64 qemu-aarch64
+  run_checks scripts/check-package.sh build-arm64
+}
+
+stage_armhf_qt5() {
+  require_setup "the armhf build" qtbase5-dev:armhf
+  bash scripts/build.sh build-armhf --arch armhf "${release[@]}" -DBUILD_TESTING=OFF
+  run_demo build-armhf qemu-arm
+  run_checks scripts/check-package.sh build-armhf
+}
+
+stage_cross_qt6() {
+  local arch
+  for arch in arm64 armhf; do
+    require_setup "the $arch Qt 6 build" qt6-base-dev:$arch
+    bash scripts/build.sh build-$arch-qt6 --arch $arch --qt 6 "${release[@]}" -DBUILD_TESTING=OFF
+    run_checks scripts/check-package.sh build-$arch-qt6
+  done
+}
+
+stage_side_by_side() {
+  run_checks scripts/check-side-by-side.sh build build-qt6
+}
+
+for name in $stages; do
+  stage "$name"
+done
+
+echo "test: minutes per stage"
+printf '  %s\n' "${timings[@]}"
+printf '  %-14s %s\n' total "$(minutes "$started")"
 echo "$passed passed, 0 failed"

@@ -1,6 +1,7 @@
 // minimal-host HOST:PORT: writes the Int16 1234 to DB1.DBW0 through the
 // Quillmarsh plug-in, reads it back and prints both records. Exit code 0 only
-// when the read gives 1234.
+// when the read gives 1234. It prints the Qt it runs on, which must be the
+// plug-in's.
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -21,6 +22,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: minimal-host HOST:PORT\n");
         return 2;
     }
+    std::printf("Qt %s, plug-in %s\n", qVersion(), QUILLMARSH_PLUGIN_PATH);
     DriverPlugin plugin(QStringLiteral(QUILLMARSH_PLUGIN_PATH));
     CDriveBaseClass *driver = plugin.create();
     if (!driver) {

@@ -29,7 +29,7 @@ struct Run
 
 QString tool()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/quillmarsh");
+    return QStringLiteral(QUILLMARSH_CLI_PROGRAM);
 }
 
 Run run(const QStringList &args)
