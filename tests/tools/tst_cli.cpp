@@ -13,41 +13,21 @@
 #include <climits>
 #include <signal.h>
 
+#include "CliRun.h"
 #include "ResultCodes.h"
 #include "SimPlc.h"
 
 namespace {
-const int kRunMs = 30000;
-
-struct Run
-{
-    int exitCode = -1;
-    QProcess::ExitStatus status = QProcess::CrashExit;
-    QString out;
-    QString err;
-};
+using Run = CliRun;
 
 QString tool()
 {
-    return QStringLiteral(QUILLMARSH_CLI_PROGRAM);
+    return CliRun::program();
 }
 
 Run run(const QStringList &args)
 {
-    QProcess p;
-    p.start(tool(), args);
-    Run r;
-    if (!p.waitForFinished(kRunMs)) {
-        p.kill();
-        p.waitForFinished(kRunMs);
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.exitCode = p.exitCode();
-    r.status = p.exitStatus();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return CliRun::run(args);
 }
 
 // The rows of the ADDRESS … TIME STAMP table, cut at the header's column
@@ -345,14 +325,14 @@ private slots:
     {
         QProcess p;
         p.start(tool(), {"watch", endpoint(), "M0:int8", "--interval", "50"});
-        QVERIFY(p.waitForReadyRead(kRunMs));
+        QVERIFY(p.waitForReadyRead(CliRun::kRunMs));
         QCOMPARE(plc->connectionCount(), 1);
         ::kill(pid_t(p.processId()), SIGINT);
-        QVERIFY(p.waitForFinished(kRunMs));
+        QVERIFY(p.waitForFinished(CliRun::kRunMs));
         // Without its own handler the process would die of the signal instead.
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(plc->connectionCount(), 0, kRunMs);
+        QTRY_COMPARE_WITH_TIMEOUT(plc->connectionCount(), 0, CliRun::kRunMs);
     }
     void watchReconnects()
     {
@@ -363,8 +343,8 @@ private slots:
         const auto lineWith = [&p](const QString &text) {
             QElapsedTimer timer;
             timer.start();
-            while (timer.elapsed() < kRunMs) {
-                if (!p.canReadLine() && !p.waitForReadyRead(int(kRunMs - timer.elapsed())))
+            while (timer.elapsed() < CliRun::kRunMs) {
+                if (!p.canReadLine() && !p.waitForReadyRead(int(CliRun::kRunMs - timer.elapsed())))
                     break;
                 while (p.canReadLine()) {
                     const QString line = QString::fromUtf8(p.readLine());
@@ -383,7 +363,7 @@ private slots:
         const QString back = lineWith(QStringLiteral("DB1.DBW20 Int16 = 1111 [0 ok]"));
         QVERIFY2(!back.isEmpty() && !back.contains(QLatin1String("reconnecting")), qPrintable(back));
         ::kill(pid_t(p.processId()), SIGINT);
-        QVERIFY(p.waitForFinished(kRunMs));
+        QVERIFY(p.waitForFinished(CliRun::kRunMs));
     }
     void helpOnEveryCommand_data()
     {

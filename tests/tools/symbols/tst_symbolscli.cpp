@@ -8,12 +8,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "CliRun.h"
 #include "RecordOutput.h"
 #include "SimPlc.h"
 #include "SymbolTable.h"
 
 namespace {
-const int kRunMs = 30000;
 const int kDb = 5;
 const int kDbBytes = 128;
 // One leaf of every served type, S7's own types, and an array of a UDT.
@@ -28,27 +28,13 @@ const char kSource[] =
 // Where the served leaves end and S7's own types begin ("M".text).
 const int kServedBytes = 58;
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = CliRun;
 
 Run run(const QStringList &args)
 {
-    QProcess p;
-    p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/quillmarsh"), args);
-    Run r;
-    if (!p.waitForFinished(kRunMs)) {
-        p.kill();
-        p.waitForFinished(kRunMs);
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
+    CliRun r = CliRun::run(args);
+    if (r.status != QProcess::NormalExit)
+        r.exitCode = -1;
     return r;
 }
 } // namespace
@@ -198,14 +184,14 @@ private slots:
                                    "  run : Bool := TRUE; speed : Real := 1.5; name : String[8] := 'belt';\n"
                                    "  mode : Int := 3;\n END_STRUCT;\nBEGIN\n  mode := -7;\nEND_DATA_BLOCK\n");
         QProcess sim;
-        sim.start(QCoreApplication::applicationDirPath() + QStringLiteral("/quillmarsh"),
+        sim.start(CliRun::program(),
                   {"sim", "--port", "0", "--symbols", file, "--number", "S=7"});
-        QVERIFY(sim.waitForReadyRead(kRunMs));
+        QVERIFY(sim.waitForReadyRead(CliRun::kRunMs));
         const QString listening = QString::fromUtf8(sim.readLine()).trimmed();
         QVERIFY2(listening.startsWith("listening on 127.0.0.1:"), qPrintable(listening));
         const Run r = run({"read", listening.section(QLatin1Char(' '), 2), "S", "--symbols", file, "--number", "S=7", "--json"});
         sim.terminate();
-        QVERIFY(sim.waitForFinished(kRunMs));
+        QVERIFY(sim.waitForFinished(CliRun::kRunMs));
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QStringList values;
         for (const auto &o : RecordOutput::Json::parse(r.out.toStdString()))
