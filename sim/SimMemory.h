@@ -18,6 +18,7 @@ public:
     static constexpr int AreaDataBlocks = 0x84;
     static constexpr int AreaCounters = 0x1C; // two bytes per counter
     static constexpr int AreaTimers = 0x1D;   // two bytes per timer
+    static constexpr int TimerCounterBytes = 2;
 
     // Resizes an area (or data block when area is AreaDataBlocks), keeping the
     // bytes that still fit and zero-filling the rest. Negative sizes count as 0.

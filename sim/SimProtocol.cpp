@@ -1,5 +1,6 @@
 #include "SimProtocol.h"
 
+#include "SimBigEndian.h"
 #include "SimCpuProfile.h"
 #include "SimFrameReader.h"
 #include "SimMemory.h"
@@ -105,7 +106,6 @@ constexpr quint8 TsDint = 0x07;
 constexpr quint8 TsReal = 0x08;
 constexpr quint8 TsCounter = 0x1C;
 constexpr quint8 TsTimer = 0x1D;
-constexpr int TimerCounterBytes = 2; // one timer or counter value
 
 // Transport sizes of a data item.
 constexpr quint8 DataNull = 0x00;
@@ -163,12 +163,6 @@ bool knownArea(int area)
     return (area >= SimMemory::AreaInputs && area <= SimMemory::AreaDataBlocks) || timerOrCounter(area);
 }
 
-void append16(QByteArray *out, quint16 value)
-{
-    char be[2];
-    qToBigEndian(value, be);
-    out->append(be, 2);
-}
 
 // COTP data header and the S7 header up to the data length; an ack-data
 // header continues with error class and code.
@@ -389,7 +383,7 @@ SimProtocol::ItemResult SimProtocol::readItem(const ItemAddress &item, const Sim
             return result;
         }
         // Timers and counters are addressed by number, two bytes each.
-        access = memory.read(item.area, 0, int(item.address) * TimerCounterBytes, item.count * TimerCounterBytes,
+        access = memory.read(item.area, 0, int(item.address) * SimMemory::TimerCounterBytes, item.count * SimMemory::TimerCounterBytes,
                              &result.data);
     } else if (item.transportSize == TsBit) {
         if (item.count != 1) {

@@ -11,7 +11,6 @@ constexpr int DefaultBlocks[] = {1, 2, 10};
 constexpr int DefaultLateReplyMs = 2500;
 constexpr int DefaultHugeReplyBytes = 4 * 1024 * 1024;
 constexpr int DefaultByteByBytePauseMs = 50;
-constexpr int TimerCounterBytes = 2;
 constexpr int MaxKeptFrames = 10000;
 // The CPU's COTP references and user-data sequence numbers count up from
 // these per connection; neither may be 0.
@@ -50,8 +49,8 @@ void SimState::setCpu(const SimCpuProfile &cpu)
     cpuMemory.resize(SimMemory::AreaInputs, 0, cpu.inputBytes);
     cpuMemory.resize(SimMemory::AreaOutputs, 0, cpu.outputBytes);
     cpuMemory.resize(SimMemory::AreaMarkers, 0, cpu.markerBytes);
-    cpuMemory.resize(SimMemory::AreaTimers, 0, cpu.timers * TimerCounterBytes);
-    cpuMemory.resize(SimMemory::AreaCounters, 0, cpu.counters * TimerCounterBytes);
+    cpuMemory.resize(SimMemory::AreaTimers, 0, cpu.timers * SimMemory::TimerCounterBytes);
+    cpuMemory.resize(SimMemory::AreaCounters, 0, cpu.counters * SimMemory::TimerCounterBytes);
 }
 
 const SimCpuProfile &SimState::cpu() const

@@ -1,5 +1,6 @@
 #include "SimStatusList.h"
 
+#include "SimBigEndian.h"
 #include "SimCpuProfile.h"
 
 #include <QtEndian>
@@ -72,12 +73,6 @@ constexpr quint16 ClassicDirectory[] = {
 // An S7-1200 CPU is taken to keep only the lists served here.
 constexpr quint16 CompactDirectory[] = {0x0011, 0x0111, 0x0F11, 0x001C, 0x011C, 0x0F1C, 0x0424};
 
-void append16(QByteArray *out, quint16 value)
-{
-    char be[2];
-    qToBigEndian(value, be);
-    out->append(be, 2);
-}
 
 // A text cut or padded to exactly size bytes.
 QByteArray field(const char *text, int size, char pad)

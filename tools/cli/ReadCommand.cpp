@@ -8,8 +8,6 @@
 #include "TagSpec.h"
 
 namespace {
-enum Argument { Endpoint, Address, TypeName, Count };
-
 // One read per leaf; a value the bytes do not hold is named on stderr.
 int readSymbols(const CommandLine &cl, const QString &endpoint, const QList<SymbolLeaf> &leaves)
 {

@@ -8,6 +8,10 @@ class ReadCommand
 {
 public:
     static int run(const QStringList &arguments);
+
+private:
+    // The positional arguments, in order.
+    enum Argument { Endpoint, Address, TypeName, Count };
 };
 
 #endif

@@ -9,15 +9,9 @@
 #include "TagSpec.h"
 #include "ValueParser.h"
 
-namespace {
-enum Argument { Endpoint, Address, TypeName, Values, ArgumentCount };
-// By symbol: HOST:PORT SYMBOL VALUE[,VALUE…].
-const int kSymbolValues = TypeName;
-const int kSymbolArguments = kSymbolValues + 1;
-
 // One value per leaf, each checked against its leaf's type before anything
 // is loaded; then one write job per leaf.
-int writeSymbols(const CommandLine &cl, const QStringList &args, const QList<SymbolLeaf> &leaves)
+int WriteCommand::writeSymbols(const CommandLine &cl, const QStringList &args, const QList<SymbolLeaf> &leaves)
 {
     const QStringList texts = S7Codec::splitValues(args.at(kSymbolValues));
     if (texts.size() != leaves.size())
@@ -45,7 +39,6 @@ int writeSymbols(const CommandLine &cl, const QStringList &args, const QList<Sym
     CommandLine::print(SymbolRecords::text(results, cl.isSet(QStringLiteral("json"))));
     return allOk ? CommandLine::Ok : CommandLine::Failed;
 }
-} // namespace
 
 int WriteCommand::run(const QStringList &arguments)
 {

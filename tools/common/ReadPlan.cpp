@@ -1,5 +1,6 @@
 #include "ReadPlan.h"
 
+#include <climits>
 #include <QMap>
 #include <QRegularExpression>
 #include <QtEndian>
@@ -14,7 +15,6 @@ namespace {
 // The plug-in refuses a read whose byte address plus count passes this.
 const int kMaxAddress = 65535;
 const int kMaxBlock = 65535;
-const int kBitsPerByte = 8;
 
 template <typename T>
 using BitsOf = std::conditional_t<sizeof(T) == 1, quint8,
@@ -26,7 +26,7 @@ using BitsOf = std::conditional_t<sizeof(T) == 1, quint8,
 int byteLength(DataType type, int count)
 {
     if (type == Bool)
-        return (count + kBitsPerByte - 1) / kBitsPerByte;
+        return (count + CHAR_BIT - 1) / CHAR_BIT;
     return ElementTypes::withServedElementType(type, [&](auto tag) {
         return count * int(sizeof(typename decltype(tag)::type));
     });
@@ -206,7 +206,7 @@ QVariant ReadPlan::valueOf(DataType type, int bit, int count, const QByteArray &
     if (type == Bool) {
         QList<bool> bits;
         for (char byte : bytes) {
-            for (int j = bit; j < kBitsPerByte; ++j)
+            for (int j = bit; j < CHAR_BIT; ++j)
                 bits.append(((quint8(byte) >> j) & 1) != 0);
         }
         return QVariant(listMetaTypeId<bool>(), &bits);

@@ -5,7 +5,7 @@
 namespace {
 // A tag-list file is a hand-written list, never anything near this size.
 const qint64 kMaxFileBytes = 4 * 1024 * 1024;
-enum Field { Address, TypeName, Count, Label, FieldCount };
+enum Field { FieldAddress, FieldType, FieldCountText, FieldLabel, FieldCount };
 } // namespace
 
 bool TagList::collect(const QStringList &texts, const QString &filePath, bool symbols, QList<Entry> *entries,
@@ -53,35 +53,35 @@ bool TagList::parseFile(const QString &text, const QString &source, bool symbols
             continue;
         QStringList fields = line.split(QLatin1Char(','));
         if (fields.size() > FieldCount)
-            fields = fields.mid(0, Label) << QStringList(fields.mid(Label)).join(QLatin1Char(','));
+            fields = fields.mid(0, FieldLabel) << QStringList(fields.mid(FieldLabel)).join(QLatin1Char(','));
         for (QString &f : fields)
             f = f.trimmed();
         Entry e;
         e.origin = QStringLiteral("%1:%2").arg(source).arg(n + 1);
         QString reason;
-        if (fields.value(TypeName).isEmpty()) {
+        if (fields.value(FieldType).isEmpty()) {
             // A symbol: its type and count come from its source.
             if (!symbols)
                 reason = QStringLiteral("'%1' has no type: address,type[,count[,label]], or a symbol with --symbols FILE")
-                             .arg(fields.at(Address));
-            else if (!fields.value(Count).isEmpty())
-                reason = QStringLiteral("symbol '%1' takes no count; its source gives it").arg(fields.at(Address));
-            else if (fields.at(Address).isEmpty())
+                             .arg(fields.at(FieldAddress));
+            else if (!fields.value(FieldCountText).isEmpty())
+                reason = QStringLiteral("symbol '%1' takes no count; its source gives it").arg(fields.at(FieldAddress));
+            else if (fields.at(FieldAddress).isEmpty())
                 reason = QStringLiteral("'%1' names no tag").arg(line);
             if (reason.isEmpty()) {
-                e.symbol = e.name = fields.at(Address);
-                e.label = fields.value(Label);
+                e.symbol = e.name = fields.at(FieldAddress);
+                e.label = fields.value(FieldLabel);
                 entries->append(e);
                 continue;
             }
-        } else if (fields.size() < Count) {
+        } else if (fields.size() < FieldCountText) {
             reason = QStringLiteral("'%1' is not address,type[,count[,label]]").arg(line);
-        } else if (TagSpec::make(fields.at(Address), fields.at(TypeName), fields.value(Count), &e.tag,
+        } else if (TagSpec::make(fields.at(FieldAddress), fields.at(FieldType), fields.value(FieldCountText), &e.tag,
                                  &reason)) {
-            e.name = fields.at(Address) + QLatin1Char(':') + fields.at(TypeName);
-            if (!fields.value(Count).isEmpty())
-                e.name += QLatin1Char(':') + fields.at(Count);
-            e.label = fields.value(Label);
+            e.name = fields.at(FieldAddress) + QLatin1Char(':') + fields.at(FieldType);
+            if (!fields.value(FieldCountText).isEmpty())
+                e.name += QLatin1Char(':') + fields.at(FieldCountText);
+            e.label = fields.value(FieldLabel);
             entries->append(e);
             continue;
         }

@@ -1,5 +1,6 @@
 #include "S7Codec.h"
 
+#include <climits>
 #include <QRegularExpression>
 #include <QtEndian>
 
@@ -14,7 +15,6 @@
 #include "ValueParser.h"
 
 namespace {
-const int kBitsPerByte = 8;
 
 template <typename T>
 using BitsOf = std::conditional_t<sizeof(T) == 1, quint8,
@@ -67,7 +67,7 @@ struct Range
 
 Range rangeOf(const S7Type &type)
 {
-    const int bits = type.size() * kBitsPerByte;
+    const int bits = type.size() * CHAR_BIT;
     const bool isSigned = type.kind == S7Type::SInt || type.kind == S7Type::Int || type.kind == S7Type::DInt
                           || type.kind == S7Type::LInt;
     if (isSigned) {
@@ -121,7 +121,7 @@ bool encodeWhole(const S7Type &type, const QString &text, QByteArray *out, QStri
     }
     const quint64 image = r.isSigned ? quint64(s) : quint64(u);
     for (int i = type.size() - 1; i >= 0; --i)
-        out->append(char((image >> (i * kBitsPerByte)) & 0xFF));
+        out->append(char((image >> (i * CHAR_BIT)) & 0xFF));
     return true;
 }
 
@@ -171,7 +171,7 @@ S7Codec::Value S7Codec::decode(const S7Type &type, const QByteArray &bytes, int 
 {
     Value v;
     const int needed = qMax(1, type.size());
-    if (!type.isValid() || bytes.size() < needed || bit < 0 || bit >= kBitsPerByte) {
+    if (!type.isValid() || bytes.size() < needed || bit < 0 || bit >= CHAR_BIT) {
         v.error = QStringLiteral("%1 needs %2 bytes, %3 given").arg(type.name()).arg(needed).arg(bytes.size());
         return v;
     }

@@ -1,5 +1,6 @@
 #include "SymbolLayout.h"
 
+#include <climits>
 #include <QHash>
 #include <QRegularExpression>
 
@@ -63,9 +64,8 @@ struct LayoutFailure
     QString message;
 };
 
-const int kBitsPerByte = 8;
 const int kBitsPerWord = 16;
-const qint64 kMaxBits = qint64(SymbolLayout::kMaxBlockBytes) * kBitsPerByte;
+const qint64 kMaxBits = qint64(SymbolLayout::kMaxBlockBytes) * CHAR_BIT;
 
 // "[1, 2, 3(0)]" or "1, 2, 3" -> the values in order, repeats expanded.
 QStringList initialItems(const QString &text)
@@ -137,7 +137,7 @@ bool SymbolLayout::layOut(const BlockDecl &block, int number, QList<SymbolLeaf> 
         return false;
     }
     *leaves = out;
-    *size = int(bitPos / kBitsPerByte);
+    *size = int(bitPos / CHAR_BIT);
     return true;
 }
 
@@ -148,7 +148,7 @@ void SymbolLayout::fail(const SourcePlace &where, const QString &message) const
 
 void SymbolLayout::alignByte()
 {
-    bitPos = (bitPos + kBitsPerByte - 1) / kBitsPerByte * kBitsPerByte;
+    bitPos = (bitPos + CHAR_BIT - 1) / CHAR_BIT * CHAR_BIT;
 }
 
 void SymbolLayout::alignWord()
@@ -208,12 +208,12 @@ void SymbolLayout::elementary(const S7Type &type, const Place &at)
     leaf.parent = at.parent;
     leaf.block = blockName;
     leaf.dbNumber = dbNumber;
-    leaf.byte = int(bitPos / kBitsPerByte);
-    leaf.bit = type.isBool() ? int(bitPos % kBitsPerByte) : -1;
+    leaf.byte = int(bitPos / CHAR_BIT);
+    leaf.bit = type.isBool() ? int(bitPos % CHAR_BIT) : -1;
     leaf.type = type;
     leaf.comment = at.comment;
     leaf.initial = at.initial;
-    bitPos += type.isBool() ? 1 : qint64(type.size()) * kBitsPerByte;
+    bitPos += type.isBool() ? 1 : qint64(type.size()) * CHAR_BIT;
     if (type.isString())
         alignWord();
     if (bitPos > kMaxBits)
