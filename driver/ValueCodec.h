@@ -40,17 +40,6 @@ U readImage(const QByteArray &bytes, qint64 offset)
     return image;
 }
 
-template <typename T>
-QVariant wrap(const QList<T> &list)
-{
-#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
-    // Qt 6 names the type by its QMetaType, known at compile time.
-    return QVariant(QMetaType::fromType<QList<T>>(), &list);
-#else
-    return QVariant(listMetaTypeId<T>(), &list);
-#endif
-}
-
 // count elements of T, each sizeof(T) bytes, most significant byte first.
 template <typename T>
 QVariant decode(const QByteArray &bytes, int count)
@@ -65,7 +54,7 @@ QVariant decode(const QByteArray &bytes, int count)
         std::memcpy(&element, &image, sizeof element);
         list.append(element);
     }
-    return wrap(list);
+    return ElementTypes::listValue(list);
 }
 
 // Bits startBit..7 of each of count bytes, least significant first.
@@ -73,14 +62,14 @@ inline QVariant decodeBits(int startBit, const QByteArray &bytes, int count)
 {
     QList<bool> list;
     if (startBit < 0 || startBit > 7 || count < 1)
-        return wrap(list);
+        return ElementTypes::listValue(list);
     list.reserve(int(qMin<qint64>(qint64(count) * (8 - startBit), 1 << 20)));
     for (int i = 0; i < count; ++i) {
         const quint8 byte = readImage<quint8>(bytes, i);
         for (int j = startBit; j < 8; ++j)
             list.append(((byte >> j) & 1) != 0);
     }
-    return wrap(list);
+    return ElementTypes::listValue(list);
 }
 
 // Appends the images of the first count elements of value's list; a list

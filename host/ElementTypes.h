@@ -66,6 +66,18 @@ inline auto withServedElementType(DataType kind, F &&f)
     });
 }
 
+// value holding list as a QList<T>, the record's value for T's data type.
+template <typename T>
+inline QVariant listValue(const QList<T> &list)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 names the type by its QMetaType, known at compile time.
+    return QVariant(QMetaType::fromType<QList<T>>(), &list);
+#else
+    return QVariant(listMetaTypeId<T>(), &list);
+#endif
+}
+
 // The list of T that value holds or converts to. False when Qt's meta-type
 // system knows no conversion; a conversion that is known but fails gives an
 // empty list, as QVariant::value() does. Qt 5 and Qt 6 know the same

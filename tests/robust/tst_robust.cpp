@@ -93,18 +93,6 @@ QString workOnThisThread(int worker, quint16 port, const QString &tag, int cycle
     return QString();
 }
 
-// The simulated PLC as the CPU named by QUILLMARSH_SIM_CPU (a CTest per
-// profile sets it), else as its default.
-struct ProfiledSim : SimPlc
-{
-    ProfiledSim()
-    {
-        const QString cpu = qEnvironmentVariable("QUILLMARSH_SIM_CPU");
-        if (!cpu.isEmpty() && !setCpu(cpu))
-            qFatal("QUILLMARSH_SIM_CPU names no CPU profile: %s", qPrintable(cpu));
-    }
-};
-
 int connectTo(CDriveBaseClass *driver, const SimPlc &sim, const char *label)
 {
     QElapsedTimer timer;
@@ -164,7 +152,7 @@ private slots:
         QFETCH(bool, plcCloses);
         QCOMPARE(jobs.size(), statuses.size());
 
-        ProfiledSim sim;
+        SimPlc sim;
         QVERIFY(sim.start());
         DriverPlugin host;
         CDriveBaseClass *driver = host.create();
@@ -197,7 +185,7 @@ private slots:
         QFETCH(int, fault);
         QFETCH(int, param);
 
-        ProfiledSim sim;
+        SimPlc sim;
         QVERIFY(sim.start());
         sim.setFault(Fault(fault), param);
         DriverPlugin host;
@@ -223,7 +211,7 @@ private slots:
         QFETCH(int, status);
         const Job job{false, 2};
 
-        ProfiledSim sim;
+        SimPlc sim;
         QVERIFY(sim.start());
         const quint16 port = sim.port();
         DriverPlugin host;
@@ -243,7 +231,7 @@ private slots:
     {
         constexpr int Cycles = 300;
         constexpr int ThreadWaitMs = 120000;
-        ProfiledSim sim;
+        SimPlc sim;
         QVERIFY(sim.start());
         QString failures[2];
         std::unique_ptr<QThread> threads[2];

@@ -54,7 +54,7 @@ QVariant elements(int count, const QByteArray &bytes)
         std::memcpy(&element, &image, sizeof element);
         list.append(element);
     }
-    return QVariant(listMetaTypeId<T>(), &list);
+    return ElementTypes::listValue(list);
 }
 } // namespace
 
@@ -209,7 +209,7 @@ QVariant ReadPlan::valueOf(DataType type, int bit, int count, const QByteArray &
             for (int j = bit; j < CHAR_BIT; ++j)
                 bits.append(((quint8(byte) >> j) & 1) != 0);
         }
-        return QVariant(listMetaTypeId<bool>(), &bits);
+        return ElementTypes::listValue(bits);
     }
     return ElementTypes::withServedElementType(type, [&](auto tag) {
         return elements<typename decltype(tag)::type>(count, bytes);

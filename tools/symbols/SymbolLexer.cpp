@@ -63,7 +63,7 @@ SymbolLexer::Token SymbolLexer::next()
         return number(l, c);
     for (const char *p : kPuncts) {
         const QString punct = QLatin1String(p);
-        if (source.midRef(pos, punct.size()) == punct) {
+        if (QStringView(source).mid(pos, punct.size()) == punct) {
             advance(punct.size());
             return make(Token::Punct, punct, l, c);
         }
