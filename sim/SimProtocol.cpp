@@ -251,6 +251,7 @@ SimProtocol::Outcome SimProtocol::connectionRequest(const QByteArray &frame)
     cotp.append(params);
     outcome.reply = tpkt(cotp);
     connectionConfirmed = true;
+    communicationSetUp = false;
     negotiatedPdu = 0;
     return outcome;
 }
@@ -308,7 +309,13 @@ SimProtocol::Outcome SimProtocol::dataUnit(const QByteArray &frame, SimMemory &m
         outcome.reply = setupCommunication(job, cpu);
         return outcome;
     }
-    const int pdu = negotiatedPdu > 0 ? negotiatedPdu : cpu.pduLimit;
+    // Jobs are served only once communication is set up; a client that skips
+    // the setup loses the connection, as it does with a CPU.
+    if (!communicationSetUp) {
+        outcome.close = true;
+        return outcome;
+    }
+    const int pdu = negotiatedPdu;
     if (S7JobHeaderSize + paramLength + dataLength > pdu) {
         outcome.reply = errorReply(job.reference, ErrorClassResources, ErrorCodePduOverflow);
         return outcome;
@@ -340,6 +347,7 @@ QByteArray SimProtocol::setupCommunication(const Job &job, const Cpu &cpu)
         return errorReply(job.reference, ErrorClassService, ErrorCodeMalformed);
 
     negotiatedPdu = qMin(requested, cpu.pduLimit);
+    communicationSetUp = true;
     QByteArray params;
     params.append(char(FunctionSetup)).append('\0');
     append16(&params, quint16(qMin(callingJobs, cpu.profile.amqCalling)));

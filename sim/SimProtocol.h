@@ -107,7 +107,8 @@ private:
     const quint16 ownReference;
     const quint8 userDataSequence;
     bool connectionConfirmed = false;
-    int negotiatedPdu = 0; // 0 until setup communication; then the configured limit applies
+    bool communicationSetUp = false;
+    int negotiatedPdu = 0; // the lesser of the asked and the configured limit, once set up
     // A system state list longer than one PDU goes out in data units; the
     // client asks for each next one with the sequence number of the first.
     QByteArray statusListRest;

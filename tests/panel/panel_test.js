@@ -143,9 +143,12 @@ async function main() {
 
   const refusals = [
     ['403 without token', () => write(good), 403],
-    ['403 with a wrong token', () => write(good, { 'X-Token': token.replace(/./g, '0') }), 403],
+    ['403 with a token wrong in its first character', () => write(good,
+      { 'X-Token': (token[0] === '0' ? '1' : '0') + token.slice(1) }), 403],
     ['403 from a foreign Origin', () => write(good, { 'X-Token': token, Origin: 'http://evil.example' }), 403],
     ['403 for a foreign Host', () => request(port, 'GET', '/api/tags', { headers: { Host: `evil.example:${port}` } }), 403],
+    ['403 for a Host naming another port', () => request(port, 'GET', '/api/tags',
+      { headers: { Host: `127.0.0.1:${port + 1}` } }), 403],
     ['413 for a body over 64 KiB', () => write(' '.repeat(64 * 1024 + 1), { 'X-Token': token }), 413],
     ['413 for a chunked body over 64 KiB', () => request(port, 'POST', '/api/write', { headers: { 'X-Token': token,
       'Transfer-Encoding': 'chunked' }, body: ' '.repeat(64 * 1024 + 1) }), 413],
@@ -170,6 +173,12 @@ async function main() {
       assert.match(text, why);
     });
   }
+  await check('HTTP: HEAD is answered as GET is, without the body', async () => {
+    for (const urlPath of ['/', '/uPlot.iife.min.js', '/api/tags']) {
+      const head = await request(port, 'HEAD', urlPath);
+      assert.deepEqual([head.status, head.body], [200, ''], urlPath);
+    }
+  });
   await check('HTTP: 503 for the 33rd stream client', async () => {
     const streams = [];
     try {

@@ -313,24 +313,29 @@ private slots:
         QCOMPARE(plc->receivedFrames().size(), 0);
     }
 
+    // handshake: 0 none, 1 the transport connection, 2 and the S7 setup.
     void badFrames_data()
     {
-        QTest::addColumn<bool>("handshakeFirst");
+        QTest::addColumn<int>("handshake");
         QTest::addColumn<QByteArray>("frame");
-        QTest::addRow("tpkt version 4") << true << h("0400001f02f08032010000");
-        QTest::addRow("tpkt length 5") << true << h("0300000502f080");
-        QTest::addRow("data before connect") << false << setupJob(1, 1, 480);
-        QTest::addRow("not an S7 header") << true << h("0300001902f08072010000ccc1000800 00f0000001000103c0");
-        QTest::addRow("connect parameter overruns") << false << h("0300000e09e00000000100c0050a");
+        QTest::addRow("tpkt version 4") << 2 << h("0400001f02f08032010000");
+        QTest::addRow("tpkt length 5") << 2 << h("0300000502f080");
+        QTest::addRow("data before connect") << 0 << setupJob(1, 1, 480);
+        QTest::addRow("job before setup") << 1 << ReadDb1At4;
+        QTest::addRow("not an S7 header") << 2 << h("0300001902f08072010000ccc1000800 00f0000001000103c0");
+        QTest::addRow("connect parameter overruns") << 0 << h("0300000e09e00000000100c0050a");
     }
     void badFrames()
     {
-        QFETCH(bool, handshakeFirst);
+        QFETCH(int, handshake);
         QFETCH(QByteArray, frame);
-        if (handshakeFirst)
+        if (handshake == 2) {
             connectAndSetup();
-        else
+        } else {
             connectSocket();
+            if (handshake == 1)
+                QCOMPARE(exchange(ConnectRequest, ConnectConfirm.size(), false), ConnectConfirm);
+        }
         socket.write(frame);
         QVERIFY(closedByPeer());
         QCOMPARE(socket.readAll(), QByteArray());

@@ -286,7 +286,7 @@ private slots:
                                                        "DB99.DBW0 Int16 =  [7 PLC answer not acceptable] age -"};
         QTest::addRow("colon in address") << QStringList{"V_or_DB1:20:int16:1"} << 0
                                           << QStringList{"V_or_DB1:20 Int16 = -1234 [0 ok]"};
-        QTest::addRow("tag list file") << QStringList{"M0.0:bool", "--tags", "%TAGS=# label may hold commas\n DB1.DBW20 , int16 ,, Speed, rpm\nDB1.DBW20,int16,2\n"}
+        QTest::addRow("tag list file") << QStringList{"M0.0:bool", "--tags", "%TAGS=# label may hold commas\r\n  # indented\r\n \t \r\n\r\n DB1.DBW20 , int16 ,, Speed, rpm\r\nDB1.DBW20,int16,2\n"}
                                        << 0 << QStringList{"M0.0 Bool = 0 [0 ok]", "DB1.DBW20 Int16 = -1234 [0 ok]",
                                                            "DB1.DBW20 Int16 = -1234, 0 [0 ok]"};
     }

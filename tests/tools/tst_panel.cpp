@@ -8,6 +8,8 @@
 
 #include <httplib.h>
 
+#include <future>
+
 #include "PanelPoller.h"
 #include "PanelServer.h"
 #include "SimPlc.h"
@@ -41,9 +43,10 @@ class TstPanel : public QObject
     Q_OBJECT
 
 private slots:
-    // A write not begun within its time is taken back: answered "not carried
-    // out" and never sent later, once the PLC answers again.
-    void lateWriteIsTakenBack()
+    // Queued writes are carried out in the order they came; one not begun
+    // within its time is taken back: answered "not carried out" and never
+    // sent later. Every reply is late, so the writes queue behind a read.
+    void queuedWrites()
     {
         SimPlc plc;
         QVERIFY(plc.start());
@@ -55,19 +58,46 @@ private slots:
         QVERIFY2(poller.start(&error), qPrintable(error));
         QTRY_VERIFY_WITH_TIMEOUT(pollOf(poller) > 0, kPollWaitMs);
 
-        plc.setFault(SimPlc::Fault::Silent);   // the read under way now waits for the driver's time-out
+        plc.setFault(SimPlc::Fault::LateReply, 1500);   // within the driver's reply time-out
         QTest::qWait(300);
-        CLabelVariable result;
-        QVERIFY(!poller.write(0, QVariant::fromValue(QList<short>{4321}), 1, &result, 200));
+        const auto writeLater = [&](short value, int timeoutMs) {
+            auto done = std::async(std::launch::async, [&poller, value, timeoutMs] {
+                CLabelVariable result;
+                return poller.write(0, QVariant::fromValue(QList<short>{value}), 1, &result, timeoutMs)
+                       && result.status == StatusOk;
+            });
+            QTest::qWait(100);   // queued before the next one
+            return done;
+        };
+        auto first = writeLater(1111, kPollWaitMs);
+        auto second = writeLater(2222, kPollWaitMs);
+        auto late = writeLater(3333, 200);
+        QVERIFY(first.get());
+        QVERIFY(second.get());
+        QVERIFY(!late.get());
         plc.setFault(SimPlc::Fault::None);
         const int pollAfter = pollOf(poller) + 2;
         QTRY_VERIFY_WITH_TIMEOUT(pollOf(poller) >= pollAfter, kPollWaitMs);
-        QCOMPARE(plc.memory(SimPlc::AreaDataBlocks, 1, 0, 2).toHex(), QByteArray("0000"));
-
-        QVERIFY(poller.write(0, QVariant::fromValue(QList<short>{4321}), 1, &result, kPollWaitMs));
-        QCOMPARE(result.status, int(StatusOk));
-        QCOMPARE(plc.memory(SimPlc::AreaDataBlocks, 1, 0, 2).toHex(), QByteArray("10e1"));
+        QCOMPARE(plc.memory(SimPlc::AreaDataBlocks, 1, 0, 2).toHex(), QByteArray("08ae"));
         poller.stop();
+        plc.stop();
+    }
+    // Stop ends the pause between polls at once (reconnect waits are the same wait).
+    void stopWakesThePoller()
+    {
+        SimPlc plc;
+        QVERIFY(plc.start());
+        PanelPoller::Options options;
+        options.endpoint = QStringLiteral("127.0.0.1:%1").arg(plc.port());
+        options.intervalMs = 600000;
+        PanelPoller poller({int16At("DB1.DBW0")}, options);
+        QString error;
+        QVERIFY2(poller.start(&error), qPrintable(error));
+        QTRY_VERIFY_WITH_TIMEOUT(pollOf(poller) > 0, kPollWaitMs);
+        QElapsedTimer stopping;
+        stopping.start();
+        poller.stop();
+        QVERIFY2(stopping.elapsed() < kPollWaitMs, "stop waited for the pause to run out");
         plc.stop();
     }
     // A leaf is shown decoded with its struct and comment, and written as its
