@@ -89,7 +89,7 @@ private slots:
         QVERIFY(plc.start());
         PanelPoller::Options options;
         options.endpoint = QStringLiteral("127.0.0.1:%1").arg(plc.port());
-        options.intervalMs = 600000;
+        options.intervalMs = 60000;   // past kPollWaitMs, within the test's time-out
         PanelPoller poller({int16At("DB1.DBW0")}, options);
         QString error;
         QVERIFY2(poller.start(&error), qPrintable(error));
