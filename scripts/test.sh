@@ -83,20 +83,25 @@ require_setup() {
     { echo "test: $what needs $need: run bash scripts/setup.sh --all" >&2; exit 1; }
 }
 
+# CI builds are unity builds (each target's sources compiled as a few large
+# files, about 60 % of the time) without debug information, which nothing
+# here reads. The armhf Qt 5 build alone compiles every file on its own, so
+# that a missing include cannot hide behind a neighbour in a unity file.
+unity=(-DCMAKE_UNITY_BUILD=ON)
+# Release builds at -O2, as Debian builds its packages: what a panel runs.
+release=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG")
+
 stage_amd64_qt5() {
-  bash scripts/build.sh build
+  bash scripts/build.sh build "${release[@]}" "${unity[@]}"
   require_node_tests build interop panel
   run_ctest build
   run_checks scripts/check-package.sh build
 }
 
-# Every build but the first is a unity build: it compiles in about 60 % of
-# the time, and the first build keeps every file compiling on its own.
-unity=(-DCMAKE_UNITY_BUILD=ON)
-
 stage_sanitizers() {
   [[ "${QUILLMARSH_SKIP_SANITIZE:-0}" == 1 ]] && return 0
-  bash scripts/build.sh build-asan -DQUILLMARSH_SANITIZE=ON -DQUILLMARSH_BENCH=OFF "${unity[@]}"
+  bash scripts/build.sh build-asan -DQUILLMARSH_SANITIZE=ON -DQUILLMARSH_BENCH=OFF "${unity[@]}" \
+    -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O1"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_ctest build-asan -LE nosanitize
 }
@@ -113,19 +118,15 @@ stage_fuzz() {
 
 stage_amd64_qt6() {
   require_setup "the Qt 6 build" qt6-base-dev
-  bash scripts/build.sh build-qt6 --qt 6 -DQUILLMARSH_BENCH=OFF "${unity[@]}"
+  bash scripts/build.sh build-qt6 --qt 6 -DQUILLMARSH_BENCH=OFF "${release[@]}" "${unity[@]}"
   require_node_tests build-qt6 interop panel
   run_ctest build-qt6
   run_checks scripts/check-package.sh build-qt6
 }
 
-# Cross builds are Release builds at -O2, as Debian builds its packages: what
-# a panel runs, with no debug information to write.
-release=(-DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" "${unity[@]}")
-
 stage_arm64_qt5() {
   require_setup "the arm64 build" qtbase5-dev:arm64
-  bash scripts/build.sh build-arm64 --arch arm64 "${release[@]}"
+  bash scripts/build.sh build-arm64 --arch arm64 "${release[@]}" "${unity[@]}"
   require_node_tests build-arm64 interop
   run_ctest build-arm64 -LE '^panel$'
   run_demo build-arm64 qemu-aarch64
@@ -143,7 +144,7 @@ stage_cross_qt6() {
   local arch
   for arch in arm64 armhf; do
     require_setup "the $arch Qt 6 build" qt6-base-dev:$arch
-    bash scripts/build.sh build-$arch-qt6 --arch $arch --qt 6 "${release[@]}" -DBUILD_TESTING=OFF
+    bash scripts/build.sh build-$arch-qt6 --arch $arch --qt 6 "${release[@]}" "${unity[@]}" -DBUILD_TESTING=OFF
     run_checks scripts/check-package.sh build-$arch-qt6
   done
 }

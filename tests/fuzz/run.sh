@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets with clang in build-fuzz and runs each one for
 # a bounded time; fails when any target finds a crash, leak or sanitizer
 # report.   tests/fuzz/run.sh [smoke|long] [seconds per target]
-#   smoke: 20 s per target (CI);  long: 300 s per target.
+#   smoke: 10 s per target (CI);  long: 300 s per target.
 # Each target keeps its corpus in build-fuzz/corpus-<target>, seeded from
 # the hex frames in tests/fuzz/seeds/<target>/; findings land in
 # build-fuzz/findings/. A summary line per target gives executions and coverage.
@@ -11,7 +11,7 @@ cd "$(dirname "$0")/../.."
 
 mode=${1:-smoke}
 case "$mode" in
-  smoke) seconds=${2:-20} ;;
+  smoke) seconds=${2:-10} ;;
   long) seconds=${2:-300} ;;
   *) echo "usage: $0 [smoke|long] [seconds]" >&2; exit 2 ;;
 esac
