@@ -36,13 +36,6 @@ QByteArray elementBytes(DataType type, const QVariant &value)
     return bytes.toHex(' ');
 }
 
-int listSize(DataType type, const QVariant &value)
-{
-    int size = -1;
-    ElementTypes::withServedElementType(type, [&](auto tag) { size = value.value<QList<typename decltype(tag)::type>>().size(); });
-    return size;
-}
-
 template <typename T>
 QVariant L(std::initializer_list<T> items)
 {
@@ -195,7 +188,7 @@ private slots:
         QFETCH(QByteArray, image);
 
         const auto t = static_cast<DataType>(type);
-        const int n = listSize(t, value);
+        const int n = value.value<QSequentialIterable>().size();
         QByteArray out;
         encode(t, value, n, &out);
         QCOMPARE(out.toHex(), image.toHex());

@@ -110,7 +110,6 @@ private slots:
         QTest::addRow("stop") << 1 << "StopDebug";
         QTest::addRow("drive name") << 3 << "Quillmarsh";
         QTest::addRow("4") << 4 << QString();
-        QTest::addRow("-1") << -1 << QString();
     }
     void identity()
     {
