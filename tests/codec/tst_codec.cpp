@@ -85,7 +85,6 @@ private slots:
         row("Int16 three bytes", Int16, "000102", 2, L<short>({1, 512}));
         row("Int32 two bytes", Int32, "1234", 1, L<int>({305397760}));
         row("Int32 count 0", Int32, "12345678", 0, L<int>({}));
-        row("Int64 bit 31", Int64, "0000000080000000", 1, L<qlonglong>({2147483648LL}));
         row("UInt64 extra byte", UInt64, "0102030405060708ff", 1, L<qulonglong>({72623859790382856ULL}));
         row("Double two bytes", Double, "3ff0", 1, L<double>({1.0}));
         row("Bool a5 from 0", Bool, "a5", 1, L<bool>({true, false, true, false, false, true, false, true}), 0);
@@ -126,7 +125,6 @@ private slots:
         row("count 0", Int32, L<int>({1}), 0, "");
         row("Int32 list shorter than count", Int32, L<int>({7}), 3, "00000007");
         row("UInt16 short list behind bytes", UInt16, L<ushort>({1}), 4, "cc0001", "cc");
-        row("Bool list shorter than count", Bool, L<bool>({true}), 3, "01");
         // Qt 5.15 converts none of these to the expected list type: nothing is written.
         row("QList<int> as Double", Double, L<int>({1, 2}), 2, "aa", "aa");
         row("text as Int32", Int32, QVariant(QStringLiteral("12")), 1, "");
