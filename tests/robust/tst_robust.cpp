@@ -137,7 +137,6 @@ private slots:
         row("byte by byte", Fault::ByteByByte, 0, "r2 w2 r2", {StatusBadReply, StatusBadReply, StatusBadReply});
         row("close mid reply", Fault::CloseMidReply, 0, "r2 r2 w2", {StatusBadReply, StatusNotConnected, StatusNotConnected},
             true);
-        row("close instead of reply", Fault::CloseAfterFrames, 1, "r2 w2", {StatusNoReply, StatusNotConnected});
         // Each request gets the answer to the one before: judged by its length.
         row("previous reply", Fault::PreviousReply, 0, "r2 r2 r4 w2 r2",
             {StatusNoReply, StatusOk, StatusBadReply, StatusBadReply, StatusBadReply});
