@@ -4,23 +4,15 @@
 
 #include <cstring>
 #include <limits>
-#include <type_traits>
 
 #include "ValueCodec.h"
 
 namespace {
 
-// Calls f(Tag<T>()) with the list element type T of a served data type.
-template <typename F>
-void withElement(DataType type, F f)
-{
-    ElementTypes::withServedElementType(type, f);
-}
-
 int listTypeId(DataType type)
 {
     int id = QMetaType::UnknownType;
-    withElement(type, [&](auto tag) { id = qMetaTypeId<QList<typename decltype(tag)::type>>(); });
+    ElementTypes::withServedElementType(type, [&](auto tag) { id = qMetaTypeId<QList<typename decltype(tag)::type>>(); });
     return id;
 }
 
@@ -28,40 +20,20 @@ int listTypeId(DataType type)
 int widthOf(DataType type)
 {
     int width = 0;
-    withElement(type, [&](auto tag) { width = int(sizeof(typename decltype(tag)::type)); });
+    ElementTypes::withServedElementType(type, [&](auto tag) { width = int(sizeof(typename decltype(tag)::type)); });
     return width;
 }
 
-// Floating-point elements are shown by bit image, so -0.0 and NaN payloads compare exactly.
-template <typename T>
-QString elementText(T v)
+// The elements of the type's list in value, as their bytes in memory, so
+// that floating-point elements compare exactly (-0.0, NaN payloads).
+QByteArray elementBytes(DataType type, const QVariant &value)
 {
-    if constexpr (std::is_floating_point_v<T>) {
-        std::conditional_t<sizeof(T) == 4, quint32, quint64> bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        return QStringLiteral("0x") + QString::number(bits, 16);
-    } else if constexpr (std::is_same_v<T, char>) {
-        return QString::number(int(static_cast<signed char>(v)));
-    } else {
-        return QString::number(v);
-    }
-}
-
-QString listText(DataType type, const QVariant &value)
-{
-    QStringList parts;
-    withElement(type, [&](auto tag) {
+    QByteArray bytes;
+    ElementTypes::withServedElementType(type, [&](auto tag) {
         for (const auto &v : value.value<QList<typename decltype(tag)::type>>())
-            parts << elementText(v);
+            bytes.append(reinterpret_cast<const char *>(&v), int(sizeof v));
     });
-    return QLatin1Char('[') + parts.join(QLatin1String(", ")) + QLatin1Char(']');
-}
-
-int listSize(DataType type, const QVariant &value)
-{
-    int size = -1;
-    withElement(type, [&](auto tag) { size = value.value<QList<typename decltype(tag)::type>>().size(); });
-    return size;
+    return bytes.toHex(' ');
 }
 
 template <typename T>
@@ -70,18 +42,13 @@ QVariant L(std::initializer_list<T> items)
     return QVariant::fromValue(QList<T>(items));
 }
 
-float f32(quint32 bits)
+template <typename F, typename Bits>
+F fromBits(Bits bits)
 {
-    float f;
+    static_assert(sizeof(F) == sizeof(Bits), "one bit image per value");
+    F f;
     std::memcpy(&f, &bits, sizeof f);
     return f;
-}
-
-double f64(quint64 bits)
-{
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
 }
 
 // The codec as the read path calls it: count elements (for Bool, bytes).
@@ -116,10 +83,8 @@ private slots:
             QTest::newRow(name) << int(type) << startBit << QByteArray::fromHex(hex) << count << expected;
         };
         row("Int16 three bytes", Int16, "000102", 2, L<short>({1, 512}));
-        row("Int32 12345678", Int32, "12345678", 1, L<int>({305419896}));
         row("Int32 two bytes", Int32, "1234", 1, L<int>({305397760}));
         row("Int32 count 0", Int32, "12345678", 0, L<int>({}));
-        row("Int64 bit 31", Int64, "0000000080000000", 1, L<qlonglong>({2147483648LL}));
         row("UInt64 extra byte", UInt64, "0102030405060708ff", 1, L<qulonglong>({72623859790382856ULL}));
         row("Double two bytes", Double, "3ff0", 1, L<double>({1.0}));
         row("Bool a5 from 0", Bool, "a5", 1, L<bool>({true, false, true, false, false, true, false, true}), 0);
@@ -140,7 +105,7 @@ private slots:
         const auto t = static_cast<DataType>(type);
         const QVariant actual = decode(t, bytes, count, startBit);
         QCOMPARE(actual.userType(), listTypeId(t));
-        QCOMPARE(listText(t, actual), listText(t, expected));
+        QCOMPARE(elementBytes(t, actual), elementBytes(t, expected));
     }
     void encodes_data()
     {
@@ -155,13 +120,11 @@ private slots:
             QTest::newRow(name) << int(type) << value << count << QByteArray::fromHex(prefixHex)
                                 << QByteArray::fromHex(expectedHex);
         };
-        row("Int16 -300", Int16, L<short>({-300}), 1, "fed4");
         row("Bool one byte each", Bool, L<bool>({true, false, true}), 2, "0100");
         row("Int32 third not written", Int32, L<int>({1, 2, 3}), 2, "0000000100000002");
         row("count 0", Int32, L<int>({1}), 0, "");
         row("Int32 list shorter than count", Int32, L<int>({7}), 3, "00000007");
         row("UInt16 short list behind bytes", UInt16, L<ushort>({1}), 4, "cc0001", "cc");
-        row("Bool list shorter than count", Bool, L<bool>({true}), 3, "01");
         // Qt 5.15 converts none of these to the expected list type: nothing is written.
         row("QList<int> as Double", Double, L<int>({1, 2}), 2, "aa", "aa");
         row("text as Int32", Int32, QVariant(QStringLiteral("12")), 1, "");
@@ -204,16 +167,17 @@ private slots:
             "8000000000000000" "7fffffffffffffff" "ffffffffffffffff");
         row("UInt64", UInt64, L<qulonglong>({0, 18446744073709551615ULL, 9223372036854775808ULL}),
             "0000000000000000" "ffffffffffffffff" "8000000000000000");
+        // Bit images a cast or a trip through double would change: NaN
+        // payloads, a signalling NaN, a negative denormal.
         row("Float", Float,
-            L<float>({-0.0f, F::infinity(), -F::infinity(), f32(0x7fc01234), f32(0xffc00001), f32(0x7f800001),
-                      f32(0x00000001), f32(0x807fffff), F::max(), F::lowest(), F::min()}),
-            "80000000" "7f800000" "ff800000" "7fc01234" "ffc00001" "7f800001"
-            "00000001" "807fffff" "7f7fffff" "ff7fffff" "00800000");
+            L<float>({-0.0f, F::infinity(), fromBits<float>(0x7fc01234u), fromBits<float>(0x7f800001u),
+                      fromBits<float>(0x807fffffu), F::lowest()}),
+            "80000000" "7f800000" "7fc01234" "7f800001" "807fffff" "ff7fffff");
         row("Double", Double,
-            L<double>({-0.0, D::infinity(), -D::infinity(), f64(0x7ff800000000abcdULL), f64(0x7ff0000000000001ULL),
-                       f64(0x0000000000000001ULL), f64(0x800fffffffffffffULL), D::max(), D::lowest(), D::min()}),
-            "8000000000000000" "7ff0000000000000" "fff0000000000000" "7ff800000000abcd" "7ff0000000000001"
-            "0000000000000001" "800fffffffffffff" "7fefffffffffffff" "ffefffffffffffff" "0010000000000000");
+            L<double>({-0.0, D::infinity(), fromBits<double>(0x7ff800000000abcdULL),
+                       fromBits<double>(0x7ff0000000000001ULL), fromBits<double>(0x800fffffffffffffULL), D::lowest()}),
+            "8000000000000000" "7ff0000000000000" "7ff800000000abcd" "7ff0000000000001" "800fffffffffffff"
+            "ffefffffffffffff");
     }
     void roundTrip()
     {
@@ -222,13 +186,13 @@ private slots:
         QFETCH(QByteArray, image);
 
         const auto t = static_cast<DataType>(type);
-        const int n = listSize(t, value);
+        const int n = value.value<QSequentialIterable>().size();
         QByteArray out;
         encode(t, value, n, &out);
         QCOMPARE(out.toHex(), image.toHex());
         const QVariant back = decode(t, image, n);
         QCOMPARE(back.userType(), listTypeId(t));
-        QCOMPARE(listText(t, back), listText(t, value));
+        QCOMPARE(elementBytes(t, back), elementBytes(t, value));
     }
     void elementsOffered_data()
     {
@@ -239,8 +203,6 @@ private slots:
         QTest::addRow("int list as Int32") << L<int>({1, 2, 3}) << int(Int32) << 3;
         QTest::addRow("bool list") << L<bool>({true, false}) << int(Bool) << 2;
         QTest::addRow("char list as UInt8") << L<char>({'a'}) << int(UInt8) << -1;
-        QTest::addRow("QVariantList") << QVariant(QVariantList{1, 2}) << int(Int32) << -1;
-        QTest::addRow("text") << QVariant(QStringLiteral("12")) << int(Int32) << -1;
         QTest::addRow("invalid") << QVariant() << int(Bool) << -1;
         QTest::addRow("NoType") << L<double>({1.0}) << int(NoType) << -1;
     }

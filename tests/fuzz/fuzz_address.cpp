@@ -8,8 +8,8 @@
 #include <QString>
 
 #include <cstdint>
-#include <cstdlib>
 
+#include "FuzzRequire.h"
 #include "ElementTypes.h"
 #include "LibQuillmarsh.h"
 
@@ -19,12 +19,6 @@ constexpr size_t HeaderBytes = 3;
 constexpr size_t MaxTextBytes = 512;
 constexpr int DataTypeMask = 0x3F; // every value an enum with 0..32 may hold
 constexpr int MaxByteAddress = 65535;
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 bool isRefusal(int status)
 {

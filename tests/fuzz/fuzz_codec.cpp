@@ -12,8 +12,8 @@
 #include <QVariant>
 
 #include <cstdint>
-#include <cstdlib>
 
+#include "FuzzRequire.h"
 #include "ElementTypes.h"
 #include "ValueCodec.h"
 
@@ -23,12 +23,6 @@ constexpr size_t HeaderBytes = 5;
 constexpr size_t MaxPayload = 4096;
 constexpr int MaxCount = 4096;
 constexpr int TypeCount = 11; // Bool .. Double
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 int listSize(const QVariant &value)
 {

@@ -14,10 +14,10 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <mutex>
 #include <thread>
 
+#include "FuzzRequire.h"
 #include "CmdQuillmarsh.h"
 
 namespace {
@@ -31,12 +31,6 @@ constexpr int FunctionOffset = 17;
 constexpr quint8 CotpConnectionRequest = 0xE0;
 constexpr quint8 FunctionSetup = 0xF0;
 constexpr int DataBlock = 0x84;
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 // The reply to the next job, set before the job sends its request.
 std::mutex replyMutex;

@@ -10,8 +10,8 @@
 #include <QByteArray>
 
 #include <cstdint>
-#include <cstdlib>
 
+#include "FuzzRequire.h"
 #include "S7Frame.h"
 
 namespace {
@@ -24,12 +24,6 @@ constexpr int WriteRequestBase = 35;
 const QByteArray Prefix("earlier", 7);
 
 enum What { ConnectConfirm, SetupReply, ReadReply, WriteReply, Requests, WhatCount };
-
-void require(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 void judgeHandshake(const QByteArray &reply, quint8 code)
 {
