@@ -5,10 +5,7 @@
 // never asserted; memory and descriptors over long runs: bench --soak.
 
 #include <QElapsedTimer>
-#include <QThread>
 #include <QtTest>
-
-#include <memory>
 
 #include "DriverPlugin.h"
 #include "SimPlc.h"
@@ -68,29 +65,6 @@ CLabelVariable runJob(CDriveBaseClass *driver, const Job &job, const QByteArray 
     qInfo("%s: %s of %d bytes: status %d after %lld ms", label, job.write ? "write" : "read", job.bytes,
           result.status, timer.elapsed());
     return result;
-}
-
-// The whole life of one driver object on the calling thread: cycles of
-// writing bytes unique to the worker, a Float read between to vary the frames
-// in flight, and reading them back. Empty when every cycle held.
-QString workOnThisThread(int worker, quint16 port, const QString &tag, int cycles)
-{
-    DriverPlugin host;
-    CDriveBaseClass *driver = host.create();
-    if (driver->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port)) != ConnectOk)
-        return QStringLiteral("not connected");
-    for (int cycle = 0; cycle < cycles; ++cycle) {
-        const QByteArray bytes = pattern(8, worker * 0x40 + cycle * 7);
-        CLabelVariable value;
-        value.value = QVariant::fromValue(toList(bytes));
-        const int written = driver->WriteVariable(tag, UInt8, value, bytes.size()).status;
-        const int other = driver->ReadVariable(tag, Float, 2).status;
-        const CLabelVariable read = driver->ReadVariable(tag, UInt8, bytes.size());
-        if (written != StatusOk || other != StatusOk || read.status != StatusOk
-            || read.value.value<QList<uchar>>() != toList(bytes))
-            return QStringLiteral("cycle %1: write %2, float read %3, read %4").arg(cycle).arg(written).arg(other).arg(read.status);
-    }
-    return QString();
 }
 
 int connectTo(CDriveBaseClass *driver, const SimPlc &sim, const char *label)
@@ -193,30 +167,6 @@ private slots:
         QCOMPARE(runJob(driver, {false, 2}, {}, QTest::currentDataTag()).status, StatusNotConnected);
         verifyRecovery(driver, sim);
     }
-    // Two driver objects on two threads at once, on neighbouring bytes of one
-    // data block: each reads back what it wrote itself, never the other's.
-    void twoThreads()
-    {
-        constexpr int Cycles = 300;
-        constexpr int ThreadWaitMs = 120000;
-        SimPlc sim;
-        QVERIFY(sim.start());
-        QString failures[2];
-        std::unique_ptr<QThread> threads[2];
-        for (int w = 0; w < 2; ++w) {
-            const QString tag = QStringLiteral("DB10.DBB%1").arg(8 * w);
-            QString *failure = &failures[w];
-            const quint16 port = sim.port();
-            threads[w].reset(QThread::create([=] { *failure = workOnThisThread(w, port, tag, Cycles); }));
-            threads[w]->start();
-        }
-        for (int w = 0; w < 2; ++w) {
-            QVERIFY(threads[w]->wait(ThreadWaitMs));
-            QVERIFY2(failures[w].isEmpty(), qPrintable(failures[w]));
-        }
-        QTRY_COMPARE(sim.connectionCount(), 0);
-    }
-
 private:
     // After a fault: the link comes back and carries data both ways.
     void verifyRecovery(CDriveBaseClass *driver, SimPlc &sim)

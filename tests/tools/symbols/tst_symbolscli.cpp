@@ -222,9 +222,7 @@ private slots:
         QTest::addRow("BOOL cleared") << "\"M\".\"b0\"" << "0" << 0 << "03" << "02";
         QTest::addRow("LREAL") << "M.lreal" << "-1.5" << 34 << "0000000000000000" << "bff8000000000000";
         QTest::addRow("STRING with a comma") << "M.text" << "'a,b'" << 58 << "0000000000000000" << "0603612c62000000";
-        QTest::addRow("DATE") << "M.day" << "D#2026-12-06" << 66 << "0000" << "34b0";
         QTest::addRow("TIME") << "m.WAIT" << "T#1S_200MS" << 68 << "00000000" << "000004b0";
-        QTest::addRow("S5TIME") << "M.s5" << "S5T#10S" << 76 << "0000" << "1100";
         QTest::addRow("DTL") << "M.dtl" << "DTL#2026-12-06-14:30:00.25" << 86 << "000000000000000000000000"
                              << "07ea0c06010e1e000ee6b280";
         QTest::addRow("struct, one value per leaf") << "M.pair[2]" << "true,2.5" << 106 << "000000000000" << "010040200000";
