@@ -309,8 +309,8 @@ SimProtocol::Outcome SimProtocol::dataUnit(const QByteArray &frame, SimMemory &m
         outcome.reply = setupCommunication(job, cpu);
         return outcome;
     }
-    // Jobs are served only once communication is set up; a client that skips
-    // the setup loses the connection, as it does with a CPU.
+    // Jobs are served only once communication is set up (the PDU size is
+    // agreed there); a client that skips the setup loses the connection.
     if (!communicationSetUp) {
         outcome.close = true;
         return outcome;
