@@ -4,7 +4,7 @@
 #include "SimServer.h"
 #include "SimState.h"
 
-#include <QThread>
+#include <QEventLoop>
 
 SimPlc::SimPlc(QObject *parent)
     : QObject(parent), state(new SimState)
@@ -20,44 +20,51 @@ bool SimPlc::start(quint16 port, const QHostAddress &address)
 {
     stop();
     state->resetCounters();
-    serverThread = new QThread;
-    serverThread->setObjectName(QStringLiteral("SimPlc"));
-    server = new SimServer(state.get());
-    server->moveToThread(serverThread);
-    // The server and its connections are destroyed on their own thread as it ends.
-    connect(serverThread, &QThread::finished, server, &QObject::deleteLater);
-    serverThread->start();
-
-    bool listening = false;
-    QMetaObject::invokeMethod(server, [&] {
-        listening = server->listen(address, port);
-        listenPort = server->port();
-        listenError = server->errorString();
-    }, Qt::BlockingQueuedConnection);
-    if (!listening) {
-        const QString error = listenError;
-        stop();
-        listenError = error;
-    }
-    return listening;
+    std::promise<bool> listening;
+    std::future<bool> listened = listening.get_future();
+    serverThread = std::thread(&SimPlc::serve, this, address, port, std::move(listening));
+    if (listened.get())
+        return true;
+    serverThread.join();
+    return false;
 }
+
+// The server thread is a std::thread, not a QThread, so that stop() joins it
+// to the end: QThread::wait() returns before Qt releases the thread's own
+// data, and a process that exits right after sometimes still holds it.
+void SimPlc::serve(QHostAddress address, quint16 port, std::promise<bool> listening)
+{
+    QEventLoop loop;
+    SimServer listener(state.get());
+    const bool ok = listener.listen(address, port);
+    listenPort = ok ? listener.port() : 0;
+    listenError = ok ? QString() : listener.errorString();
+    if (ok) {
+        serverLoop = &loop;
+        server = &listener;
+    }
+    listening.set_value(ok);
+    if (ok)
+        loop.exec();
+}   // the server and its connections end here, on their own thread
 
 void SimPlc::stop()
 {
-    if (!serverThread)
+    if (!serverThread.joinable())
         return;
-    QMetaObject::invokeMethod(server, [this] { server->shutdown(); }, Qt::BlockingQueuedConnection);
-    serverThread->quit();
-    serverThread->wait();
-    delete serverThread;
-    serverThread = nullptr;
+    QMetaObject::invokeMethod(server, [this] {
+        server->shutdown();
+        serverLoop->quit();
+    }, Qt::BlockingQueuedConnection);
+    serverThread.join();
+    serverLoop = nullptr;
     server = nullptr;
     listenPort = 0;
     listenError.clear();
 }
 
 quint16 SimPlc::port() const { return listenPort; }
-bool SimPlc::isRunning() const { return serverThread != nullptr; }
+bool SimPlc::isRunning() const { return server != nullptr; }
 QString SimPlc::errorString() const { return listenError; }
 
 bool SimPlc::setCpu(const QString &profile)

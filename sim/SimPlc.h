@@ -6,9 +6,11 @@
 #include <QList>
 #include <QObject>
 
+#include <future>
 #include <memory>
+#include <thread>
 
-class QThread;
+class QEventLoop;
 class SimServer;
 class SimState;
 
@@ -82,8 +84,12 @@ public:
     void stopCapture();
 
 private:
+    void serve(QHostAddress address, quint16 port, std::promise<bool> listening);
+
     std::unique_ptr<SimState> state;
-    QThread *serverThread = nullptr;
+    std::thread serverThread;
+    // Live on the server thread while it runs; set before start() returns.
+    QEventLoop *serverLoop = nullptr;
     SimServer *server = nullptr;
     quint16 listenPort = 0;
     QString listenError;
