@@ -103,6 +103,7 @@ stage_sanitizers() {
   bash scripts/build.sh build-asan -DQUILLMARSH_SANITIZE=ON -DQUILLMARSH_BENCH=OFF "${unity[@]}" \
     -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O1"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
     run_ctest build-asan -LE nosanitize
 }
 
