@@ -64,11 +64,6 @@ private:
 
 } // namespace
 
-extern "C" __attribute__((noinline)) void quillmarsh_bench_operation(BenchClient *client, const BenchCase *c)
-{
-    client->perform(*c);
-}
-
 LatencyRun::LatencyRun(const Options &options) : options(options) {}
 
 bool LatencyRun::run()
