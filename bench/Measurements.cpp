@@ -61,22 +61,11 @@ std::optional<double> Measurements::counted(Count count, const QString &caseKey)
 
 std::optional<double> Measurements::pollCycleFigure(const QString &name)
 {
-    return fromScript(pollCycle, QStringLiteral("names.sh"), name);
-}
-
-std::optional<double> Measurements::panelFigure(const QString &name)
-{
-    return fromScript(panel, QStringLiteral("panel.sh"), name);
-}
-
-std::optional<double> Measurements::fromScript(std::unique_ptr<ScriptFigures> &script, const QString &file,
-                                               const QString &name)
-{
-    if (!script)
-        script = std::make_unique<ScriptFigures>(options.benchDir + QLatin1Char('/') + file,
-                                                 QStringList{options.buildDir});
-    const std::optional<double> figure = script->figure(name);
+    if (!pollCycle)
+        pollCycle = std::make_unique<ScriptFigures>(options.benchDir + QStringLiteral("/names.sh"),
+                                                    QStringList{options.buildDir});
+    const std::optional<double> figure = pollCycle->figure(name);
     if (!figure)
-        error = script->errorString();
+        error = pollCycle->errorString();
     return figure;
 }

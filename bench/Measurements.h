@@ -35,9 +35,8 @@ public:
     // ClientCounts' figures of the plug-in.
     std::optional<double> pluginInstructionsPerOp(const QString &caseKey);
     std::optional<double> pluginSystemCallsPerOp(const QString &caseKey);
-    // A figure of names.sh (the poll cycle over a slow link) or panel.sh.
+    // A figure of names.sh, the poll cycle over a slow link.
     std::optional<double> pollCycleFigure(const QString &name);
-    std::optional<double> panelFigure(const QString &name);
     QString errorString() const { return error; }
 
 private:
@@ -45,15 +44,12 @@ private:
 
     LatencyRun *latency();
     std::optional<double> counted(Count count, const QString &caseKey);
-    std::optional<double> fromScript(std::unique_ptr<ScriptFigures> &script, const QString &file,
-                                     const QString &name);
 
     Options options;
     std::unique_ptr<LatencyRun> latencyRun;
     QString latencyError; // why the run failed, once it has
     std::unique_ptr<ClientCounts> counts;
     std::unique_ptr<ScriptFigures> pollCycle;
-    std::unique_ptr<ScriptFigures> panel;
     QString error;
 };
 
