@@ -9,7 +9,6 @@ namespace {
 
 const QString kDriveName = QStringLiteral("Quillmarsh");
 const QString kVersion = QStringLiteral("V1.8.2 20230221");
-constexpr int kMaxAddress = 65535;
 constexpr int kMinPort = 1;
 constexpr int kMaxPort = 65535;
 
@@ -169,7 +168,7 @@ CLabelVariable LibQuillmarsh::ReadVariable(QString address, DataType type, int c
         refusal = StatusBadAddress;
     else if (count <= 0)
         refusal = StatusBadCount;
-    else if (qint64(tag.byteAddress) + count > kMaxAddress)
+    else if (qint64(tag.byteAddress) + count > S7::MaxByteAddress)
         refusal = StatusBadAddress;
     else if (!ElementTypes::isServed(type))
         refusal = StatusTypeNotServed; // NoType, String and the host's other types
@@ -222,7 +221,7 @@ int LibQuillmarsh::writeRefusal(const TagAddress &tag, DataType type, int count,
         return StatusBadAddress;
     if (count < 0)
         return StatusBadCount;
-    if (qint64(tag.byteAddress) + count > kMaxAddress)
+    if (qint64(tag.byteAddress) + count > S7::MaxByteAddress)
         return StatusBadAddress;
     if (!ElementTypes::isServed(type))
         return StatusTypeNotServed;

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "ReadPlan.h"
+#include "S7Memory.h"
 
 namespace {
 // QCommandLineParser takes every "-…" argument for an option, so negative
@@ -61,14 +61,14 @@ void CommandLine::addMergeOptions()
     addBoolOption(QStringLiteral("no-merge"), QStringLiteral("Read every tag in a job of its own."));
     addValueOption(QStringLiteral("pdu"),
                    QStringLiteral("The PDU the PLC grants, in bytes (%1 to %2): one merged read is at most what one "
-                                  "reply carries.").arg(ReadPlan::kMinPdu).arg(ReadPlan::kMaxPdu),
-                   QStringLiteral("N"), QString::number(ReadPlan::kMinPdu));
+                                  "reply carries.").arg(S7::MinimumPduLength).arg(S7::RequestedPduLength),
+                   QStringLiteral("N"), QString::number(S7::MinimumPduLength));
 }
 
 bool CommandLine::mergeOptions(bool *merge, int *pduBytes) const
 {
     *merge = !isSet(QStringLiteral("no-merge"));
-    return intValue(QStringLiteral("pdu"), ReadPlan::kMinPdu, ReadPlan::kMaxPdu, pduBytes);
+    return intValue(QStringLiteral("pdu"), S7::MinimumPduLength, S7::RequestedPduLength, pduBytes);
 }
 
 void CommandLine::addBoolOption(const QString &name, const QString &description)

@@ -12,10 +12,6 @@
 #include "ElementTypes.h"
 
 namespace {
-// The plug-in refuses a read whose byte address plus count passes this.
-const int kMaxAddress = 65535;
-const int kMaxBlock = 65535;
-
 template <typename T>
 using BitsOf = std::conditional_t<sizeof(T) == 1, quint8,
                std::conditional_t<sizeof(T) == 2, quint16,
@@ -35,10 +31,10 @@ int byteLength(DataType type, int count)
 int letterArea(QChar letter)
 {
     switch (letter.toUpper().toLatin1()) {
-    case 'I': return ReadPlan::Inputs;
-    case 'Q': return ReadPlan::Outputs;
-    case 'M': return ReadPlan::Markers;
-    default: return ReadPlan::DataBlocks;   // V memory lives in data block 0
+    case 'I': return S7::AreaInputs;
+    case 'Q': return S7::AreaOutputs;
+    case 'M': return S7::AreaMarkers;
+    default: return S7::AreaDataBlocks;
     }
 }
 
@@ -186,7 +182,7 @@ bool ReadPlan::locate(const TagSpec &tag, Location *where)
         at.byte = letter.captured(2).toInt();
         at.bit = letter.captured(3).toInt();
     } else if (block.hasMatch()) {
-        at.area = DataBlocks;
+        at.area = S7::AreaDataBlocks;
         at.dbNumber = block.captured(1).toInt();
         at.byte = block.captured(2).toInt();
         at.bit = block.captured(3).toInt();   // 0 without one
@@ -194,8 +190,10 @@ bool ReadPlan::locate(const TagSpec &tag, Location *where)
         return false;
     }
     at.length = byteLength(tag.type, tag.count);
-    if (at.dbNumber > kMaxBlock || at.length < 1 || qint64(at.byte) + at.length > kMaxAddress
-        || qint64(at.byte) + tag.count > kMaxAddress)
+    // The plug-in refuses a read whose byte address plus count passes the
+    // highest byte.
+    if (at.dbNumber > S7::MaxDataBlock || at.length < 1 || qint64(at.byte) + at.length > S7::MaxByteAddress
+        || qint64(at.byte) + tag.count > S7::MaxByteAddress)
         return false;
     *where = at;
     return true;
@@ -219,9 +217,9 @@ QVariant ReadPlan::valueOf(DataType type, int bit, int count, const QByteArray &
 QString ReadPlan::byteAddress(const Location &where, int start)
 {
     switch (where.area) {
-    case Inputs: return QStringLiteral("I%1").arg(start);
-    case Outputs: return QStringLiteral("Q%1").arg(start);
-    case Markers: return QStringLiteral("M%1").arg(start);
+    case S7::AreaInputs: return QStringLiteral("I%1").arg(start);
+    case S7::AreaOutputs: return QStringLiteral("Q%1").arg(start);
+    case S7::AreaMarkers: return QStringLiteral("M%1").arg(start);
     default:
         return where.dbNumber == 0 ? QStringLiteral("V%1").arg(start)
                                    : QStringLiteral("DB%1.DBB%2").arg(where.dbNumber).arg(start);

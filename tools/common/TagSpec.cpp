@@ -3,12 +3,13 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include "S7Memory.h"
 #include "TypeNames.h"
 
 namespace {
 // The largest element count a tag can have: byte address plus count may not
-// pass the end of the 16-bit byte address range.
-const int kMaxCount = 65535;
+// pass the highest byte address.
+const int kMaxCount = S7::MaxByteAddress;
 const QChar kTagSeparator = QLatin1Char(':');
 } // namespace
 
