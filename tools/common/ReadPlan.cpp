@@ -189,6 +189,10 @@ bool ReadPlan::locate(const TagSpec &tag, Location *where)
     } else {
         return false;
     }
+    // The block a job puts on the wire: V memory and a block number 0 are
+    // data block 1, so their tags merge with those of DB1.
+    if (at.area == S7::AreaDataBlocks)
+        at.dbNumber = qMax(at.dbNumber, int(S7::DefaultDataBlock));
     at.length = byteLength(tag.type, tag.count);
     // The plug-in refuses a read whose byte address plus count passes the
     // highest byte.
@@ -220,8 +224,6 @@ QString ReadPlan::byteAddress(const Location &where, int start)
     case S7::AreaInputs: return QStringLiteral("I%1").arg(start);
     case S7::AreaOutputs: return QStringLiteral("Q%1").arg(start);
     case S7::AreaMarkers: return QStringLiteral("M%1").arg(start);
-    default:
-        return where.dbNumber == 0 ? QStringLiteral("V%1").arg(start)
-                                   : QStringLiteral("DB%1.DBB%2").arg(where.dbNumber).arg(start);
+    default: return QStringLiteral("DB%1.DBB%2").arg(where.dbNumber).arg(start);
     }
 }
