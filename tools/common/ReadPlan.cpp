@@ -1,33 +1,15 @@
 #include "ReadPlan.h"
 
-#include <climits>
 #include <QMap>
 #include <QRegularExpression>
-#include <QtEndian>
 
 #include <algorithm>
-#include <cstring>
-#include <type_traits>
 
 #include "ElementTypes.h"
+#include "S7Image.h"
+#include "S7Type.h"
 
 namespace {
-template <typename T>
-using BitsOf = std::conditional_t<sizeof(T) == 1, quint8,
-               std::conditional_t<sizeof(T) == 2, quint16,
-               std::conditional_t<sizeof(T) == 4, quint32, quint64>>>;
-
-// Bytes the plug-in reads for count elements of type: a Bool read takes
-// whole bytes, count / 8 rounded up.
-int byteLength(DataType type, int count)
-{
-    if (type == Bool)
-        return (count + CHAR_BIT - 1) / CHAR_BIT;
-    return ElementTypes::withServedElementType(type, [&](auto tag) {
-        return count * int(sizeof(typename decltype(tag)::type));
-    });
-}
-
 int letterArea(QChar letter)
 {
     switch (letter.toUpper().toLatin1()) {
@@ -38,20 +20,6 @@ int letterArea(QChar letter)
     }
 }
 
-template <typename T>
-QVariant elements(int count, const QByteArray &bytes)
-{
-    using U = BitsOf<T>;
-    QList<T> list;
-    list.reserve(count);
-    for (int i = 0; i < count && (i + 1) * int(sizeof(U)) <= bytes.size(); ++i) {
-        const U image = qFromBigEndian<U>(bytes.constData() + i * int(sizeof(U)));
-        T element;
-        std::memcpy(&element, &image, sizeof element);
-        list.append(element);
-    }
-    return ElementTypes::listValue(list);
-}
 } // namespace
 
 ReadPlan::ReadPlan(const QList<TagSpec> &tagList, int pduBytes, bool merge)
@@ -193,7 +161,7 @@ bool ReadPlan::locate(const TagSpec &tag, Location *where)
     // data block 1, so their tags merge with those of DB1.
     if (at.area == S7::AreaDataBlocks)
         at.dbNumber = qMax(at.dbNumber, int(S7::DefaultDataBlock));
-    at.length = byteLength(tag.type, tag.count);
+    at.length = S7Type::byteLength(tag.type, tag.count);
     // The plug-in refuses a read whose byte address plus count passes the
     // highest byte.
     if (at.dbNumber > S7::MaxDataBlock || at.length < 1 || qint64(at.byte) + at.length > S7::MaxByteAddress
@@ -205,16 +173,10 @@ bool ReadPlan::locate(const TagSpec &tag, Location *where)
 
 QVariant ReadPlan::valueOf(DataType type, int bit, int count, const QByteArray &bytes)
 {
-    if (type == Bool) {
-        QList<bool> bits;
-        for (char byte : bytes) {
-            for (int j = bit; j < CHAR_BIT; ++j)
-                bits.append(((quint8(byte) >> j) & 1) != 0);
-        }
-        return ElementTypes::listValue(bits);
-    }
+    if (type == Bool)
+        return S7Image::decodeBits(bit, bytes, bytes.size());
     return ElementTypes::withServedElementType(type, [&](auto tag) {
-        return elements<typename decltype(tag)::type>(count, bytes);
+        return S7Image::decode<typename decltype(tag)::type>(bytes, count);
     });
 }
 

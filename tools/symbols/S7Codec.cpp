@@ -9,6 +9,8 @@
 #include <type_traits>
 
 #include "CLabelVariable.h"
+#include "ElementTypes.h"
+#include "S7Image.h"
 #include "S7TextCodec.h"
 #include "S7TimeCodec.h"
 #include "ValueFormatter.h"
@@ -16,37 +18,15 @@
 
 namespace {
 
-template <typename T>
-using BitsOf = std::conditional_t<sizeof(T) == 1, quint8,
-               std::conditional_t<sizeof(T) == 2, quint16,
-               std::conditional_t<sizeof(T) == 4, quint32, quint64>>>;
-
-// One element of T from its big-endian image, as the plug-in decodes it.
-template <typename T>
-QVariant element(const QByteArray &bytes)
-{
-    const BitsOf<T> image = qFromBigEndian<BitsOf<T>>(bytes.constData());
-    T v;
-    std::memcpy(&v, &image, sizeof v);
-    return QVariant::fromValue(QList<T>{v});
-}
-
+// One element of the served type, as the plug-in decodes it; a BOOL is its
+// own bit of the byte.
 QVariant servedElement(const S7Type &type, const QByteArray &bytes, int bit)
 {
-    switch (type.servedType()) {
-    case Bool: return QVariant::fromValue(QList<bool>{((quint8(bytes.at(0)) >> bit) & 1) != 0});
-    case Int8: return element<char>(bytes);
-    case UInt8: return element<uchar>(bytes);
-    case Int16: return element<short>(bytes);
-    case UInt16: return element<ushort>(bytes);
-    case Int32: return element<int>(bytes);
-    case UInt32: return element<uint>(bytes);
-    case Float: return element<float>(bytes);
-    case Int64: return element<qlonglong>(bytes);
-    case UInt64: return element<qulonglong>(bytes);
-    case Double: return element<double>(bytes);
-    default: return QVariant();
-    }
+    if (type.isBool())
+        return ElementTypes::listValue(QList<bool>{((S7Image::read<quint8>(bytes, 0) >> bit) & 1) != 0});
+    return ElementTypes::withServedElementType(type.servedType(), [&](auto tag) {
+        return S7Image::decode<typename decltype(tag)::type>(bytes, 1);
+    });
 }
 
 template <typename U>

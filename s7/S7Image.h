@@ -1,9 +1,11 @@
-#ifndef QUILLMARSH_VALUECODEC_H
-#define QUILLMARSH_VALUECODEC_H
+#ifndef QUILLMARSH_S7IMAGE_H
+#define QUILLMARSH_S7IMAGE_H
 
-// Conversion between the PLC's big-endian byte images and the host's lists.
+// The byte images of the plug-in's types in PLC memory and the lists a
+// record carries: elements one after the other, most significant byte first.
 // Integers and floating point alike travel as bit images: a float is its
 // 32-bit pattern, so signed zeros, infinities and NaN payloads survive.
+// Header-only, so that the plug-in links none of this library's objects.
 
 #include <QByteArray>
 #include <QList>
@@ -13,10 +15,10 @@
 #include <cstring>
 #include <type_traits>
 
-#include "CLabelVariable.h"
+#include "DataType.h"
 #include "ElementTypes.h"
 
-namespace ValueCodec {
+namespace S7Image {
 
 // The unsigned integer with the width of T, carrier of its bit image.
 template <typename T>
@@ -24,40 +26,55 @@ using BitsOf = std::conditional_t<sizeof(T) == 1, quint8,
                std::conditional_t<sizeof(T) == 2, quint16,
                std::conditional_t<sizeof(T) == 4, quint32, quint64>>>;
 
-// The element at offset as a big-endian bit image; bytes at or past the end
-// of the input read as 0.
+// The image of U at offset, most significant byte first; bytes at or past
+// the end of the input read as 0.
 template <typename U>
-U readImage(const QByteArray &bytes, qint64 offset)
+U read(const QByteArray &bytes, qint64 offset)
 {
-    if (offset + qint64(sizeof(U)) <= bytes.size())
+    if (offset >= 0 && offset + qint64(sizeof(U)) <= bytes.size())
         return qFromBigEndian<U>(bytes.constData() + offset);
     U image = 0;
     for (qint64 k = 0; k < qint64(sizeof(U)); ++k) {
         const qint64 at = offset + k;
-        const quint8 b = at < bytes.size() ? quint8(bytes.at(int(at))) : 0;
+        const quint8 b = at >= 0 && at < bytes.size() ? quint8(bytes.at(int(at))) : 0;
         image = U((image << 8) | b);
     }
     return image;
 }
 
-// count elements of T, each sizeof(T) bytes, most significant byte first.
+// Appends the image of U, most significant byte first.
+template <typename U>
+void append(QByteArray *out, U image)
+{
+    uchar be[sizeof(U)];
+    qToBigEndian(image, be);
+    out->append(reinterpret_cast<const char *>(be), int(sizeof be));
+}
+
+// Element i of T from its image.
+template <typename T>
+T element(const QByteArray &bytes, int i)
+{
+    const BitsOf<T> image = read<BitsOf<T>>(bytes, qint64(i) * qint64(sizeof(T)));
+    T v;
+    std::memcpy(&v, &image, sizeof v);
+    return v;
+}
+
+// count elements of T, each sizeof(T) bytes; missing bytes read as 0.
 template <typename T>
 QVariant decode(const QByteArray &bytes, int count)
 {
-    using U = BitsOf<T>;
     QList<T> list;
     if (count > 0)
         list.reserve(qMin(count, 1 << 20));
-    for (int i = 0; i < count; ++i) {
-        const U image = readImage<U>(bytes, qint64(i) * qint64(sizeof(U)));
-        T element;
-        std::memcpy(&element, &image, sizeof element);
-        list.append(element);
-    }
+    for (int i = 0; i < count; ++i)
+        list.append(element<T>(bytes, i));
     return ElementTypes::listValue(list);
 }
 
-// Bits startBit..7 of each of count bytes, least significant first.
+// Bits startBit..7 of each of count bytes, least significant first: the
+// start bit applies to every byte. Nothing for a start bit outside 0..7.
 inline QVariant decodeBits(int startBit, const QByteArray &bytes, int count)
 {
     QList<bool> list;
@@ -65,7 +82,7 @@ inline QVariant decodeBits(int startBit, const QByteArray &bytes, int count)
         return ElementTypes::listValue(list);
     list.reserve(int(qMin<qint64>(qint64(count) * (8 - startBit), 1 << 20)));
     for (int i = 0; i < count; ++i) {
-        const quint8 byte = readImage<quint8>(bytes, i);
+        const quint8 byte = read<quint8>(bytes, i);
         for (int j = startBit; j < 8; ++j)
             list.append(((byte >> j) & 1) != 0);
     }
@@ -90,34 +107,8 @@ void encode(const QVariant &value, int count, QByteArray *out)
             image = list.at(i) ? 1 : 0;
         else
             std::memcpy(&image, &list.at(i), sizeof image);
-        uchar be[sizeof(U)];
-        qToBigEndian(image, be);
-        out->append(reinterpret_cast<const char *>(be), int(sizeof be));
+        append(out, image);
     }
-}
-
-
-// The value of a read of byteCount bytes as the data type's list: Bool
-// unpacks the bits of every byte from startBit on, the other types decode the
-// elements that byteCount bytes hold. Invalid for a type not served.
-inline QVariant decodeAs(DataType type, int startBit, const QByteArray &bytes, int byteCount)
-{
-    if (type == Bool)
-        return decodeBits(startBit, bytes, byteCount);
-    return ElementTypes::withServedElementType(type, [&](auto tag) {
-        using T = typename decltype(tag)::type;
-        return decode<T>(bytes, byteCount / int(sizeof(T)));
-    });
-}
-
-// Appends the images of the first elements of value as the data type's
-// element type; false for a type not served.
-inline bool encodeAs(DataType type, const QVariant &value, int elements, QByteArray *out)
-{
-    ElementTypes::withServedElementType(type, [&](auto tag) {
-        encode<typename decltype(tag)::type>(value, elements, out);
-    });
-    return ElementTypes::isServed(type);
 }
 
 // Elements that value offers as the data type's list: -1 when it holds no
@@ -133,6 +124,6 @@ inline int elementsOffered(const QVariant &value, DataType type)
     });
 }
 
-} // namespace ValueCodec
+} // namespace S7Image
 
 #endif
