@@ -3,7 +3,7 @@
 // a value that does not fit its type is refused with limits that read back.
 #include <QtTest>
 
-#include "TypeNames.h"
+#include "S7Type.h"
 #include "ValueFormatter.h"
 #include "ValueParser.h"
 
@@ -48,7 +48,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, shown);
         QFETCH(QString, error);
-        const DataType t = TypeNames::fromName(type);
+        const DataType t = S7Type::servedTypeOf(type);
         QString why;
         const QVariant value = ValueParser::parse(t, {text}, &why);
         if (shown.isEmpty()) {
@@ -65,19 +65,19 @@ private slots:
     // The limits a range message names are themselves accepted.
     void limitsInMessagesReadBack()
     {
-        for (const QString &type : TypeNames::all()) {
+        for (const QString &type : S7Type::servedNames()) {
             if (type == QLatin1String("Bool"))
                 continue;
             QString why;
-            ValueParser::parse(TypeNames::fromName(type), {QStringLiteral("1e400")}, &why);
-            ValueParser::parse(TypeNames::fromName(type), {QStringLiteral("99999999999999999999999")}, &why);
+            ValueParser::parse(S7Type::servedTypeOf(type), {QStringLiteral("1e400")}, &why);
+            ValueParser::parse(S7Type::servedTypeOf(type), {QStringLiteral("99999999999999999999999")}, &why);
             const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("\\((\\S+) to (\\S+)\\)$")).match(why);
             QVERIFY2(m.hasMatch(), qPrintable(type + QLatin1String(": ") + why));
             for (const QString &limit : {m.captured(1), m.captured(2)}) {
                 QString error;
-                const QVariant v = ValueParser::parse(TypeNames::fromName(type), {limit}, &error);
+                const QVariant v = ValueParser::parse(S7Type::servedTypeOf(type), {limit}, &error);
                 QVERIFY2(v.isValid(), qPrintable(type + QLatin1String(": ") + error));
-                QCOMPARE(ValueFormatter::joined(v, TypeNames::fromName(type), 1), limit);
+                QCOMPARE(ValueFormatter::joined(v, S7Type::servedTypeOf(type), 1), limit);
             }
         }
     }

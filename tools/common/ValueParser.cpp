@@ -8,7 +8,7 @@
 #include <type_traits>
 
 #include "ElementTypes.h"
-#include "TypeNames.h"
+#include "S7Type.h"
 #include "ValueFormatter.h"
 
 namespace {
@@ -19,7 +19,7 @@ QString notAValue(const QString &text, DataType type)
 {
     if (type == Bool)
         return QStringLiteral("value '%1' is not a Bool (0, 1, true or false)").arg(text);
-    return QStringLiteral("value '%1' is not a number for %2").arg(text, TypeNames::name(type));
+    return QStringLiteral("value '%1' is not a number for %2").arg(text, S7Type::servedName(type));
 }
 
 // A limit as the formatter writes it, so that it reads back exactly.
@@ -38,7 +38,7 @@ template <typename T>
 QString outOfRange(const QString &text, DataType type)
 {
     return QStringLiteral("value '%1' is out of range for %2 (%3 to %4)")
-        .arg(text, TypeNames::name(type), limitText(std::numeric_limits<T>::lowest()),
+        .arg(text, S7Type::servedName(type), limitText(std::numeric_limits<T>::lowest()),
              limitText(std::numeric_limits<T>::max()));
 }
 

@@ -2,11 +2,11 @@
 // the bytes the simulated PLC starts a block from its source with.
 #include <QtTest>
 
+#include "S7Type.h"
 #include "SimSymbols.h"
 #include "SymbolLeaf.h"
 #include "SymbolTable.h"
 #include "SymbolTags.h"
-#include "TypeNames.h"
 
 namespace {
 const char kSource[] =
@@ -75,7 +75,7 @@ private slots:
         QVERIFY2(SymbolTags::expand(table, &entries, &error), qPrintable(error));
         const TagList::Entry &mode = entries.at(0);
         const TagList::Entry &text = entries.at(1);
-        QCOMPARE(mode.tag.address + QLatin1Char(' ') + TypeNames::name(mode.tag.type), QStringLiteral("DB5.DBW2 Int16"));
+        QCOMPARE(mode.tag.address + QLatin1Char(' ') + S7Type::servedName(mode.tag.type), QStringLiteral("DB5.DBW2 Int16"));
         QVERIFY(mode.hasTrend());
         QCOMPARE(text.tag.address + QStringLiteral(" %1").arg(text.tag.count), QStringLiteral("DB5.DBB10 5"));
         QVERIFY(!text.hasTrend());
