@@ -1,20 +1,9 @@
-// S7's own types and the served ones between bytes and text: round trips,
-// the other spellings a value may be given in, and malformed bytes and texts.
+// Every S7 type between bytes and text: round trips (what is shown reads
+// back as the same bytes), the other spellings a value literal may take,
+// malformed bytes and texts, and range messages whose limits read back.
 #include <QtTest>
 
 #include "S7Codec.h"
-
-namespace {
-// "STRING[5]" or "TIME".
-S7Type typeOf(const QString &name)
-{
-    const int bracket = name.indexOf(QLatin1Char('['));
-    S7Type type = S7Type::fromName(name.left(bracket));
-    if (bracket > 0)
-        type.length = name.mid(bracket + 1).chopped(1).toInt();
-    return type;
-}
-} // namespace
 
 class TstS7Codec : public QObject
 {
@@ -55,6 +44,12 @@ private slots:
         QTest::addRow("REAL") << "REAL" << "3fc00000" << "1.5";
         QTest::addRow("LREAL") << "LREAL" << "bff8000000000000" << "-1.5";
         QTest::addRow("ULINT") << "ULINT" << "ffffffffffffffff" << "18446744073709551615";
+        QTest::addRow("LINT lowest") << "LINT" << "8000000000000000" << "-9223372036854775808";
+        QTest::addRow("REAL largest") << "REAL" << "7f7fffff" << "3.40282347e+38";
+        QTest::addRow("REAL shortest") << "REAL" << "3dcccccd" << "0.1";
+        QTest::addRow("REAL minus inf") << "REAL" << "ff800000" << "-inf";
+        QTest::addRow("LREAL largest") << "LREAL" << "7fefffffffffffff" << "1.7976931348623157e+308";
+        QTest::addRow("LREAL denormal") << "LREAL" << "0000000000000001" << "5e-324";
     }
     void roundTrip()
     {
@@ -62,12 +57,12 @@ private slots:
         QFETCH(QString, hex);
         QFETCH(QString, text);
         const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
-        const S7Codec::Value v = S7Codec::decode(typeOf(type), bytes);
+        const S7Codec::Value v = S7Codec::decode(S7Type::fromName(type), bytes);
         QVERIFY2(v.ok(), qPrintable(v.error));
         QCOMPARE(v.text, text);
         QByteArray encoded;
         QString error;
-        QVERIFY2(S7Codec::encode(typeOf(type), text, &encoded, &error), qPrintable(error));
+        QVERIFY2(S7Codec::encode(S7Type::fromName(type), text, &encoded, &error), qPrintable(error));
         QCOMPARE(encoded.toHex(), bytes.toHex());
     }
     void boolBits_data()
@@ -111,6 +106,11 @@ private slots:
         QTest::addRow("INT 0x") << "INT" << "0x7fff" << "7fff";
         QTest::addRow("BOOL TRUE") << "BOOL" << "TRUE" << "01";
         QTest::addRow("REAL exponent") << "REAL" << "1.500000e+000" << "3fc00000";
+        QTest::addRow("REAL largest in full") << "REAL" << "340282346638528859811704183484516925440" << "7f7fffff";
+        QTest::addRow("INT typed and based") << "INT" << "INT#16#7F" << "007f";
+        QTest::addRow("DINT underscores") << "DINT" << "1_000" << "000003e8";
+        QTest::addRow("USINT octal") << "USINT" << "8#17" << "0f";
+        QTest::addRow("by the plug-in's name") << "UInt16" << "W#16#FFFF" << "ffff";
     }
     void spellings()
     {
@@ -119,7 +119,7 @@ private slots:
         QFETCH(QString, hex);
         QByteArray encoded;
         QString error;
-        QVERIFY2(S7Codec::encode(typeOf(type), text, &encoded, &error), qPrintable(error));
+        QVERIFY2(S7Codec::encode(S7Type::fromName(type), text, &encoded, &error), qPrintable(error));
         QCOMPARE(encoded.toHex(), hex.toLatin1());
     }
     void malformedBytes_data()
@@ -145,7 +145,7 @@ private slots:
         QFETCH(QString, type);
         QFETCH(QString, hex);
         QFETCH(QString, error);
-        const S7Codec::Value v = S7Codec::decode(typeOf(type), QByteArray::fromHex(hex.toLatin1()));
+        const S7Codec::Value v = S7Codec::decode(S7Type::fromName(type), QByteArray::fromHex(hex.toLatin1()));
         QVERIFY(!v.ok());
         QVERIFY2(v.error.contains(error), qPrintable(v.error));
     }
@@ -172,8 +172,19 @@ private slots:
         QTest::addRow("CHAR two") << "CHAR" << "ab" << "is not one character";
         QTest::addRow("INT too big") << "INT" << "40000" << "out of range for INT (-32768 to 32767)";
         QTest::addRow("BYTE negative") << "BYTE" << "-1" << "out of range for BYTE (0 to 255)";
-        QTest::addRow("REAL too big") << "REAL" << "1e39" << "out of range for REAL";
-        QTest::addRow("BOOL 2") << "BOOL" << "2" << "is not a BOOL";
+        QTest::addRow("ULINT past 64 bits") << "ULINT" << "18446744073709551616"
+                                            << "out of range for ULINT (0 to 18446744073709551615)";
+        QTest::addRow("REAL rounds to inf") << "REAL" << "3.4028236e38"
+                                            << "out of range for REAL (-3.40282347e+38 to 3.40282347e+38)";
+        QTest::addRow("LREAL past") << "LREAL" << "1.8e308"
+                                    << "out of range for LREAL (-1.7976931348623157e+308 to 1.7976931348623157e+308)";
+        QTest::addRow("named by the plug-in's name") << "Int8" << "128" << "value '128' is out of range for Int8 (-128 to 127)";
+        QTest::addRow("LREAL not a number") << "LREAL" << "1.5x" << "value '1.5x' is not a number for LREAL";
+        QTest::addRow("INT exponent") << "INT" << "1e2" << "value '1e2' is not a number for INT";
+        QTest::addRow("INT given a time") << "INT" << "T#5" << "value 'T#5' is not a number for INT";
+        QTest::addRow("REAL typed as INT") << "REAL" << "INT#1.5" << "is not a number for REAL";
+        QTest::addRow("binary digit 2") << "BYTE" << "2#12" << "is not a number for BYTE";
+        QTest::addRow("BOOL 2") << "BOOL" << "2" << "value '2' is not a BOOL (0, 1, true or false)";
         QTest::addRow("POINTER") << "POINTER" << "0" << "POINTER values are not written";
     }
     void malformedText()
@@ -183,9 +194,30 @@ private slots:
         QFETCH(QString, error);
         QByteArray out;
         QString message;
-        QVERIFY(!S7Codec::encode(typeOf(type), text, &out, &message));
+        QVERIFY(!S7Codec::encode(S7Type::fromName(type), text, &out, &message));
         QVERIFY2(message.contains(error), qPrintable(message));
         QVERIFY(out.isEmpty());
+    }
+    // The limits a range message names are values of the type, and show as named.
+    void limitsInMessagesReadBack()
+    {
+        for (const QString &name : S7Type::servedNames() + S7Type::numberNames()) {
+            const S7Type type = S7Type::fromName(name);
+            if (type.isBool())
+                continue;
+            QByteArray bytes;
+            QString why;
+            S7Codec::encode(type, QStringLiteral("1e400"), &bytes, &why);
+            S7Codec::encode(type, QStringLiteral("99999999999999999999999"), &bytes, &why);
+            const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("\\((\\S+) to (\\S+)\\)$")).match(why);
+            QVERIFY2(m.hasMatch(), qPrintable(name + QLatin1String(": ") + why));
+            for (const QString &limit : {m.captured(1), m.captured(2)}) {
+                QString error;
+                QByteArray image;
+                QVERIFY2(S7Codec::encode(type, limit, &image, &error), qPrintable(name + QLatin1String(": ") + error));
+                QCOMPARE(S7Codec::decode(type, image).text, limit);
+            }
+        }
     }
     void splitValues_data()
     {

@@ -8,11 +8,11 @@
 
 #include "S7Type.h"
 
-// Every S7 type between its bytes in a block and its value: the types the
-// plug-in serves decode exactly as the plug-in does (big-endian images; a
-// BOOL is one bit of its byte) into the one-element list a record carries;
-// S7's own types decode into their text (S7TimeCodec, S7TextCodec). Pure
-// functions.
+// Every S7 type between its bytes in a block and its value, by the codec
+// of its kind: numbers and bits (S7NumberCodec, which decodes the plug-in's
+// types as the plug-in does, into the one-element list a record carries),
+// times and dates (S7TimeCodec), characters and strings (S7TextCodec); the
+// last two give their text as the value. Pure functions.
 class S7Codec
 {
 public:
@@ -27,10 +27,10 @@ public:
     // The value in the first type.size() bytes (a BOOL: bit `bit` of the
     // first byte). Too few bytes give an error, never a read past them.
     static Value decode(const S7Type &type, const QByteArray &bytes, int bit = 0);
-    // The bytes a value text stands for (a BOOL: one byte, 01 or 00). Takes
-    // the plain forms write takes (5, 0x1F, 1.5, true) and S7 literals
-    // (16#1F, W#16#1F, INT#5, T#1S, 'text'); false with *error set when the
-    // text is malformed or out of the type's range.
+    // The bytes a value literal stands for (a BOOL: one byte, 01 or 00):
+    // 5, 0x1F, 16#1F, W#16#1F, INT#5, 1.5, true, T#1S, D#2026-12-06, 'text';
+    // false with *error set when the text is malformed or out of the type's
+    // range.
     static bool encode(const S7Type &type, const QString &text, QByteArray *out, QString *error);
     // VALUE[,VALUE…] split at commas outside single-quoted texts.
     static QStringList splitValues(const QString &text);
