@@ -65,7 +65,8 @@ struct LayoutFailure
 };
 
 const int kBitsPerWord = 16;
-const qint64 kMaxBits = qint64(SymbolLayout::kMaxBlockBytes) * CHAR_BIT;
+// The largest block the plug-in can address: all of a data block's byte addresses.
+const qint64 kMaxBits = qint64(S7::MaxAreaBytes) * CHAR_BIT;
 
 // "[1, 2, 3(0)]" or "1, 2, 3" -> the values in order, repeats expanded.
 QStringList initialItems(const QString &text)

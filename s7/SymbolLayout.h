@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "S7Memory.h"
 #include "SymbolDecl.h"
 #include "SymbolLeaf.h"
 
@@ -15,9 +16,6 @@
 class SymbolLayout
 {
 public:
-    // The largest block the plug-in can address (byte addresses 0 to 65535).
-    static constexpr int kMaxBlockBytes = 65536;
-
     // types: every TYPE and FUNCTION_BLOCK of the sources, by lower-case name.
     explicit SymbolLayout(const QMap<QString, const BlockDecl *> &types);
     // False with *error ("FILE:LINE:COLUMN: …") for an optimized block, a

@@ -4,12 +4,11 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include "S7Memory.h"
 #include "SymbolLayout.h"
 #include "SymbolParser.h"
 
 namespace {
-const int kMaxDbNumber = 65535;
-
 // Exports of the engineering tools are UTF-8; older ones are Windows-1252,
 // whose letters Latin-1 reads the same.
 QString decodeSource(const QByteArray &bytes)
@@ -74,8 +73,8 @@ bool SymbolTable::setNumber(const QString &assignment, QString *error)
     static const QRegularExpression form(QStringLiteral("^\\s*(?:\"([^\"]+)\"|([^=\"]+?))\\s*=\\s*(\\d+)\\s*$"));
     const QRegularExpressionMatch m = form.match(assignment);
     const int number = m.captured(3).toInt();
-    if (!m.hasMatch() || number < 1 || number > kMaxDbNumber) {
-        *error = QStringLiteral("--number '%1' is not NAME=N with N from 1 to %2").arg(assignment).arg(kMaxDbNumber);
+    if (!m.hasMatch() || number < 1 || number > S7::MaxDataBlock) {
+        *error = QStringLiteral("--number '%1' is not NAME=N with N from 1 to %2").arg(assignment).arg(S7::MaxDataBlock);
         return false;
     }
     const QString name = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
