@@ -1,26 +1,18 @@
 #include "SymbolLeaf.h"
 
 #include "ElementTypes.h"
+#include "S7Address.h"
 #include "ValueFormatter.h"
-
-namespace {
-// The letters after DBn.DB only tell the reader the width; the plug-in
-// takes the type from the request.
-QChar widthLetter(int size)
-{
-    switch (size) {
-    case 2: return QLatin1Char('W');
-    case 4: return QLatin1Char('D');
-    default: return QLatin1Char('B');
-    }
-}
-} // namespace
 
 QString SymbolLeaf::address() const
 {
-    if (type.isBool())
-        return QStringLiteral("DB%1.DBX%2.%3").arg(dbNumber).arg(byte).arg(bit);
-    return QStringLiteral("DB%1.DB%2%3").arg(dbNumber).arg(widthLetter(size())).arg(byte);
+    S7Address place;
+    place.area = S7::AreaDataBlocks;
+    place.dbNumber = dbNumber;
+    place.byte = byte;
+    place.bit = type.isBool() ? bit : -1;
+    place.width = size();   // the width letter only tells the reader; the type comes with the request
+    return place.text();
 }
 
 SymbolLeaf::ReadRequest SymbolLeaf::readRequest() const

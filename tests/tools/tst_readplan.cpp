@@ -90,8 +90,7 @@ private slots:
         QTest::addRow("Bool count in whole bytes") << QStringList{"M0.5:bool:9", "M2:uint8"} << 240 << "M0+3[0,1]";
         QTest::addRow("block form without bit is bit 0") << QStringList{"DB1.DBB2:bool", "DB1.DBB3:uint8"} << 240
                                                          << "DB1.DBB2+2[0,1]";
-        QTest::addRow("V and DB0 are data block 1") << QStringList{"V4:int16", "DB1.DBW0:int16", "DB0.DBW2:int16"}
-                                                     << 240 << "DB1.DBB0+6[1,2,0]";
+        QTest::addRow("V is data block 1") << QStringList{"V4:int16", "DB1.DBW0:int16"} << 240 << "DB1.DBB0+6[1,0]";
         // Forms whose bytes depend on how the plug-in cuts the text are read alone.
         QTest::addRow("width letter") << QStringList{"MW10:int16", "M0:int16"} << 240 << "[0] [1]";
         QTest::addRow("letter Bool without dot") << QStringList{"M1:bool", "M0:uint8"} << 240 << "[0] [1]";

@@ -1,26 +1,13 @@
 #include "ReadPlan.h"
 
 #include <QMap>
-#include <QRegularExpression>
 
 #include <algorithm>
 
 #include "ElementTypes.h"
+#include "S7Address.h"
 #include "S7Image.h"
 #include "S7Type.h"
-
-namespace {
-int letterArea(QChar letter)
-{
-    switch (letter.toUpper().toLatin1()) {
-    case 'I': return S7::AreaInputs;
-    case 'Q': return S7::AreaOutputs;
-    case 'M': return S7::AreaMarkers;
-    default: return S7::AreaDataBlocks;
-    }
-}
-
-} // namespace
 
 ReadPlan::ReadPlan(const QList<TagSpec> &tagList, int pduBytes, bool merge)
     : tags(tagList), locations(tagList.size()), located(tagList.size(), false), pdu(pduBytes), merging(merge)
@@ -133,41 +120,28 @@ bool ReadPlan::locate(const TagSpec &tag, Location *where)
 {
     // The plug-in looks for its area letters anywhere in the text; these
     // forms hold exactly one area's letters, at the start, and a bit of one
-    // digit, so there is one way to read them. The width letters of the data
-    // block form (X, B, W, D) are only there for the reader.
-    static const QRegularExpression letterForm(QStringLiteral("^([IQMV])(\\d{1,5})(?:\\.([0-7]))?$"),
-                                               QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression blockForm(QStringLiteral("^DB(\\d{1,5})\\.DB[XBWD](\\d{1,5})(?:\\.([0-7]))?$"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch letter = letterForm.match(tag.address);
-    const QRegularExpressionMatch block = letter.hasMatch() ? QRegularExpressionMatch() : blockForm.match(tag.address);
-    Location at;
-    if (letter.hasMatch()) {
-        // A letter form without a dot takes the whole byte text as the bit too.
-        if (tag.type == Bool && letter.captured(3).isEmpty())
-            return false;
-        at.area = letterArea(letter.captured(1).at(0));
-        at.byte = letter.captured(2).toInt();
-        at.bit = letter.captured(3).toInt();
-    } else if (block.hasMatch()) {
-        at.area = S7::AreaDataBlocks;
-        at.dbNumber = block.captured(1).toInt();
-        at.byte = block.captured(2).toInt();
-        at.bit = block.captured(3).toInt();   // 0 without one
-    } else {
+    // digit, so there is one way to read them. It takes no width letter
+    // after I, Q, M or V (MW10 is its byte 0), and a letter form without a
+    // dot as a Bool takes the whole byte text as the bit too.
+    S7Address at;
+    QString unused;
+    if (!S7Address::parse(tag.address, &at, &unused) || at.area == S7::AreaTimers || at.area == S7::AreaCounters)
         return false;
-    }
-    // The block a job puts on the wire: V memory and a block number 0 are
-    // data block 1, so their tags merge with those of DB1.
-    if (at.area == S7::AreaDataBlocks)
-        at.dbNumber = qMax(at.dbNumber, int(S7::DefaultDataBlock));
-    at.length = S7Type::byteLength(tag.type, tag.count);
+    const bool blockForm = tag.address.startsWith(QLatin1String("DB"), Qt::CaseInsensitive);
+    if (!blockForm && (at.widthGiven || (tag.type == Bool && at.bit < 0)))
+        return false;
+    Location place;
+    place.area = at.area;
+    place.dbNumber = at.dbNumber;   // V memory is data block 1, as the plug-in reads it
+    place.byte = at.byte;
+    place.bit = qMax(at.bit, 0);    // a block form without a bit is bit 0
+    place.length = S7Type::byteLength(tag.type, tag.count);
     // The plug-in refuses a read whose byte address plus count passes the
     // highest byte.
-    if (at.dbNumber > S7::MaxDataBlock || at.length < 1 || qint64(at.byte) + at.length > S7::MaxByteAddress
-        || qint64(at.byte) + tag.count > S7::MaxByteAddress)
+    if (place.length < 1 || qint64(place.byte) + place.length > S7::MaxByteAddress
+        || qint64(place.byte) + tag.count > S7::MaxByteAddress)
         return false;
-    *where = at;
+    *where = place;
     return true;
 }
 
@@ -182,10 +156,9 @@ QVariant ReadPlan::valueOf(DataType type, int bit, int count, const QByteArray &
 
 QString ReadPlan::byteAddress(const Location &where, int start)
 {
-    switch (where.area) {
-    case S7::AreaInputs: return QStringLiteral("I%1").arg(start);
-    case S7::AreaOutputs: return QStringLiteral("Q%1").arg(start);
-    case S7::AreaMarkers: return QStringLiteral("M%1").arg(start);
-    default: return QStringLiteral("DB%1.DBB%2").arg(where.dbNumber).arg(start);
-    }
+    S7Address bytes;
+    bytes.area = where.area;
+    bytes.dbNumber = where.dbNumber;
+    bytes.byte = start;
+    return bytes.text();
 }
