@@ -246,6 +246,14 @@ bool S7NumberCodec::encode(const S7Type &type, const QString &text, QByteArray *
     }
 }
 
+bool S7NumberCodec::isWhole(const QString &text, bool *negative)
+{
+    QString body;
+    bool overflow = false;
+    qulonglong mag = 0;
+    return withoutPrefix(S7Type(S7Type::LInt), text.trimmed(), &body) && magnitude(body, negative, &mag, &overflow);
+}
+
 QByteArray S7NumberCodec::fromNumber(const S7Type &type, double value)
 {
     QByteArray out;

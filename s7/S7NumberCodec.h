@@ -29,6 +29,9 @@ public:
     // The image of a literal (a BOOL: one byte, 01 or 00), appended to *out;
     // false with *error set when it is malformed or out of the type's range.
     static bool encode(const S7Type &type, const QString &text, QByteArray *out, QString *error);
+    // Whether a literal is a whole number in one of the forms above, in range
+    // or not, and if so whether it is below zero.
+    static bool isWhole(const QString &text, bool *negative);
     // The image of a number: rounded to a whole one and held within the
     // type's range for the whole types, nonzero is 1 for a BOOL.
     static QByteArray fromNumber(const S7Type &type, double value);

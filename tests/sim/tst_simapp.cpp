@@ -96,15 +96,16 @@ private slots:
         };
         row("set DB1.DBW0 1234", "ok 04 d2", "DB1", "04d2000000000000");
         row("set DB1.DBW2 -2", "ok ff fe", "DB1", "0000fffe00000000");
-        row("set DB1.DBW0 70000", "error: '70000' is not a uint16 value", "DB1", "0000000000000000");
+        row("set DB1.DBW0 70000", "error: value '70000' is out of range for UINT (0 to 65535)", "DB1", "0000000000000000");
         row("set DB1.DBD4 1.5", "ok 3f c0 00 00", "DB1", "000000003fc00000");
         row("set DB1.DBD0 0xdeadbeef", "ok de ad be ef", "DB1", "deadbeef00000000");
         row("set DB1.DBB7:int8 -128", "ok 80", "DB1", "0000000000000080");
-        row("set DB1.DBB7:SINT 128", "error: '128' is not a int8 value", "DB1", "0000000000000000");
+        row("set DB1.DBB7:SINT 128", "error: value '128' is out of range for SINT (-128 to 127)", "DB1", "0000000000000000");
         row("set DB1.DBB0:uint64 18446744073709551615", "ok ff ff ff ff ff ff ff ff", "DB1", "ffffffffffffffff");
         row("set DB1.DBB0:LINT -9223372036854775808", "ok 80 00 00 00 00 00 00 00", "DB1", "8000000000000000");
         row("set DB1.DBB0:lreal -0.5", "ok bf e0 00 00 00 00 00 00", "DB1", "bfe0000000000000");
-        row("set DB1.DBD0:real 1e39", "error: '1e39' is not a float value", "DB1", "0000000000000000");
+        row("set DB1.DBD0:real 1e39", "error: value '1e39' is out of range for REAL (-3.40282347e+38 to 3.40282347e+38)",
+            "DB1", "0000000000000000");
         row("set M0.1 1", "ok 01", "M", "0200");
         row("set M1.7:bool true", "ok 01", "M", "0080");
         row("set M0.1:int16 1", "error: a bool goes to a bit address and a bit address takes a bool", "M", "0000");
@@ -116,8 +117,9 @@ private slots:
         row("get XY12", "error: 'XY12' is not an address (M10, MW10, I0.3, DB1.DBW0, DB1.DBX4.1, T5, C3)");
         row("set DB0.DBW0 1", "error: 'DB0.DBW0': blocks go from 1 to 65535, bytes up to 65535");
         row("set DB99.DBW0 1", "error: DB99.DBW0 is outside the memory served");
-        row("set DB1.DBW0:int99 1", "error: unknown type 'int99' (bool, int8, uint8, int16, uint16, int32, uint32, "
-                                    "float, int64, uint64, double or an S7 name (INT, REAL, ...))");
+        row("set DB1.DBW0:int99 1", "error: unknown type 'int99' (an S7 type such as INT, REAL, TIME or STRING[10], "
+                                    "or one of Bool, Int8, UInt8, Int16, UInt16, Int32, UInt32, Float, Int64, UInt64, "
+                                    "Double)");
         row("get M0 2", "ok 00 00");
         row("get M0.3", "ok 0");
         row("get DB1.DBD0", "ok 00 00 00 00");
@@ -188,14 +190,14 @@ private slots:
     {
         QTest::addColumn<QString>("signalText");
         QTest::addColumn<QString>("named");
-        QTest::addRow("word for int32") << "DB1.DBW0:int32:sine:10s" << "int32 takes 4 bytes; the address names 2";
-        QTest::addRow("bool without a bit") << "M0:bool:square:1s" << "bool needs a bit address";
+        QTest::addRow("word for int32") << "DB1.DBW0:int32:sine:10s" << "Int32 takes 4 bytes; the address names 2";
+        QTest::addRow("bool without a bit") << "M0:bool:square:1s" << "BOOL needs a bit address";
         QTest::addRow("unknown type") << "M0:int128:sine:1s" << "unknown type 'int128'";
         QTest::addRow("unknown shape") << "M0:int8:saw:1s" << "shape sine, ramp, square or random";
         QTest::addRow("period too short") << "M0:int8:sine:9ms" << "period 10ms to 24h";
         QTest::addRow("min not below max") << "M0:int8:sine:1s:5:5" << "MIN below MAX";
-        QTest::addRow("min outside the type") << "M0:uint8:sine:1s:-1:5" << "MIN below MAX, both within uint8";
-        QTest::addRow("double word for int64") << "DB1.DBD0:int64:sine:1s" << "int64 takes 8 bytes; the address names 4";
+        QTest::addRow("min outside the type") << "M0:uint8:sine:1s:-1:5" << "MIN below MAX, both within UInt8";
+        QTest::addRow("double word for int64") << "DB1.DBD0:int64:sine:1s" << "Int64 takes 8 bytes; the address names 4";
         QTest::addRow("bool with a range") << "M0.0:bool:sine:1s:0:1" << "bool takes none";
         QTest::addRow("five parts") << "M0:int8:sine:1s:5" << "ADDRESS:TYPE:SHAPE:PERIOD[:MIN:MAX]";
     }

@@ -65,7 +65,7 @@ int main(int argc, char **argv)
     if (command == QLatin1String("symbols"))
         return SymbolsCommand::run(args);
     if (command == QLatin1String("sim"))
-        return SimCommand::run(argc - 1, argv + 1);   // the same front as quillmarsh-sim
+        return SimCommand::run(args, QStringLiteral("quillmarsh sim"));   // the same front as quillmarsh-sim
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         CommandLine::print(QString::fromLatin1(kUsage));
         return CommandLine::Ok;

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include <cstdio>
@@ -27,7 +28,8 @@ CommandLine::CommandLine(const QString &command, const QString &description, con
 {
     parser.setApplicationDescription(description);
     parser.addHelpOption();
-    parser.addPositionalArgument(command, description, command + QLatin1Char(' ') + syntax);
+    if (!syntax.isNull())
+        parser.addPositionalArgument(command, description, command + QLatin1Char(' ') + syntax);
 }
 
 void CommandLine::addPluginOption()
@@ -93,7 +95,10 @@ int CommandLine::parse(const QStringList &arguments)
     if (!parser.parse(args))
         return fail(parser.errorText(), BadInput);
     if (parser.isSet(QStringLiteral("help"))) {
-        print(parser.helpText());
+        QString help = parser.helpText();
+        if (!usageLine.isEmpty())
+            help.replace(0, help.indexOf(QLatin1Char('\n')), QStringLiteral("Usage: ") + usageLine);
+        print(help + epilogue);
         return Ok;
     }
     return -1;
@@ -163,7 +168,10 @@ bool CommandLine::expectPositional(int min, int max) const
 
 int CommandLine::fail(const QString &message, int code)
 {
-    std::fprintf(stderr, "quillmarsh: %s\n", message.toUtf8().constData());
+    // quillmarsh, or quillmarsh-sim run on its own.
+    const QString program = QCoreApplication::instance() ? QCoreApplication::applicationName() : QString();
+    std::fprintf(stderr, "%s: %s\n", program.isEmpty() ? "quillmarsh" : program.toUtf8().constData(),
+                 message.toUtf8().constData());
     std::fflush(stderr);
     return code;
 }

@@ -1,17 +1,19 @@
 #ifndef QUILLMARSH_SIMSIGNAL_H
 #define QUILLMARSH_SIMSIGNAL_H
 
-#include "SimAddress.h"
-#include "SimValueType.h"
+#include "S7Address.h"
+#include "S7Type.h"
 
 #include <QByteArray>
 #include <QString>
 
 // A value generator for trends: ADDRESS:TYPE:SHAPE:PERIOD[:MIN:MAX], e.g.
-// DB1.DBW0:int16:sine:10s. Shapes: sine, ramp (MIN to MAX, then back to
+// DB1.DBW0:int16:sine:10s, TYPE a number or bit type (INT, REAL, BOOL, or
+// the plug-in's names). Shapes: sine, ramp (MIN to MAX, then back to
 // MIN), square (MIN for the first half of each period, MAX for the second),
 // random (a new value every update). PERIOD in ms, s, m or h (10ms to 24h);
-// MIN and MAX default to 0 and 100 (a Bool moves between 0 and 1).
+// MIN and MAX, plain decimal numbers, default to 0 and 100 (a Bool moves
+// between 0 and 1).
 class SimSignal
 {
 public:
@@ -26,12 +28,12 @@ public:
     // That value in the type's bytes.
     QByteArray bytesAt(qint64 elapsedMs, double random) const;
 
-    const SimAddress &address() const { return place; }
-    const SimValueType &type() const { return valueType; }
+    const S7Address &address() const { return place; }
+    const S7Type &type() const { return valueType; }
 
 private:
-    SimAddress place;
-    SimValueType valueType;
+    S7Address place;
+    S7Type valueType;
     Shape shape = Shape::Sine;
     qint64 periodMs = 0;
     double low = 0;

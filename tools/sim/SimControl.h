@@ -9,7 +9,7 @@ class SimPlc;
 // or "error: ...":
 //   fault MODE [ARG]         set a fault mode (see SimFaultName); fault off ends it
 //   state [run|stop]         the CPU's state, or set it
-//   set ADDRESS[:TYPE] VALUE write a value (the width letter or TYPE gives its size)
+//   set ADDRESS[:TYPE] VALUE write a value literal (see SimSet)
 //   get ADDRESS [COUNT]      COUNT bytes (by default the width) in hex, or a bit
 //   clients                  the open connections
 //   help                     the commands
@@ -23,7 +23,7 @@ public:
 private:
     QString fault(const QStringList &words) const;
     QString state(const QStringList &words) const;
-    QString set(const QStringList &words) const;
+    QString set(const QString &line) const;
     QString get(const QStringList &words) const;
     QString clients() const;
 

@@ -1,9 +1,9 @@
 #include "SimControl.h"
 
-#include "SimAddress.h"
+#include "S7Address.h"
 #include "SimFaultName.h"
 #include "SimPlc.h"
-#include "SimValueType.h"
+#include "SimSet.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -17,27 +17,6 @@ const char Help[] = "ok commands: fault MODE [ARG] | fault off | state [run|stop
 QString error(const QString &text)
 {
     return QStringLiteral("error: ") + text;
-}
-
-// The type a width letter implies when none is named: bytes and words as
-// they are written (signed or not), double words as integers or, when the
-// value is not an integer (1.5, 1e3, inf), as REAL.
-SimValueType typeForWidth(const SimAddress &address, const QString &value)
-{
-    static const QRegularExpression integer(QStringLiteral("^(-?\\d+|0[xX][0-9a-fA-F]+)$"));
-    SimValueType type;
-    const bool negative = value.trimmed().startsWith(QLatin1Char('-'));
-    QString name = negative ? QStringLiteral("int8") : QStringLiteral("uint8");
-    if (address.bit >= 0)
-        name = QStringLiteral("bool");
-    else if (address.width == 2)
-        name = negative ? QStringLiteral("int16") : QStringLiteral("uint16");
-    else if (address.width == 4 && !integer.match(value.trimmed()).hasMatch())
-        name = QStringLiteral("float");
-    else if (address.width == 4)
-        name = negative ? QStringLiteral("int32") : QStringLiteral("uint32");
-    SimValueType::parse(name, &type);
-    return type;
 }
 
 } // namespace
@@ -56,7 +35,7 @@ QString SimControl::execute(const QString &line) const
     if (command == QLatin1String("state"))
         return state(words);
     if (command == QLatin1String("set"))
-        return set(words);
+        return set(line);
     if (command == QLatin1String("get"))
         return get(words);
     if (command == QLatin1String("clients") && words.size() == 1)
@@ -89,36 +68,25 @@ QString SimControl::state(const QStringList &words) const
     return QStringLiteral("ok state %1").arg(plc->cpuRunning() ? QStringLiteral("run") : QStringLiteral("stop"));
 }
 
-QString SimControl::set(const QStringList &words) const
+QString SimControl::set(const QString &line) const
 {
-    if (words.size() != 3)
+    // The value is the rest of the line, so that a quoted text may hold blanks.
+    static const QRegularExpression form(QStringLiteral("^\\s*\\S+\\s+(\\S+)\\s+(\\S.*?)\\s*$"));
+    const QRegularExpressionMatch m = form.match(line);
+    if (!m.hasMatch())
         return error(QStringLiteral("set ADDRESS[:TYPE] VALUE"));
-    const QStringList target = words.at(1).split(QLatin1Char(':'));
-    SimAddress address;
-    QString why;
-    if (target.size() > 2 || !SimAddress::parse(target.at(0), &address, &why))
-        return error(why.isEmpty() ? QStringLiteral("set ADDRESS[:TYPE] VALUE") : why);
-    SimValueType type = typeForWidth(address, words.at(2));
-    if (target.size() == 2 && !SimValueType::parse(target.at(1), &type))
-        return error(QStringLiteral("unknown type '%1' (%2)").arg(target.at(1), SimValueType::names()));
-    if ((type.kind() == SimValueType::Bool) != (address.bit >= 0))
-        return error(QStringLiteral("a bool goes to a bit address and a bit address takes a bool"));
     QByteArray bytes;
-    if (!type.encodeText(words.at(2), &bytes))
-        return error(QStringLiteral("'%1' is not a %2 value").arg(words.at(2), type.name()));
-    const SimPlc::Area area = SimPlc::Area(address.area);
-    const bool written = address.bit >= 0 ? plc->setBit(area, address.dbNumber, address.byte, address.bit, bytes.at(0))
-                                          : plc->setMemory(area, address.dbNumber, address.byte, bytes);
-    if (!written)
-        return error(QStringLiteral("%1 is outside the memory served").arg(target.at(0)));
+    QString why;
+    if (!SimSet::apply(plc, m.captured(1), m.captured(2), &bytes, &why))
+        return error(why);
     return QStringLiteral("ok %1").arg(QString::fromLatin1(bytes.toHex(' ')));
 }
 
 QString SimControl::get(const QStringList &words) const
 {
-    SimAddress address;
+    S7Address address;
     QString why;
-    if (words.size() < 2 || words.size() > 3 || !SimAddress::parse(words.at(1), &address, &why))
+    if (words.size() < 2 || words.size() > 3 || !S7Address::parse(words.at(1), &address, &why))
         return error(why.isEmpty() ? QStringLiteral("get ADDRESS [COUNT]") : why);
     bool ok = true;
     const int count = words.size() == 3 ? words.at(2).toInt(&ok) : address.width;

@@ -1,6 +1,6 @@
 #include "SimSignal.h"
 
-#include "SimPlc.h"
+#include "S7NumberCodec.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -47,11 +47,11 @@ bool parsePeriod(const QString &text, qint64 *ms)
 // The address must hold the type: a Bool a bit; any other type starts at a
 // byte (B, or no letter) or fills the word or double word named (W, D);
 // timers and counters hold 16 bits.
-bool fits(const SimAddress &address, const SimValueType &type, QString *why)
+bool fits(const S7Address &address, const S7Type &type, QString *why)
 {
-    if (type.kind() == SimValueType::Bool) {
+    if (type.isBool()) {
         if (address.bit < 0)
-            *why = QStringLiteral("bool needs a bit address (M0.0, DB1.DBX0.0)");
+            *why = QStringLiteral("%1 needs a bit address (M0.0, DB1.DBX0.0)").arg(type.name());
         return address.bit >= 0;
     }
     if (address.bit >= 0 || (address.widthGiven && address.width != 1 && address.width != type.size())) {
@@ -74,10 +74,13 @@ bool SimSignal::parse(const QString &text, SimSignal *signal, QString *error)
         return false;
     }
     QString why;
-    if (!SimAddress::parse(parts.at(0), &result.place, &why) || !SimValueType::parse(parts.at(1), &result.valueType)
+    result.valueType = S7Type::fromName(parts.at(1));
+    if (!S7NumberCodec::handles(result.valueType))
+        why = QStringLiteral("unknown type '%1' (a number or BOOL: %2)")
+                  .arg(parts.at(1), S7Type::numberNames().join(QStringLiteral(", ")));
+    if (!why.isEmpty() || !S7Address::parse(parts.at(0), &result.place, &why)
         || !fits(result.place, result.valueType, &why)) {
-        *error = QStringLiteral("invalid --signal '%1': %2").arg(text, why.isEmpty()
-                     ? QStringLiteral("unknown type '%1' (%2)").arg(parts.at(1), SimValueType::names()) : why);
+        *error = QStringLiteral("invalid --signal '%1': %2").arg(text, why);
         return false;
     }
     bool shapeKnown = false;
@@ -92,7 +95,7 @@ bool SimSignal::parse(const QString &text, SimSignal *signal, QString *error)
                                 "period 10ms to 24h (e.g. 500ms, 10s, 2m)").arg(text);
         return false;
     }
-    const bool isBool = result.valueType.kind() == SimValueType::Bool;
+    const bool isBool = result.valueType.isBool();
     result.low = isBool ? 0 : DefaultLow;
     result.high = isBool ? 1 : DefaultHigh;
     if (parts.size() == 6) {
@@ -101,7 +104,8 @@ bool SimSignal::parse(const QString &text, SimSignal *signal, QString *error)
         result.low = parts.at(4).toDouble(&lowOk);
         result.high = parts.at(5).toDouble(&highOk);
         if (isBool || !lowOk || !highOk || !(result.low < result.high)
-            || result.low < result.valueType.minimum() || result.high > result.valueType.maximum()) {
+            || result.low < S7NumberCodec::lowest(result.valueType)
+            || result.high > S7NumberCodec::highest(result.valueType)) {
             *error = QStringLiteral("invalid --signal '%1': MIN below MAX, both within %2 (bool takes none)")
                          .arg(text, result.valueType.name());
             return false;
@@ -122,12 +126,12 @@ double SimSignal::valueAt(qint64 elapsedMs, double random) const
     case Shape::Random: fraction = random; break;
     }
     // A Bool is on in the upper half of its range.
-    if (valueType.kind() == SimValueType::Bool)
+    if (valueType.isBool())
         return fraction >= 0.5 ? 1 : 0;
     return low + (high - low) * fraction;
 }
 
 QByteArray SimSignal::bytesAt(qint64 elapsedMs, double random) const
 {
-    return valueType.encode(valueAt(elapsedMs, random));
+    return S7NumberCodec::fromNumber(valueType, valueAt(elapsedMs, random));
 }

@@ -1,6 +1,7 @@
 #include "SimSignalPlayer.h"
 
 #include "SimPlc.h"
+#include "SimSet.h"
 
 #include <QRandomGenerator>
 
@@ -26,11 +27,8 @@ bool SimSignalPlayer::update(qint64 elapsedMs)
 {
     bool allFit = true;
     for (const SimSignal &signal : qAsConst(generators)) {
-        const SimAddress &at = signal.address();
         const QByteArray bytes = signal.bytesAt(elapsedMs, QRandomGenerator::global()->generateDouble());
-        const SimPlc::Area area = SimPlc::Area(at.area);
-        allFit &= at.bit >= 0 ? plc->setBit(area, at.dbNumber, at.byte, at.bit, bytes.at(0) != 0)
-                              : plc->setMemory(area, at.dbNumber, at.byte, bytes);
+        allFit &= SimSet::write(plc, signal.address(), bytes);
     }
     return allFit;
 }
