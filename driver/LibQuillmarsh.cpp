@@ -6,11 +6,12 @@
 #include "S7Frame.h"
 #include "S7Image.h"
 #include "S7Type.h"
+#include "Version.h"
 
 namespace {
 
 const QString kDriveName = QStringLiteral("Quillmarsh");
-const QString kVersion = QStringLiteral("V1.8.2 20230221");
+const QString kVersion = QStringLiteral("V" QUILLMARSH_VERSION " " QUILLMARSH_RELEASE_DATE);
 constexpr int kMinPort = 1;
 constexpr int kMaxPort = 65535;
 
@@ -51,7 +52,7 @@ QString LibQuillmarsh::DebugCmd(EDebugCmdType command)
         cmd.setDebug(false);
         return QStringLiteral("StopDebug");
     case DebugVersion:
-        return QStringLiteral("v1.8.2 %1 %2").arg(QLatin1String(__DATE__)).arg(QLatin1String(__TIME__));
+        return QStringLiteral("v" QUILLMARSH_VERSION " %1 %2").arg(QLatin1String(__DATE__)).arg(QLatin1String(__TIME__));
     case DebugDriveName:
         return kDriveName;
     }

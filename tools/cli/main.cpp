@@ -10,6 +10,7 @@
 #include "ReadCommand.h"
 #include "SimCommand.h"
 #include "SymbolsCommand.h"
+#include "Version.h"
 #include "WatchCommand.h"
 #include "WriteCommand.h"
 

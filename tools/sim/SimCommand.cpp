@@ -11,6 +11,7 @@
 #include "SimSignalPlayer.h"
 #include "SimSymbols.h"
 #include "StopSignals.h"
+#include "Version.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
