@@ -199,24 +199,28 @@ CLabelVariable LibQuillmarsh::ReadVariable(QString address, DataType type)
     return ReadVariable(address, type, 1);
 }
 
+int LibQuillmarsh::readCheck(const TagAddress &tag, DataType type, int count)
+{
+    if (tag.byteAddress < 0)
+        return StatusBadAddress;
+    if (count <= 0)
+        return StatusBadCount;
+    if (qint64(tag.byteAddress) + count > S7::MaxByteAddress)
+        return StatusBadAddress;
+    if (!ElementTypes::isServed(type))
+        return StatusTypeNotServed; // NoType, String and the host's other types
+    return StatusOk;
+}
+
 CLabelVariable LibQuillmarsh::ReadVariable(QString address, DataType type, int count)
 {
     const TagAddress tag = addresses.parse(address);
-    int refusal = StatusOk;
-    if (tag.byteAddress < 0)
-        refusal = StatusBadAddress;
-    else if (count <= 0)
-        refusal = StatusBadCount;
-    else if (qint64(tag.byteAddress) + count > S7::MaxByteAddress)
-        refusal = StatusBadAddress;
-    else if (!ElementTypes::isServed(type))
-        refusal = StatusTypeNotServed; // NoType, String and the host's other types
-
+    const int checked = readCheck(tag, type, count);
     CLabelVariable record;
-    if (refusal == StatusOk) {
+    if (checked == StatusOk) {
         record = Read_data(tag.byteAddress, int(tag.dbNumber), int(tag.bit), type, count, tag.area, address);
     } else {
-        record.status = refusal;
+        record.status = checked;
         record.timestamp = localNow(); // the time of the call
     }
     record.address = address;
@@ -253,8 +257,8 @@ CLabelVariable LibQuillmarsh::WriteVariable(QString address, DataType type, CLab
     return WriteVariable(address, type, value, 1);
 }
 
-int LibQuillmarsh::writeRefusal(const TagAddress &tag, DataType type, int count, bool bitWrite,
-                                const CLabelVariable &value)
+int LibQuillmarsh::writeCheck(const TagAddress &tag, DataType type, int count, bool bitWrite,
+                              const CLabelVariable &value)
 {
     if (tag.byteAddress < 0)
         return StatusBadAddress;
@@ -283,9 +287,9 @@ CLabelVariable LibQuillmarsh::WriteVariable(QString address, DataType type, CLab
 {
     const TagAddress tag = addresses.parse(address);
     const bool bitWrite = type == Bool && count >= 1 && tag.explicitBit;
-    const int refusal = writeRefusal(tag, type, count, bitWrite, value);
-    if (refusal != StatusOk) {
-        value.status = refusal;
+    const int checked = writeCheck(tag, type, count, bitWrite, value);
+    if (checked != StatusOk) {
+        value.status = checked;
     } else {
         const int byteAddress = tag.byteAddress, dbNumber = int(tag.dbNumber), bit = int(tag.bit);
         if (bitWrite)

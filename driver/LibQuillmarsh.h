@@ -97,9 +97,11 @@ private:
     // QDateTime::currentDateTime(), made once per millisecond: Qt's local
     // time costs three time-zone look-ups (each a stat of /etc/localtime).
     QDateTime localNow();
-    // The refusal status of a write that cannot be sent as asked, or StatusOk.
-    int writeRefusal(const TagAddress &tag, DataType type, int count, bool bitWrite,
-                     const CLabelVariable &value);
+    // The checks before any request: the status a read or write gets without
+    // one (its address, count, type or value will not do), or StatusOk to
+    // send it.
+    int readCheck(const TagAddress &tag, DataType type, int count);
+    int writeCheck(const TagAddress &tag, DataType type, int count, bool bitWrite, const CLabelVariable &value);
 
     CmdQuillmarsh cmd;
     quint32 connectPar = 1;
