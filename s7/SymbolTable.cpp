@@ -3,16 +3,34 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QtEndian>
 
 #include "S7Memory.h"
 #include "SymbolLayout.h"
 #include "SymbolParser.h"
 
 namespace {
+QString fromUtf16(const QByteArray &bytes, bool bigEndian)
+{
+    QString text;
+    text.reserve(bytes.size() / 2);
+    for (int i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto *unit = reinterpret_cast<const uchar *>(bytes.constData() + i);
+        text.append(QChar(bigEndian ? qFromBigEndian<quint16>(unit) : qFromLittleEndian<quint16>(unit)));
+    }
+    return text;
+}
+
 // Exports of the engineering tools are UTF-8; older ones are Windows-1252,
-// whose letters Latin-1 reads the same.
+// whose letters Latin-1 reads the same. Windows tools often put a byte-order
+// mark in front, of UTF-8 or of UTF-16; the text starts after it.
 QString decodeSource(const QByteArray &bytes)
 {
+    static const QByteArray utf8Mark("\xEF\xBB\xBF"), littleEndianMark("\xFF\xFE"), bigEndianMark("\xFE\xFF");
+    if (bytes.startsWith(utf8Mark))
+        return QString::fromUtf8(bytes.mid(utf8Mark.size()));
+    if (bytes.startsWith(littleEndianMark) || bytes.startsWith(bigEndianMark))
+        return fromUtf16(bytes.mid(2), bytes.startsWith(bigEndianMark));
     const QString text = QString::fromUtf8(bytes);
     return text.toUtf8() == bytes ? text : QString::fromLatin1(bytes);
 }

@@ -216,6 +216,35 @@ private slots:
         QCOMPARE(leaf.size(), size);
         QCOMPARE(leaf.comment, comment);
     }
+    // A source saved with a byte-order mark lays out as the same source without one.
+    void byteOrderMarks_data()
+    {
+        QTest::addColumn<QByteArray>("encoded");
+        const QString text = dataBlock(QStringLiteral("a : Bool;   // Förderband\n b : Int;"));
+        QByteArray little, big;
+        for (const QChar c : text) {
+            little.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+            big.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+        }
+        QTest::addRow("none") << text.toUtf8();
+        QTest::addRow("UTF-8") << QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+        QTest::addRow("UTF-16 little-endian") << QByteArray("\xFF\xFE") + little;
+        QTest::addRow("UTF-16 big-endian") << QByteArray("\xFE\xFF") + big;
+    }
+    void byteOrderMarks()
+    {
+        QFETCH(QByteArray, encoded);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("d.db")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(encoded) == encoded.size());
+        file.close();
+        SymbolTable table;
+        QString error;
+        QVERIFY2(table.addFile(file.fileName(), &error) && table.setNumber(QStringLiteral("D=1"), &error)
+                     && table.build(&error), qPrintable(error));
+        QCOMPARE(leafOf(table, QStringLiteral("D.a")).comment, QStringLiteral("Förderband"));
+        QCOMPARE(leafOf(table, QStringLiteral("D.b")).address(), QStringLiteral("DB1.DBW2"));
+    }
     void resolve_data()
     {
         QTest::addColumn<QString>("symbol");
