@@ -99,15 +99,10 @@ private slots:
         row("set DB1.DBW0 70000", "error: value '70000' is out of range for UINT (0 to 65535)", "DB1", "0000000000000000");
         row("set DB1.DBD4 1.5", "ok 3f c0 00 00", "DB1", "000000003fc00000");
         row("set DB1.DBD0 0xdeadbeef", "ok de ad be ef", "DB1", "deadbeef00000000");
-        row("set DB1.DBB7:int8 -128", "ok 80", "DB1", "0000000000000080");
-        row("set DB1.DBB7:SINT 128", "error: value '128' is out of range for SINT (-128 to 127)", "DB1", "0000000000000000");
-        row("set DB1.DBB0:uint64 18446744073709551615", "ok ff ff ff ff ff ff ff ff", "DB1", "ffffffffffffffff");
-        row("set DB1.DBB0:LINT -9223372036854775808", "ok 80 00 00 00 00 00 00 00", "DB1", "8000000000000000");
-        row("set DB1.DBB0:lreal -0.5", "ok bf e0 00 00 00 00 00 00", "DB1", "bfe0000000000000");
-        row("set DB1.DBD0:real 1e39", "error: value '1e39' is out of range for REAL (-3.40282347e+38 to 3.40282347e+38)",
-            "DB1", "0000000000000000");
+        row("set DB1.DBD0 16#FF", "ok 00 00 00 ff", "DB1", "000000ff00000000");
+        row("set DB1.DBB4 INT#-5", "ok ff fb", "DB1", "00000000fffb0000");
+        row("set DB1.DBB0:STRING[4] 'a  b'", "ok 04 04 61 20 20 62", "DB1", "0404612020620000");
         row("set M0.1 1", "ok 01", "M", "0200");
-        row("set M1.7:bool true", "ok 01", "M", "0080");
         row("set M0.1:int16 1", "error: a bool goes to a bit address and a bit address takes a bool", "M", "0000");
         row("set MW0 -1", "ok ff ff", "M", "ffff");
         row("set T3 0x1234", "ok 12 34", "T3", "1234");
