@@ -1,6 +1,6 @@
 #include "S7TextCodec.h"
 
-#include <QtEndian>
+#include "S7Image.h"
 
 namespace {
 // Header of STRING (bytes) and WSTRING (words): maximum, then current length.
@@ -59,8 +59,8 @@ bool decodeString(const S7Type &type, const QByteArray &b, QString *text, QStrin
 
 bool decodeWString(const S7Type &type, const QByteArray &b, QString *text, QString *error)
 {
-    const int maximum = qFromBigEndian<quint16>(b.constData());
-    const int current = qFromBigEndian<quint16>(b.constData() + 2);
+    const int maximum = S7Image::read<quint16>(b, 0);
+    const int current = S7Image::read<quint16>(b, 2);
     if (current > type.length || current > maximum) {
         *error = QStringLiteral("%1 current length %2 above its maximum %3")
                      .arg(type.name()).arg(current).arg(qMin(maximum, type.length));
@@ -68,15 +68,8 @@ bool decodeWString(const S7Type &type, const QByteArray &b, QString *text, QStri
     }
     text->clear();
     for (int i = 0; i < current; ++i)
-        text->append(QChar(qFromBigEndian<quint16>(b.constData() + kWStringHeader + 2 * i)));
+        text->append(QChar(S7Image::read<quint16>(b, kWStringHeader + 2 * i)));
     return true;
-}
-
-void appendWord(QByteArray *out, quint16 word)
-{
-    uchar be[2];
-    qToBigEndian(word, be);
-    out->append(reinterpret_cast<const char *>(be), 2);
 }
 
 bool fitsLatin1(const QString &text)
@@ -124,7 +117,7 @@ bool S7TextCodec::decode(const S7Type &type, const QByteArray &b, QString *text,
         *text = QString(QChar(quint8(b.at(0))));
         return true;
     case S7Type::WChar:
-        *text = QString(QChar(qFromBigEndian<quint16>(b.constData())));
+        *text = QString(QChar(S7Image::read<quint16>(b, 0)));
         return true;
     case S7Type::String:
         return decodeString(type, b, text, error);
@@ -160,14 +153,14 @@ bool S7TextCodec::encode(const S7Type &type, const QString &text, QByteArray *ou
     if (type.kind == S7Type::String) {
         field.append(char(type.length)).append(char(plain.size()));
     } else if (type.kind == S7Type::WString) {
-        appendWord(&field, quint16(type.length));
-        appendWord(&field, quint16(plain.size()));
+        S7Image::append<quint16>(&field, quint16(type.length));
+        S7Image::append<quint16>(&field, quint16(plain.size()));
     }
     for (const QChar c : plain) {
         if (bytewise)
             field.append(char(c.unicode()));
         else
-            appendWord(&field, c.unicode());
+            S7Image::append<quint16>(&field, c.unicode());
     }
     out->append(field.leftJustified(type.size(), '\0'));
     return true;

@@ -4,9 +4,10 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTime>
-#include <QtEndian>
 
 #include <limits>
+
+#include "S7Image.h"
 
 namespace {
 // DATE counts days from this day; LDT nanoseconds from the second one.
@@ -226,20 +227,6 @@ QString clockText(quint64 nsOfDay, int fractionDigits)
     return hms + QLatin1Char('.') + digits;
 }
 
-template <typename T>
-void append(QByteArray *out, T value)
-{
-    uchar be[sizeof(T)];
-    qToBigEndian(value, be);
-    out->append(reinterpret_cast<const char *>(be), int(sizeof be));
-}
-
-template <typename T>
-T read(const QByteArray &bytes, int offset)
-{
-    return qFromBigEndian<T>(bytes.constData() + offset);
-}
-
 // Sunday is 1, as DATE_AND_TIME and DTL count weekdays.
 int s7Weekday(const QDate &date)
 {
@@ -279,9 +266,9 @@ bool decodeDt(const QByteArray &b, QString *text, QString *error)
 
 bool decodeDtl(const QByteArray &b, QString *text, QString *error)
 {
-    const QDate date(read<quint16>(b, DtlYear), quint8(b.at(DtlMonth)), quint8(b.at(DtlDay)));
+    const QDate date(S7Image::read<quint16>(b, DtlYear), quint8(b.at(DtlMonth)), quint8(b.at(DtlDay)));
     const int h = quint8(b.at(DtlHour)), mi = quint8(b.at(DtlMinute)), s = quint8(b.at(DtlSecond));
-    const quint32 ns = read<quint32>(b, DtlNanoseconds);
+    const quint32 ns = S7Image::read<quint32>(b, DtlNanoseconds);
     if (!date.isValid() || h > 23 || mi > 59 || s > 59 || ns >= quint32(kNsPerSecond)) {
         *error = QStringLiteral("DTL %1 is not a valid date and time").arg(QString::fromLatin1(b.left(12).toHex()));
         return false;
@@ -299,7 +286,7 @@ bool encodeS5Time(quint64 ns, QByteArray *out)
     for (int base = 0; base < 4; ++base) {
         if (ms % kS5Bases[base] == 0 && ms / kS5Bases[base] <= kS5MaxCount) {
             const int count = int(ms / kS5Bases[base]);
-            append<quint16>(out, quint16((base << kS5BaseShift) | (toBcd(count / 100) << 8) | toBcd(count % 100)));
+            S7Image::append<quint16>(out, quint16((base << kS5BaseShift) | (toBcd(count / 100) << 8) | toBcd(count % 100)));
             return true;
         }
     }
@@ -323,14 +310,14 @@ void encodeDt(const QDate &date, quint64 nsOfDay, QByteArray *out)
 void encodeDtl(const QDate &date, quint64 nsOfDay, QByteArray *out)
 {
     const quint64 seconds = nsOfDay / quint64(kNsPerSecond);
-    append<quint16>(out, quint16(date.year()));
+    S7Image::append<quint16>(out, quint16(date.year()));
     out->append(char(date.month()));
     out->append(char(date.day()));
     out->append(char(s7Weekday(date)));
     out->append(char(seconds / 3600));
     out->append(char(seconds / 60 % 60));
     out->append(char(seconds % 60));
-    append<quint32>(out, quint32(nsOfDay % quint64(kNsPerSecond)));
+    S7Image::append<quint32>(out, quint32(nsOfDay % quint64(kNsPerSecond)));
 }
 
 bool encodeDuration(S7Type::Kind kind, const QString &body, QByteArray *out)
@@ -343,14 +330,14 @@ bool encodeDuration(S7Type::Kind kind, const QString &body, QByteArray *out)
                            &negative, &ns) || ns % quint64(kNsPerMs) != 0)
             return false;
         const qint64 ms = qint64(ns / quint64(kNsPerMs));
-        append<qint32>(out, qint32(negative ? -ms : ms));
+        S7Image::append<qint32>(out, qint32(negative ? -ms : ms));
         return true;
     }
     if (kind == S7Type::LTime) {
         const quint64 limit = quint64(std::numeric_limits<qint64>::max()) + (body.trimmed().startsWith(QLatin1Char('-')) ? 1 : 0);
         if (!parseDuration(body, 1, limit, &negative, &ns))
             return false;
-        append<qint64>(out, negative ? qint64(0 - ns) : qint64(ns));
+        S7Image::append<qint64>(out, negative ? qint64(0 - ns) : qint64(ns));
         return true;
     }
     // S5TIME: at most 999 of its largest base, 2H_46M_30S.
@@ -366,17 +353,17 @@ bool encodeCalendar(S7Type::Kind kind, const QString &body, QByteArray *out)
     case S7Type::Date:
         if (!parseDate(body, false, &date) || date < kDateEpoch || date > kLastDate)
             return false;
-        append<quint16>(out, quint16(kDateEpoch.daysTo(date)));
+        S7Image::append<quint16>(out, quint16(kDateEpoch.daysTo(date)));
         return true;
     case S7Type::TimeOfDay:
         if (!parseTimeOfDay(body, 3, &ns))
             return false;
-        append<quint32>(out, quint32(ns / quint64(kNsPerMs)));
+        S7Image::append<quint32>(out, quint32(ns / quint64(kNsPerMs)));
         return true;
     case S7Type::LTimeOfDay:
         if (!parseTimeOfDay(body, 9, &ns))
             return false;
-        append<quint64>(out, ns);
+        S7Image::append<quint64>(out, ns);
         return true;
     case S7Type::DateAndTime:
         if (!parseDateTime(body, true, 3, &date, &ns) || date.year() < kDtFirstYear || date.year() > kDtLastYear)
@@ -386,7 +373,7 @@ bool encodeCalendar(S7Type::Kind kind, const QString &body, QByteArray *out)
     case S7Type::LDateAndTime:
         if (!parseDateTime(body, false, 9, &date, &ns) || date < kUnixEpoch || date.year() > kDtlLastYear)
             return false;
-        append<quint64>(out, quint64(kUnixEpoch.daysTo(date)) * kNsPerDay + ns);
+        S7Image::append<quint64>(out, quint64(kUnixEpoch.daysTo(date)) * kNsPerDay + ns);
         return true;
     default:
         if (!parseDateTime(body, false, 9, &date, &ns) || date.year() < kDtlFirstYear || date.year() > kDtlLastYear)
@@ -406,24 +393,24 @@ bool S7TimeCodec::decode(const S7Type &type, const QByteArray &b, QString *text,
 {
     switch (type.kind) {
     case S7Type::Time: {
-        const qint32 ms = read<qint32>(b, 0);
+        const qint32 ms = qint32(S7Image::read<quint32>(b, 0));
         *text = QStringLiteral("T#") + durationText(ms < 0, quint64(ms < 0 ? -qint64(ms) : ms) * quint64(kNsPerMs), kNsPerMs);
         return true;
     }
     case S7Type::LTime: {
-        const qint64 ns = read<qint64>(b, 0);
+        const qint64 ns = qint64(S7Image::read<quint64>(b, 0));
         *text = QStringLiteral("LT#") + durationText(ns < 0, ns < 0 ? 0 - quint64(ns) : quint64(ns), 1);
         return true;
     }
     case S7Type::S5Time:
-        return decodeS5Time(read<quint16>(b, 0), text, error);
+        return decodeS5Time(S7Image::read<quint16>(b, 0), text, error);
     case S7Type::Date:
-        *text = QStringLiteral("D#") + kDateEpoch.addDays(read<quint16>(b, 0)).toString(QStringLiteral("yyyy-MM-dd"));
+        *text = QStringLiteral("D#") + kDateEpoch.addDays(S7Image::read<quint16>(b, 0)).toString(QStringLiteral("yyyy-MM-dd"));
         return true;
     case S7Type::TimeOfDay:
     case S7Type::LTimeOfDay: {
         const bool longForm = type.kind == S7Type::LTimeOfDay;
-        const quint64 ns = longForm ? read<quint64>(b, 0) : quint64(read<quint32>(b, 0)) * quint64(kNsPerMs);
+        const quint64 ns = longForm ? S7Image::read<quint64>(b, 0) : quint64(S7Image::read<quint32>(b, 0)) * quint64(kNsPerMs);
         if (ns >= kNsPerDay) {
             *error = QStringLiteral("%1 %2 is past the end of a day").arg(type.name()).arg(longForm ? ns : ns / quint64(kNsPerMs));
             return false;
@@ -432,7 +419,7 @@ bool S7TimeCodec::decode(const S7Type &type, const QByteArray &b, QString *text,
         return true;
     }
     case S7Type::LDateAndTime: {
-        const quint64 ns = read<quint64>(b, 0);
+        const quint64 ns = S7Image::read<quint64>(b, 0);
         *text = QStringLiteral("LDT#%1-%2").arg(kUnixEpoch.addDays(qint64(ns / kNsPerDay)).toString(QStringLiteral("yyyy-MM-dd")),
                                                  clockText(ns % kNsPerDay, 9));
         return true;
