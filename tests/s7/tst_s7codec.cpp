@@ -99,12 +99,9 @@ private slots:
         QTest::addRow("STRING literal with comma") << "STRING[4]" << "STRING#'a,b'" << "0403612c62" "00";
         QTest::addRow("CHAR by hex escape") << "CHAR" << "'$41'" << "41";
         QTest::addRow("BYTE 16#") << "BYTE" << "16#FF" << "ff";
-        QTest::addRow("WORD W#16#") << "WORD" << "W#16#BEEF" << "beef";
         QTest::addRow("DWORD 2#") << "DWORD" << "2#1010_0101" << "000000a5";
-        QTest::addRow("INT typed") << "INT" << "INT#-5" << "fffb";
         QTest::addRow("DINT L#") << "DINT" << "L#-1" << "ffffffff";
         QTest::addRow("INT 0x") << "INT" << "0x7fff" << "7fff";
-        QTest::addRow("BOOL TRUE") << "BOOL" << "TRUE" << "01";
         QTest::addRow("REAL exponent") << "REAL" << "1.500000e+000" << "3fc00000";
         QTest::addRow("REAL largest in full") << "REAL" << "340282346638528859811704183484516925440" << "7f7fffff";
         QTest::addRow("INT typed and based") << "INT" << "INT#16#7F" << "007f";

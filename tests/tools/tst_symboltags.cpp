@@ -80,8 +80,6 @@ private slots:
         QCOMPARE(text.tag.address + QStringLiteral(" %1").arg(text.tag.count), QStringLiteral("DB5.DBB10 5"));
         QVERIFY(!text.hasTrend());
         CLabelVariable record;
-        QVERIFY(!SymbolTags::writeRecord(text, {"abcd"}, &record, &error));
-        QVERIFY2(error.contains("more than STRING[3] holds"), qPrintable(error));
         QVERIFY2(SymbolTags::writeRecord(text, {"x,y"}, &record, &error), qPrintable(error));
         record.status = StatusOk;
         QCOMPARE(SymbolTags::text(text, record), QStringLiteral("x,y"));

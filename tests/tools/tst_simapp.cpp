@@ -3,11 +3,9 @@
 // stop right after it announces itself.
 #include "SimControl.h"
 #include "SimPlc.h"
+#include "SimRun.h"
 #include "SimSignal.h"
 
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTcpSocket>
 #include <QtTest>
 
 namespace {
@@ -25,45 +23,6 @@ const QByteArray ConnectRequest = h("0300001611e00000000100c0010ac1020100c202010
 const QByteArray SetupJob = h("0300001902f08032010000000000080000f0000001000101e0");
 const QByteArray ModeRequest = h("0300002102f080320700000001000800080001120411440100ff09000404240000");
 constexpr int ModeByteOffset = 44; // of the operating-mode answer: RUN 08, STOP 04
-
-// A running quillmarsh-sim and its announced ports.
-struct SimProcess
-{
-    QProcess process;
-    quint16 port = 0;
-    quint16 control = 0;
-
-    bool start(const QStringList &arguments)
-    {
-        process.start(QStringLiteral(QUILLMARSH_SIM_PROGRAM), QStringList{"--port", "0"} + arguments);
-        QByteArray out;
-        const QRegularExpression listening(QStringLiteral("listening on [0-9.]+:(\\d+)"));
-        while (!listening.match(QString::fromLatin1(out)).hasMatch() && process.waitForReadyRead(WaitMs))
-            out += process.readAllStandardOutput();
-        port = quint16(listening.match(QString::fromLatin1(out)).captured(1).toInt());
-        control = quint16(QRegularExpression(QStringLiteral("control on 127.0.0.1:(\\d+)"))
-                              .match(QString::fromLatin1(out)).captured(1).toInt());
-        return port != 0;
-    }
-    ~SimProcess()
-    {
-        process.terminate();
-        if (!process.waitForFinished(WaitMs))
-            process.kill();
-    }
-};
-
-// Sends lines, returns the answer lines (up to want of them).
-QStringList converse(QTcpSocket &socket, const QByteArray &lines, int want)
-{
-    socket.write(lines);
-    QStringList answers;
-    while (answers.size() < want && (socket.canReadLine() || socket.waitForReadyRead(WaitMs))) {
-        while (socket.canReadLine())
-            answers << QString::fromUtf8(socket.readLine()).trimmed();
-    }
-    return answers;
-}
 
 // Sends a frame and returns what came back within a short while.
 QByteArray ask(QTcpSocket &socket, const QByteArray &frame)
@@ -210,7 +169,7 @@ private slots:
     // control port; a line too long is refused and the port goes on.
     void controlPort()
     {
-        SimProcess sim;
+        SimRun sim;
         QVERIFY(sim.start({"--control", "0", "--fault", "silent", "--state", "stop"}));
         QVERIFY(sim.control != 0);
         QTcpSocket plc;
@@ -218,29 +177,27 @@ private slots:
         QVERIFY(plc.waitForConnected(WaitMs));
         QCOMPARE(ask(plc, ConnectRequest), QByteArray()); // silent
         QTcpSocket control;
-        control.connectToHost(QHostAddress::LocalHost, sim.control);
-        QVERIFY(control.waitForConnected(WaitMs));
-        QCOMPARE(converse(control, QByteArray(300, 'x') + "\nfault off\nclients\n", 3),
+        QVERIFY(sim.connectControl(control));
+        QCOMPARE(SimRun::converse(control, QByteArray(300, 'x') + "\nfault off\nclients\n", 3),
                  QStringList({"error: line longer than 256 bytes", "ok fault off",
                               QStringLiteral("ok 1 127.0.0.1:%1").arg(plc.localPort())}));
         QCOMPARE(ask(plc, ConnectRequest).size(), 22);
         QCOMPARE(ask(plc, SetupJob).size(), 27);
         QCOMPARE(ask(plc, ModeRequest).mid(ModeByteOffset, 1), h("04"));
-        QCOMPARE(converse(control, "state run\n", 1), QStringList({"ok state run"}));
+        QCOMPARE(SimRun::converse(control, "state run\n", 1), QStringList({"ok state run"}));
         QCOMPARE(ask(plc, ModeRequest).mid(ModeByteOffset, 1), h("08"));
     }
 
     // A signal moves its value while the simulator runs.
     void signalRuns()
     {
-        SimProcess sim;
+        SimRun sim;
         QVERIFY(sim.start({"--control", "0", "--signal", "DB1.DBW0:int16:ramp:2s:0:2000"}));
         QTcpSocket control;
-        control.connectToHost(QHostAddress::LocalHost, sim.control);
-        QVERIFY(control.waitForConnected(WaitMs));
-        const QStringList first = converse(control, "get DB1.DBW0\n", 1);
+        QVERIFY(sim.connectControl(control));
+        const QStringList first = SimRun::converse(control, "get DB1.DBW0\n", 1);
         QTest::qWait(QuietMs);
-        const QStringList second = converse(control, "get DB1.DBW0\n", 1);
+        const QStringList second = SimRun::converse(control, "get DB1.DBW0\n", 1);
         QCOMPARE(first.size(), 1);
         QCOMPARE(second.size(), 1);
         QVERIFY2(first != second, qPrintable(first.join(' ')));
