@@ -4,16 +4,16 @@
 #include "S7TextCodec.h"
 #include "S7TimeCodec.h"
 
-S7Codec::Value S7Codec::decode(const S7Type &type, const QByteArray &bytes, int bit)
+S7Codec::Value S7Codec::decode(const S7Type &type, const QByteArray &bytes)
 {
     Value v;
     const int needed = qMax(1, type.size());
-    if (!type.isValid() || bytes.size() < needed || bit < 0 || bit > 7) {
+    if (!type.isValid() || bytes.size() < needed) {
         v.error = QStringLiteral("%1 needs %2 bytes, %3 given").arg(type.name()).arg(needed).arg(bytes.size());
         return v;
     }
     if (S7NumberCodec::handles(type)) {
-        v.value = S7NumberCodec::decode(type, bytes, bit, &v.text);
+        v.value = S7NumberCodec::decode(type, bytes, &v.text);
         return v;
     }
     bool ok = true;

@@ -24,9 +24,9 @@ public:
         bool ok() const { return error.isEmpty(); }
     };
 
-    // The value in the first type.size() bytes (a BOOL: bit `bit` of the
-    // first byte). Too few bytes give an error, never a read past them.
-    static Value decode(const S7Type &type, const QByteArray &bytes, int bit = 0);
+    // The value in the first type.size() bytes (a BOOL: bit 0 of the first
+    // byte). Too few bytes give an error, never a read past them.
+    static Value decode(const S7Type &type, const QByteArray &bytes);
     // The bytes a value literal stands for (a BOOL: one byte, 01 or 00):
     // 5, 0x1F, 16#1F, W#16#1F, INT#5, 1.5, true, T#1S, D#2026-12-06, 'text';
     // false with *error set when the text is malformed or out of the type's

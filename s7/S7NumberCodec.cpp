@@ -219,11 +219,11 @@ bool encodeReal(const S7Type &type, const QString &body, QByteArray *out, QStrin
 
 } // namespace
 
-QVariant S7NumberCodec::decode(const S7Type &type, const QByteArray &bytes, int bit, QString *text)
+QVariant S7NumberCodec::decode(const S7Type &type, const QByteArray &bytes, QString *text)
 {
     QVariant value;
     if (type.isBool())
-        value = ElementTypes::listValue(QList<bool>{((S7Image::read<quint8>(bytes, 0) >> bit) & 1) != 0});
+        value = ElementTypes::listValue(QList<bool>{(S7Image::read<quint8>(bytes, 0) & 1) != 0});
     else
         value = ElementTypes::withServedElementType(type.servedType(), [&](auto tag) {
             return S7Image::decode<typename decltype(tag)::type>(bytes, 1);

@@ -23,9 +23,9 @@ class S7NumberCodec
 public:
     static bool handles(const S7Type &type) { return type.number() != S7Type::Number::None; }
     // The element the plug-in's read of these bytes gives, as the one-element
-    // list a record carries (a BOOL: bit `bit` of the first byte), and its
-    // text. bytes holds at least type.size() bytes (one for a BOOL).
-    static QVariant decode(const S7Type &type, const QByteArray &bytes, int bit, QString *text);
+    // list a record carries (a BOOL: bit 0 of the first byte), and its text.
+    // bytes holds at least type.size() bytes (one for a BOOL).
+    static QVariant decode(const S7Type &type, const QByteArray &bytes, QString *text);
     // The image of a literal (a BOOL: one byte, 01 or 00), appended to *out;
     // false with *error set when it is malformed or out of the type's range.
     static bool encode(const S7Type &type, const QString &text, QByteArray *out, QString *error);

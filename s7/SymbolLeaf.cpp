@@ -22,19 +22,6 @@ SymbolLeaf::ReadRequest SymbolLeaf::readRequest() const
     return {address(), UInt8, size()};
 }
 
-S7Codec::Value SymbolLeaf::decode(const QByteArray &buffer, int bufferStart) const
-{
-    const int offset = byte - bufferStart;
-    const int length = qMax(1, size());
-    if (offset < 0 || offset + length > buffer.size()) {
-        S7Codec::Value v;
-        v.error = QStringLiteral("bytes %1 to %2 hold no %3 at byte %4")
-                      .arg(bufferStart).arg(bufferStart + buffer.size() - 1).arg(symbol).arg(byte);
-        return v;
-    }
-    return S7Codec::decode(type, buffer.mid(offset, length), qMax(bit, 0));
-}
-
 S7Codec::Value SymbolLeaf::decodeRecord(const CLabelVariable &record) const
 {
     const ReadRequest request = readRequest();
@@ -43,7 +30,7 @@ S7Codec::Value SymbolLeaf::decodeRecord(const CLabelVariable &record) const
         // A Bool read returns the bits from the tag's bit up to 7: the first is this one.
         QList<bool> bits;
         if (ElementTypes::readList(record.value, bits) && !bits.isEmpty())
-            return S7Codec::decode(type, QByteArray(1, char(bits.first() ? 1 : 0)), 0);
+            return S7Codec::decode(type, QByteArray(1, char(bits.first() ? 1 : 0)));
     } else if (servedType() != NoType) {
         if (ValueFormatter::elements(record.value, request.type, 1).size() == 1) {
             v.value = record.value;
@@ -56,7 +43,7 @@ S7Codec::Value SymbolLeaf::decodeRecord(const CLabelVariable &record) const
             QByteArray raw;
             for (uchar b : bytes)
                 raw.append(char(b));
-            return S7Codec::decode(type, raw, 0);
+            return S7Codec::decode(type, raw);
         }
     }
     v.error = QStringLiteral("the record of %1 holds no %2").arg(record.address, type.name());
@@ -72,7 +59,7 @@ bool SymbolLeaf::writeRecord(const QString &text, CLabelVariable *record, QStrin
     if (servedType() != NoType) {
         // The parsed value as the list the plug-in writes: the same element a
         // read of those bytes gives.
-        record->value = S7Codec::decode(type, bytes, 0).value;
+        record->value = S7Codec::decode(type, bytes).value;
         record->dataType = servedType();
         record->count = 1;
         return true;

@@ -40,10 +40,6 @@ public:
     // DB5.DBX0.1, DB5.DBB10, DB5.DBW12 or DB5.DBD38, as the plug-in takes it.
     QString address() const;
     ReadRequest readRequest() const;
-    // Its value from bytes of its block that start at the block's byte
-    // bufferStart, by the rules the plug-in applies. An error when the
-    // buffer does not hold it.
-    S7Codec::Value decode(const QByteArray &buffer, int bufferStart) const;
     // Its value from the record that readRequest() read.
     S7Codec::Value decodeRecord(const CLabelVariable &record) const;
     // The record that writes a value text (address, type, count, value);

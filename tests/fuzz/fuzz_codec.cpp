@@ -36,23 +36,19 @@ int widthOf(DataType type)
     return ElementTypes::withServedElementType(type, [](auto tag) { return int(sizeof(typename decltype(tag)::type)); });
 }
 
-LibQuillmarsh &driver()
-{
-    static LibQuillmarsh d;
-    return d;
-}
+LibQuillmarsh driver; // its codec members, as the read and write paths call them
 
 // count elements, as the read path asks for them: in bytes for Bool.
 QVariant decode(DataType type, int startBit, const QByteArray &bytes, int count)
 {
-    return driver().decodeRead(type, startBit, bytes, type == Bool ? count : count * widthOf(type));
+    return driver.decodeRead(type, startBit, bytes, type == Bool ? count : count * widthOf(type));
 }
 
 void encode(DataType type, const QVariant &value, int count, QByteArray *out)
 {
     CLabelVariable record;
     record.value = value;
-    driver().encodeWrite(type, record, count, out);
+    driver.encodeWrite(type, record, count, out);
 }
 
 } // namespace

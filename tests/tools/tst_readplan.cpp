@@ -95,8 +95,6 @@ private slots:
         QTest::addRow("width letter") << QStringList{"MW10:int16", "M0:int16"} << 240 << "[0] [1]";
         QTest::addRow("letter Bool without dot") << QStringList{"M1:bool", "M0:uint8"} << 240 << "[0] [1]";
         QTest::addRow("two-digit bit") << QStringList{"DB1.DBX1.10:bool", "DB1.DBB0:uint8"} << 240 << "[0] [1]";
-        QTest::addRow("underscore form") << QStringList{"DB1_DBW2:int16", "DB1.DBW0:int16"} << 240 << "[0] [1]";
-        QTest::addRow("V_or_DB form") << QStringList{"V_or_DB1.2:int16", "DB1.DBW0:int16"} << 240 << "[0] [1]";
         QTest::addRow("past the highest byte") << QStringList{"M65534:int16", "M65532:int16"} << 240 << "[0] [1]";
     }
     void jobs()

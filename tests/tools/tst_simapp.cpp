@@ -1,12 +1,19 @@
-// The simulated PLC's front: control commands and value generators at their
-// own level, then the program itself: options, control port, signals, and a
-// stop right after it announces itself.
+// The simulated PLC's front: control commands, value literals in every
+// place that takes one, value generators, then the program itself: options,
+// control port, signals, and a stop right after it announces itself.
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "S7Image.h"
+#include "S7Type.h"
 #include "SimControl.h"
 #include "SimPlc.h"
-#include "SimRun.h"
 #include "SimSignal.h"
-
-#include <QtTest>
+#include "SymbolTable.h"
+#include "SymbolTags.h"
 
 namespace {
 
@@ -24,6 +31,51 @@ const QByteArray SetupJob = h("0300001902f08032010000000000080000f0000001000101e
 const QByteArray ModeRequest = h("0300002102f080320700000001000800080001120411440100ff09000404240000");
 constexpr int ModeByteOffset = 44; // of the operating-mode answer: RUN 08, STOP 04
 
+// quillmarsh-sim run as a process of its own on free ports, with every wait
+// bounded: its announced ports, and a connection to its control port.
+struct SimRun
+{
+    QProcess process;
+    quint16 port = 0;
+    quint16 control = 0;
+
+    // False when it does not announce a port (a bad option ends it).
+    bool start(const QStringList &arguments)
+    {
+        process.start(QStringLiteral(QUILLMARSH_SIM_PROGRAM), QStringList{"--port", "0"} + arguments);
+        QByteArray out;
+        const QRegularExpression listening(QStringLiteral("listening on [0-9.]+:(\\d+)"));
+        while (!listening.match(QString::fromLatin1(out)).hasMatch() && process.waitForReadyRead(WaitMs))
+            out += process.readAllStandardOutput();
+        port = quint16(listening.match(QString::fromLatin1(out)).captured(1).toInt());
+        control = quint16(QRegularExpression(QStringLiteral("control on 127.0.0.1:(\\d+)"))
+                              .match(QString::fromLatin1(out)).captured(1).toInt());
+        return port != 0;
+    }
+    bool connectControl(QTcpSocket &socket) const
+    {
+        socket.connectToHost(QHostAddress::LocalHost, control);
+        return socket.waitForConnected(WaitMs);
+    }
+    // Sends lines, returns the answer lines (up to want of them).
+    static QStringList converse(QTcpSocket &socket, const QByteArray &lines, int want)
+    {
+        socket.write(lines);
+        QStringList answers;
+        while (answers.size() < want && (socket.canReadLine() || socket.waitForReadyRead(WaitMs))) {
+            while (socket.canReadLine())
+                answers << QString::fromUtf8(socket.readLine()).trimmed();
+        }
+        return answers;
+    }
+    ~SimRun()
+    {
+        process.terminate();
+        if (!process.waitForFinished(WaitMs))
+            process.kill();
+    }
+};
+
 // Sends a frame and returns what came back within a short while.
 QByteArray ask(QTcpSocket &socket, const QByteArray &frame)
 {
@@ -32,6 +84,59 @@ QByteArray ask(QTcpSocket &socket, const QByteArray &frame)
     while (socket.waitForReadyRead(QuietMs))
         reply += socket.readAll();
     return reply;
+}
+
+
+// Where a row's value goes: a bit for a BOOL, else the block's first byte.
+QString placeOf(const S7Type &type)
+{
+    return type.isBool() ? QStringLiteral("DB1.DBX0.0") : QStringLiteral("DB1.DBB0");
+}
+
+// The bytes a record's value list holds, as a write through the plug-in sends them.
+QByteArray imageOf(const CLabelVariable &record)
+{
+    QByteArray out;
+    ElementTypes::withServedElementType(record.dataType, [&](auto tag) {
+        S7Image::encode<typename decltype(tag)::type>(record.value, record.count, &out);
+    });
+    return out;
+}
+
+// A source whose one data block "D" holds the member.
+QString blockSource(const QString &member)
+{
+    return QStringLiteral("DATA_BLOCK \"D\"\n{ S7_Optimized_Access := 'FALSE' }\n STRUCT\n  %1\n END_STRUCT;\n"
+                          "BEGIN\nEND_DATA_BLOCK\n").arg(member);
+}
+
+// The bytes a write of the leaf by symbol sends, or an empty array when refused.
+QByteArray leafWrite(const QString &type, const QString &literal)
+{
+    SymbolTable table;
+    QString error;
+    CLabelVariable record;
+    if (!table.addSource(blockSource(QStringLiteral("x : %1;").arg(type)), QStringLiteral("d.db"), &error)
+        || !table.setNumber(QStringLiteral("D=1"), &error) || !table.build(&error)
+        || !SymbolTags::writeRecord(SymbolTags::entryOf(table.leaves().value(0)), {literal}, &record, &error))
+        return QByteArray();
+    return imageOf(record);
+}
+
+// The bytes the simulator serves at the row's place when started with
+// these options, read back on its control port; an empty array when it
+// refuses to start.
+QByteArray served(const S7Type &type, const QStringList &options)
+{
+    SimRun sim;
+    QTcpSocket control;
+    if (!sim.start(QStringList{"--control", "0"} + options) || !sim.connectControl(control))
+        return QByteArray();
+    const QString get = type.isBool() ? placeOf(type) : placeOf(type) + QStringLiteral(" %1").arg(type.size());
+    const QString answer = SimRun::converse(control, "get " + get.toLatin1() + '\n', 1).value(0);
+    if (!answer.startsWith(QLatin1String("ok ")))
+        return QByteArray();
+    return type.isBool() ? QByteArray(1, char(answer.mid(3).toInt())) : QByteArray::fromHex(answer.mid(3).toLatin1());
 }
 
 } // namespace
@@ -57,13 +162,11 @@ private slots:
         row("set DB1.DBW2 -2", "ok ff fe", "DB1", "0000fffe00000000");
         row("set DB1.DBW0 70000", "error: value '70000' is out of range for UINT (0 to 65535)", "DB1", "0000000000000000");
         row("set DB1.DBD4 1.5", "ok 3f c0 00 00", "DB1", "000000003fc00000");
-        row("set DB1.DBD0 0xdeadbeef", "ok de ad be ef", "DB1", "deadbeef00000000");
         row("set DB1.DBD0 16#FF", "ok 00 00 00 ff", "DB1", "000000ff00000000");
         row("set DB1.DBB4 INT#-5", "ok ff fb", "DB1", "00000000fffb0000");
         row("set DB1.DBB0:STRING[4] 'a  b'", "ok 04 04 61 20 20 62", "DB1", "0404612020620000");
         row("set M0.1 1", "ok 01", "M", "0200");
         row("set M0.1:int16 1", "error: a bool goes to a bit address and a bit address takes a bool", "M", "0000");
-        row("set MW0 -1", "ok ff ff", "M", "ffff");
         row("set T3 0x1234", "ok 12 34", "T3", "1234");
         row("set DB1.DBX0 1", "error: 'DB1.DBX0': a bit (0 to 7) goes with X or with no width letter");
         row("set M0.8 1", "error: 'M0.8': a bit (0 to 7) goes with X or with no width letter");
@@ -74,8 +177,6 @@ private slots:
         row("set DB1.DBW0:int99 1", "error: unknown type 'int99' (an S7 type such as INT, REAL, TIME or STRING[10], "
                                     "or one of Bool, Int8, UInt8, Int16, UInt16, Int32, UInt32, Float, Int64, UInt64, "
                                     "Double)");
-        row("get M0 2", "ok 00 00");
-        row("get M0.3", "ok 0");
         row("get DB1.DBD0", "ok 00 00 00 00");
         row("get M0 2000", "error: COUNT is 1 to 1024 bytes, and a bit takes none");
         row("get Q2047 2", "error: Q2047 is outside the memory served");
@@ -107,6 +208,71 @@ private slots:
         QCOMPARE(plc.cpuRunning(), line != QLatin1String("state stop"));
     }
 
+    // One value literal, every place that takes one: the control port
+    // (set), --preset and --symbols start values (the program itself), and
+    // the tags that write, watch and the panel write (by address, and a
+    // data-block leaf by symbol). Each row's literal gives the same bytes
+    // everywhere, or is refused everywhere.
+    void literalsEverywhere_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("literal");
+        QTest::addColumn<QByteArray>("image"); // empty: refused
+        const auto row = [](const char *type, const char *literal, const char *hex) {
+            QTest::addRow("%s %s", type, literal) << QString::fromLatin1(type) << QString::fromLatin1(literal)
+                                                 << QByteArray::fromHex(hex);
+        };
+        row("INT", "16#FF", "00ff");
+        row("WORD", "W#16#BEEF", "beef");
+        row("INT", "INT#-5", "fffb");
+        row("UDINT", "0xDEADBEEF", "deadbeef");
+        row("SINT", "128", "");
+        row("INT", "T#1S", "");
+        row("REAL", "1.5", "3fc00000");
+        row("REAL", "1e39", "");
+        row("BOOL", "TRUE", "01");
+        row("TIME", "T#1S_200MS", "000004b0");
+        row("DATE", "D#2026-12-06", "34b0");
+        row("STRING[4]", "'ab'", "040261620000");
+    }
+    void literalsEverywhere()
+    {
+        QFETCH(QString, type);
+        QFETCH(QString, literal);
+        QFETCH(QByteArray, image);
+        const S7Type s7 = S7Type::fromName(type);
+        QVERIFY(s7.isValid());
+
+        SimPlc plc;
+        const QString answer = SimControl(&plc).execute(QStringLiteral("set %1:%2 %3").arg(placeOf(s7), type, literal));
+        QCOMPARE(answer.startsWith(QLatin1String("ok")), !image.isEmpty());
+        const QByteArray memory = plc.memory(SimPlc::AreaDataBlocks, 1, 0, qMax(1, s7.size()));
+        if (!image.isEmpty())
+            QCOMPARE(s7.isBool() ? QByteArray(1, char(memory.at(0) & 1)).toHex() : memory.toHex(), image.toHex());
+
+        const QString preset = placeOf(s7) + QLatin1Char(':') + type + QLatin1Char('=') + literal;
+        QCOMPARE(served(s7, {"--preset", preset}).toHex(), image.toHex());
+        QTemporaryDir dir;
+        QFile source(dir.filePath(QStringLiteral("d.db")));
+        QVERIFY(source.open(QIODevice::WriteOnly));
+        source.write(blockSource(QStringLiteral("x : %1 := %2;").arg(type, literal)).toUtf8());
+        source.close();
+        QCOMPARE(served(s7, {"--symbols", source.fileName(), "--number", "D=1"}).toHex(), image.toHex());
+
+        QCOMPARE(leafWrite(type, literal).toHex(), image.toHex());
+
+        // A tag by address: the plug-in's types only.
+        const DataType served = S7Type::servedTypeOf(type);
+        if (served == NoType)
+            return;
+        TagList::Entry entry;
+        entry.tag.address = placeOf(s7);
+        entry.tag.type = served;
+        CLabelVariable record;
+        QString error;
+        const bool written = SymbolTags::writeRecord(entry, {literal}, &record, &error);
+        QCOMPARE(written ? imageOf(record).toHex() : QByteArray(), image.toHex());
+    }
     // A signal's bytes at points of its period.
     void signalValues_data()
     {
@@ -151,7 +317,6 @@ private slots:
         QTest::addRow("period too short") << "M0:int8:sine:9ms" << "period 10ms to 24h";
         QTest::addRow("min not below max") << "M0:int8:sine:1s:5:5" << "MIN below MAX";
         QTest::addRow("min outside the type") << "M0:uint8:sine:1s:-1:5" << "MIN below MAX, both within UInt8";
-        QTest::addRow("double word for int64") << "DB1.DBD0:int64:sine:1s" << "Int64 takes 8 bytes; the address names 4";
         QTest::addRow("bool with a range") << "M0.0:bool:sine:1s:0:1" << "bool takes none";
         QTest::addRow("five parts") << "M0:int8:sine:1s:5" << "ADDRESS:TYPE:SHAPE:PERIOD[:MIN:MAX]";
     }
@@ -165,13 +330,14 @@ private slots:
         QVERIFY2(error.contains(named), qPrintable(error));
     }
 
-    // --fault and --state from the command line, then changed through the
-    // control port; a line too long is refused and the port goes on.
-    void controlPort()
+    // --fault, --state and --signal from the command line, then the fault
+    // and state changed through the control port, where a line too long is
+    // refused and the port goes on, and the signal's value moves.
+    void controlPortAndSignal()
     {
         SimRun sim;
-        QVERIFY(sim.start({"--control", "0", "--fault", "silent", "--state", "stop"}));
-        QVERIFY(sim.control != 0);
+        QVERIFY(sim.start({"--control", "0", "--fault", "silent", "--state", "stop", "--signal",
+                           "DB1.DBW0:int16:ramp:2s:0:2000"}));
         QTcpSocket plc;
         plc.connectToHost(QHostAddress::LocalHost, sim.port);
         QVERIFY(plc.waitForConnected(WaitMs));
@@ -184,23 +350,11 @@ private slots:
         QCOMPARE(ask(plc, ConnectRequest).size(), 22);
         QCOMPARE(ask(plc, SetupJob).size(), 27);
         QCOMPARE(ask(plc, ModeRequest).mid(ModeByteOffset, 1), h("04"));
-        QCOMPARE(SimRun::converse(control, "state run\n", 1), QStringList({"ok state run"}));
+        const QStringList first = SimRun::converse(control, "state run\nget DB1.DBW0\n", 2);
+        QCOMPARE(first.value(0), QStringLiteral("ok state run"));
         QCOMPARE(ask(plc, ModeRequest).mid(ModeByteOffset, 1), h("08"));
-    }
-
-    // A signal moves its value while the simulator runs.
-    void signalRuns()
-    {
-        SimRun sim;
-        QVERIFY(sim.start({"--control", "0", "--signal", "DB1.DBW0:int16:ramp:2s:0:2000"}));
-        QTcpSocket control;
-        QVERIFY(sim.connectControl(control));
-        const QStringList first = SimRun::converse(control, "get DB1.DBW0\n", 1);
-        QTest::qWait(QuietMs);
         const QStringList second = SimRun::converse(control, "get DB1.DBW0\n", 1);
-        QCOMPARE(first.size(), 1);
-        QCOMPARE(second.size(), 1);
-        QVERIFY2(first != second, qPrintable(first.join(' ')));
+        QVERIFY2(first.size() == 2 && second.size() == 1 && first.at(1) != second.at(0), qPrintable(first.join(' ')));
     }
 
     // The stop handlers are in place before the simulator says it listens:
