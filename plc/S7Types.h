@@ -4,6 +4,8 @@
 // Everything the frames of ISO-on-TCP / S7 communication need to be built and
 // read: codes, fixed lengths, the offsets of the fields we look at, and the
 // three frame layers every frame carries. Multi-byte fields are big-endian.
+// The simulator's core keeps its own copy of these on purpose, so that a
+// mistake cannot hide by being shared by both ends of a test.
 
 #include <QtGlobal>
 
