@@ -37,8 +37,8 @@ const char kUsage[] =
     "                                       run the simulated PLC in the foreground\n"
     "\n"
     "Types: bool, int8, uint8, int16, uint16, int32, uint32, float, int64, uint64, double,\n"
-    "or by their S7 names: BOOL, BYTE, WORD, DWORD, SINT, USINT, INT, UINT, DINT, UDINT,\n"
-    "REAL, LINT, ULINT, LREAL (any letter case).\n"
+    "or by their S7 names: BOOL, BYTE, WORD, DWORD, LWORD, SINT, USINT, INT, UINT, DINT,\n"
+    "UDINT, REAL, LINT, ULINT, LREAL (any letter case).\n"
     "Each command takes --help. Common options: --plugin PATH, --json (info, read, write),\n"
     "--debug. Exit code 0 on success, 1 when the PLC or the plug-in failed, 2 on bad input.\n";
 }
