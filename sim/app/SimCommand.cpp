@@ -172,8 +172,9 @@ QList<QCommandLineOption> options()
          QStringLiteral("N"), QString::number(DefaultPort)},
         {QStringLiteral("listen"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
          QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1")},
-        {QStringLiteral("cpu"), QStringLiteral("The CPU answered as: %1 (default s7-300).").arg(profiles),
-         QStringLiteral("PROFILE"), QStringLiteral("s7-300")},
+        {QStringLiteral("cpu"), QStringLiteral("The CPU answered as: %1 (default %2).")
+                                    .arg(profiles, QLatin1String(SimCpuProfile::standard().name)),
+         QStringLiteral("PROFILE"), QLatin1String(SimCpuProfile::standard().name)},
         {QStringLiteral("pdu"), QStringLiteral("Largest PDU granted (default: the CPU's)."), QStringLiteral("N")},
         {QStringLiteral("state"), QStringLiteral("The CPU's state at the start: run or stop (default run)."),
          QStringLiteral("STATE"), QStringLiteral("run")},

@@ -102,6 +102,7 @@ private slots:
     {
         const QString file = dir.filePath(QStringLiteral("all.pcapng"));
         SimPlc plc;
+        QVERIFY(plc.setCpu(QStringLiteral("s7-300")));
         QString error;
         QVERIFY2(plc.startCapture(file, NoLimit, &error), qPrintable(error));
         QVERIFY(plc.start());
@@ -141,6 +142,7 @@ private slots:
                 warnings << message;
         });
         SimPlc plc;
+        QVERIFY(plc.setCpu(QStringLiteral("s7-300")));
         QString error;
         QVERIFY2(plc.startCapture(file, Limit, &error), qPrintable(error));
         QVERIFY(plc.start());

@@ -170,7 +170,7 @@ private slots:
             QCOMPARE(clients[i]->next().size(), i == 0 ? 19 : 7 + 12 + 2 + 4 + 210);
         QStringList expectedPeers;
         for (const auto &client : clients)
-            expectedPeers << QStringLiteral("127.0.0.1:%1").arg(client->socket.localPort());
+            expectedPeers << QStringLiteral("127.0.0.1:%1 calling 01.00 called 01.02").arg(client->socket.localPort());
         QStringList peers = plc.clients();
         peers.sort();
         expectedPeers.sort();

@@ -176,6 +176,7 @@ private slots:
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, grant);
         QVERIFY(plc->setCpu(cpu));
+        plc->setRackSlot(0, 0); // the connection request names 03.00
         if (pduLimit > 0)
             plc->setPduSize(pduLimit);
         connectSocket();
@@ -278,9 +279,9 @@ private slots:
         QTest::addRow("list not kept") << "s7-300" << true << szlRequest(0x0a99, 0) << szlRefusal("d401") << 0;
         QTest::addRow("s7-1200: index it lacks as a list not kept") << "s7-1200" << true << szlRequest(0x001c, 1)
                                                                     << szlRefusal("d401") << 0;
-        QTest::addRow("function not implemented (read clock)") << "s7-300" << true
-            << h("0300001d02f080 320700000001 0008 0004 0001120411470100 0a000000")
-            << h("0300002102f080 320700000001 000c 0004 000112081287010100 008104 0a000000") << 0;
+        QTest::addRow("function not implemented (programmer commands)") << "s7-300" << true
+            << h("0300001d02f080 320700000001 0008 0004 0001120411410100 0a000000")
+            << h("0300002102f080 320700000001 000c 0004 000112081281010100 008104 0a000000") << 0;
         QTest::addRow("next data unit of no list") << "s7-300" << true
             << h("0300002102f080 320700000001 000c 0004 000112081244010100000000 0a000000")
             << h("0300002102f080 320700000001 000c 0004 000112081284010100 00d405 0a000000") << 0;
@@ -293,6 +294,7 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(int, clockBytes);
         QVERIFY(plc->setCpu(cpu));
+        plc->setRackSlot(0, 0);
         plc->setCpuRunning(running);
         connectAndSetup();
         const QByteArray answer = exchange(request, reply.size());
@@ -362,7 +364,7 @@ private slots:
         };
         row("db number 0", {"--db", "0:16"}, "'0:16'");
         row("db given twice", {"--db", "1:16", "--db", "1:32"}, "'1:32'");
-        row("db larger than the s7-300's 16 KiB", {"--db", "1:16385"}, "'1:16385'");
+        row("db larger than the s7-300's 16 KiB", {"--cpu", "s7-300", "--db", "1:16385"}, "'1:16385'");
         row("area letter", {"--area", "X:16"}, "'X:16'");
         row("preset past the db size", {"--db", "1:16", "--preset", "DB1:15:0000"}, "'DB1:15:0000'");
         row("unknown cpu", {"--cpu", "s7-200"}, "'s7-200'");
@@ -387,13 +389,13 @@ private slots:
 
     void memoryApi()
     {
-        QCOMPARE(plc->memory(SimPlc::AreaMarkers).size(), 2048); // the s7-300's bit memory
-        QVERIFY(plc->setCpu(QStringLiteral("S7-1200")));
-        QCOMPARE(plc->memory(SimPlc::AreaInputs).size(), 1024);
-        QCOMPARE(plc->memory(SimPlc::AreaMarkers).size(), 8192);
+        QCOMPARE(plc->memory(SimPlc::AreaMarkers).size(), 8192); // the s7-1200's bit memory
+        QVERIFY(plc->setCpu(QStringLiteral("S7-300")));
+        QCOMPARE(plc->memory(SimPlc::AreaInputs).size(), 2048);
+        QCOMPARE(plc->memory(SimPlc::AreaMarkers).size(), 2048);
         QCOMPARE(plc->memory(SimPlc::AreaMarkers, 0, 5, 1), h("08")); // kept across the change
         QVERIFY(!plc->setCpu(QStringLiteral("s7-200")));
-        QCOMPARE(plc->cpu(), QStringLiteral("s7-1200"));
+        QCOMPARE(plc->cpu(), QStringLiteral("s7-300"));
         QVERIFY(!plc->setMemory(SimPlc::AreaDataBlocks, 1, 1023, QByteArray(2, '\1')));
         QVERIFY(plc->memory(SimPlc::AreaDataBlocks, 1, 1023, 2).isEmpty());
         QVERIFY(!plc->setMemory(SimPlc::AreaDataBlocks, 5, 0, QByteArray(1, '\1')));
