@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -337,6 +338,28 @@ private slots:
         }
         if (runningAfter >= 0)
             QCOMPARE(shared->running(), runningAfter == 1);
+    }
+
+    // All connections count towards the CPU's total: the one past it is
+    // reset and told so; one that closes frees its place.
+    void connectionsInAll()
+    {
+        configure(QStringLiteral("s7-300"), QString());
+        std::vector<std::unique_ptr<SimProtocol>> clients;
+        std::vector<quint64> ids;
+        const auto connectOne = [&]() {
+            ids.push_back(shared->connectionOpened(QStringLiteral("127.0.0.1:%1").arg(40001 + ids.size())).id);
+            clients.push_back(std::make_unique<SimProtocol>(1, 1));
+            return shared->answer(ids.back(), *clients.back(), connectRequest(0x0100, 0x0202));
+        };
+        for (int i = 0; i < 16; ++i)
+            QVERIFY(!connectOne().reset);
+        const SimProtocol::Outcome refused = connectOne();
+        QVERIFY(refused.reset && refused.reply.isEmpty());
+        QCOMPARE(refused.connectionRefused, QStringLiteral("refused 127.0.0.1:40017: calling TSAP 01.00, called TSAP "
+                                                           "02.02; the CPU's connections (16) are all in use"));
+        shared->connectionClosed(ids.front());
+        QVERIFY(!connectOne().reset);
     }
 
     // The clock runs on from what a client sets, as DATE_AND_TIME after a
