@@ -276,10 +276,10 @@ QString SimState::admit(quint64 id, const SimProtocol &protocol)
     }
     const int kindLimit = pg ? limits.pg : limits.other;
     if (total >= limits.total)
-        return QStringLiteral("all %1 connections of the CPU are in use").arg(limits.total);
+        return QStringLiteral("the CPU's connections (%1) are all in use").arg(limits.total);
     if (sameKind >= kindLimit)
-        return QStringLiteral("all %1 %2 connections of the CPU are in use")
-            .arg(kindLimit).arg(pg ? QStringLiteral("PG") : QStringLiteral("OP and S7 basic"));
+        return QStringLiteral("the CPU's %1 connections (%2) are all in use")
+            .arg(pg ? QStringLiteral("PG") : QStringLiteral("OP and S7 basic")).arg(kindLimit);
     Client &client = openConnections[id];
     client.admitted = true;
     client.pg = pg;
