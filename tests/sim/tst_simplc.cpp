@@ -160,7 +160,6 @@ private slots:
                 << QString::fromLatin1(cpu) << limit << setupJob(asked[0], asked[1], asked[2])
                 << setupGrant(granted[0], granted[1], granted[2]);
         };
-        row("s7-300", 0, {1, 3, 480}, {1, 2, 240});
         row("s7-300", 0, {8, 8, 960}, {2, 2, 240});
         row("s7-400", 0, {2, 2, 480}, {2, 2, 480});
         row("s7-400", 0, {1, 1, 960}, {1, 1, 480});
@@ -210,14 +209,8 @@ private slots:
             h("0300001902f080320300000001000200040000 040105000000"), 0x84, 1, db1);
         row("counter transport size on a data block", h("0300001f02f080320100000001000e00000401120a101c0002000184000020"),
             h("0300001902f080320300000001000200040000 040106000000"), 0x84, 1, db1);
-        row("read timers T2 and T3: octets, two bytes each",
-            h("0300001f02f080320100000001000e00000401120a101d000200001d000002"),
-            h("0300001d02f080320300000001000200080000 0401ff090004 12345678"), 0x1d, 0, timers);
         row("read a timer as bytes", h("0300001f02f080320100000001000e00000401120a1002000200001d000002"),
             h("0300001902f080320300000001000200040000 040106000000"), 0x1d, 0, timers);
-        row("write timer T2: access denied",
-            h("0300002502f080320100000001000e00060501120a101d000100001d00000200090002 0007"),
-            h("0300001602f08032030000000100020001000005 0103"), 0x1d, 0, timers);
         row("reply of 222 bytes fits pdu 240", h("0300001f02f080320100000001000e00000401120a100200de0001840000 00"),
             h("030000f702f0803203000000010002 00e2000004 01ff0406f000000000abcd") + QByteArray(216, '\0'), 0x84, 1, db1);
         row("reply of 230 bytes exceeds pdu 240", h("0300001f02f080320100000001000e00000401120a100200e60001840000 00"),
@@ -252,14 +245,8 @@ private slots:
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("clockBytes"); // at the end of the reply, not compared
-        const QByteArray order300("6ES7 315-2EH14-0AB0 ");
         const QByteArray order1200("6ES7 214-1AG40-0XB0 ");
         const QByteArray firmware300 = identification(0x0007, QByteArray(20, ' '), "00c056030206");
-        QTest::addRow("s7-300 module identification: module, hardware, firmware, boot loader")
-            << "s7-300" << true << szlRequest(0x0011, 0)
-            << szlAnswer(h("00110000001c0004") + identification(0x0001, order300, "00c000030001")
-                         + identification(0x0006, order300, "00c000030001") + firmware300
-                         + identification(0x0081, QByteArray("Boot Loader         "), "000041200909")) << 0;
         QTest::addRow("s7-1200 module identification: three records with the order number, index echoed")
             << "s7-1200" << true << szlRequest(0x0011, 1)
             << szlAnswer(h("00110001001c0003") + identification(0x0001, order1200, "000000012020")
@@ -269,12 +256,8 @@ private slots:
             << szlAnswer(h("01110007001c0001") + firmware300) << 0;
         QTest::addRow("component list header only") << "s7-300" << true << szlRequest(0x0F1C, 0)
             << szlAnswer(h("0f1c00000022000a")) << 0;
-        QTest::addRow("operating mode RUN, asked with index 4") << "s7-300" << true << szlRequest(0x0424, 4)
-            << szlAnswer(h("0424000000140001 5144ff08 0000000000000000") + QByteArray(8, '\0')) << 8;
         QTest::addRow("operating mode STOP") << "s7-1500" << false << szlRequest(0x0424, 0)
             << szlAnswer(h("0424000000140001 5144ff04 0000000000000000") + QByteArray(8, '\0')) << 8;
-        QTest::addRow("list kept, index not") << "s7-300" << true << szlRequest(0x0222, 0x5050) << szlRefusal("d402")
-                                              << 0;
         QTest::addRow("mode list, index 1") << "s7-400" << true << szlRequest(0x0424, 1) << szlRefusal("d402") << 0;
         QTest::addRow("list not kept") << "s7-300" << true << szlRequest(0x0a99, 0) << szlRefusal("d401") << 0;
         QTest::addRow("s7-1200: index it lacks as a list not kept") << "s7-1200" << true << szlRequest(0x001c, 1)
