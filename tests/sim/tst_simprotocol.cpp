@@ -1,8 +1,9 @@
 // Frames in, frames out of the simulated CPU, without sockets: who may
-// connect, what PUT/GET access and each protection level refuse and the
-// session password lifts, the block, clock, PI and system state list
-// families, block kinds and V memory. Every expected frame is written out
-// from the wire format here, not taken from the simulator.
+// connect and the confirm, the setup, reads and writes and their refusals,
+// what PUT/GET access and each protection level refuse and the session
+// password lifts, the block, clock, PI and system state list families,
+// block kinds and V memory. Every expected frame is written out from the
+// wire format here, not taken from the simulator.
 #include "SimCpuProfile.h"
 #include "SimState.h"
 
@@ -46,6 +47,16 @@ QByteArray connectRequest(int calling, int called)
 QByteArray connectConfirm(int calling, int called)
 {
     return h("0300001611d00001000100c0010ac102") + be16(calling) + h("c202") + be16(called);
+}
+
+QByteArray setupJob(int calling, int called, int pdu)
+{
+    return h("0300001902f080320100000000000800 00f000") + be16(calling) + be16(called) + be16(pdu);
+}
+
+QByteArray setupGrant(int calling, int called, int pdu)
+{
+    return h("0300001b02f080320300000000000800000000f000") + be16(calling) + be16(called) + be16(pdu);
 }
 
 QByteArray job(const QByteArray &params, const QByteArray &data = QByteArray())
@@ -152,12 +163,14 @@ class TstSimProtocol : public QObject
         return shared->answer(id, *protocol, request);
     }
     // The CPU of the row: "putget=off", "protection=LEVEL:PASSWORD",
-    // "rackslot=RACK:SLOT", "db=N:SIZE[:readonly|optimized]", "stop".
+    // "rackslot=RACK:SLOT", "db=N:SIZE[:readonly|optimized]", "stop",
+    // "pdu=BYTES"; DB1.4 holds ab cd and M5 08.
     bool configure(const QString &cpu, const QString &settings)
     {
         SimState &state = *shared;
         state.setCpu(*SimCpuProfile::find(cpu));
-        bool ok = true;
+        bool ok = state.setMemory(SimMemory::AreaDataBlocks, 1, 4, h("abcd"))
+            && state.setMemory(SimMemory::AreaMarkers, 0, 5, h("08"));
         for (const QString &setting : settings.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             const QStringList parts = setting.split(QRegularExpression(QStringLiteral("[=:]")));
             const QString name = parts.at(0);
@@ -174,20 +187,24 @@ class TstSimProtocol : public QObject
                                                                                  : SimMemory::BlockAccess::ReadWrite);
             else if (name == QLatin1String("stop"))
                 state.setRunning(false);
+            else if (name == QLatin1String("pdu"))
+                state.setPduSize(parts.at(1).toInt());
             else
                 ok = false;
         }
         return ok;
     }
-    // A connection request the CPU serves and the setup, as any client starts.
-    void connectAndSetUp(const QString &cpu)
+    // A connection request the CPU serves and, unless the row sets up
+    // itself, the setup (PDU 480 asked), as any client starts.
+    void connectAndSetUp(const QString &cpu, bool setUp = true)
     {
         const bool logo = cpu == QLatin1String("logo");
         const bool classic = cpu == QLatin1String("s7-300") || cpu == QLatin1String("s7-400");
         const int calling = logo ? 0x0300 : 0x0100;
         const int called = logo ? 0x0200 : classic ? 0x0102 : 0x0300;
         QCOMPARE(send(connectRequest(calling, called)).reply.toHex(), connectConfirm(calling, called).toHex());
-        QCOMPARE(send(h("0300001902f08032010000000000080000f0000001000101e0")).reply.size(), 27);
+        if (setUp)
+            QCOMPARE(send(setupJob(1, 1, 480)).reply.size(), 27);
     }
 
 private slots:
@@ -223,6 +240,53 @@ private slots:
         QTest::addRow("rack and slot set: slot 3 only") << "s7-300" << "rackslot=0:3"
             << Steps{{connectRequest(0x0100, 0x0103), connectConfirm(0x0100, 0x0103)},
                      {connectRequest(0x0100, 0x0102), Reset}} << -1;
+        // The confirm: the CPU's own reference, the caller's echoed, and the
+        // TPDU size and both TSAPs always in that order, as asked.
+        QTest::addRow("confirm: parameters in the CPU's order") << "s7-1200" << ""
+            << Steps{{h("0300001611e00000000f00c2020100c1020311c0010a"), h("0300001611d0000f000100c0010ac1020311c2020100")}}
+            << -1;
+        QTest::addRow("confirm: TPDU size 8192 echoed") << "s7-1200" << ""
+            << Steps{{h("0300001611e00000000700c0010dc1021000c2020301"), h("0300001611d00007000100c0010dc1021000c2020301")}}
+            << -1;
+        QTest::addRow("confirm: no TPDU size asked") << "s7-1200" << ""
+            << Steps{{h("030000130ee00000000100c1021000c2020301"), h("030000130ed00001000100c1021000c2020301")}} << -1;
+
+        // Setup: each parallel-job count and the PDU the lesser of what was
+        // asked and what the CPU allows (or its PDU set).
+        QTest::addRow("s7-300 setup, 8/8 960 asked") << "s7-300" << ""
+            << Steps{{setupJob(8, 8, 960), setupGrant(2, 2, 240)}} << -1;
+        QTest::addRow("s7-400 setup, 1/1 960 asked") << "s7-400" << ""
+            << Steps{{setupJob(1, 1, 960), setupGrant(1, 1, 480)}} << -1;
+        QTest::addRow("s7-1200 setup, 8/8 1008 asked") << "s7-1200" << ""
+            << Steps{{setupJob(8, 8, 1008), setupGrant(3, 3, 240)}} << -1;
+        QTest::addRow("s7-1500 setup, 8/8 1024 asked") << "s7-1500" << ""
+            << Steps{{setupJob(8, 8, 1024), setupGrant(3, 3, 960)}} << -1;
+        QTest::addRow("s7-1500 setup, PDU set to 200") << "s7-1500" << "pdu=200"
+            << Steps{{setupJob(1, 1, 480), setupGrant(1, 1, 200)}} << -1;
+
+        // Reads and writes, read back; what each refusal gets.
+        QTest::addRow("read DB1.4, write it, read it back") << "s7-1200" << ""
+            << Steps{{readJob(0x84, 1, 4, 2), readReply(h("abcd"))},
+                     {writeJob(0x84, 1, 4, h("1234")), ackData(0, h("0501"), h("ff"))},
+                     {readJob(0x84, 1, 4, 2), readReply(h("1234"))}} << -1;
+        QTest::addRow("bit M5.3 read, M5.0 written") << "s7-1200" << ""
+            << Steps{{job(h("0401 120a10010001000083 00002b")), ackData(0, h("0401"), h("ff03000101"))},
+                     {job(h("0501 120a10010001000083 000028"), h("00030001 01")), ackData(0, h("0501"), h("ff"))},
+                     {readJob(0x83, 0, 5, 1), readReply(h("09"))}} << -1;
+        QTest::addRow("items refused one by one") << "s7-1200" << ""
+            << Steps{{readJob(0x84, 7, 0, 2), ackData(0, h("0401"), Nothing)},                // no DB7
+                     {readJob(0x84, 1, 1023, 2), ackData(0, h("0401"), h("05000000"))},       // past the end
+                     {job(h("0401 120a101c00020001 84 000020")), ackData(0, h("0401"), h("06000000"))}, // counter size
+                     {job(h("0401 120a100200020000 1d 000002")), ackData(0, h("0401"), h("06000000"))}}  // timer as bytes
+            << -1;
+        QTest::addRow("a reply of 222 bytes fits PDU 240, of 230 not") << "s7-1200" << ""
+            << Steps{{readJob(0x84, 1, 0, 222), readReply(h("00000000abcd") + QByteArray(216, '\0'))},
+                     {readJob(0x84, 1, 0, 230), ackData(0x8500)}} << -1;
+        QTest::addRow("jobs refused as a whole") << "s7-1200" << ""
+            << Steps{{job(h("9901120a100200020001840000 20")), ackData(0x8104)},              // unknown function
+                     {job(h("0402120a100200020001840000 20")), ackData(0x8404)},              // items missing
+                     {job(h("0501120a100200020001840000 20"), h("00040010 12")), ackData(0x8404)}} // data short
+            << -1;
 
         // Access: PUT/GET, protection and the session password.
         QTest::addRow("put/get off: read and write get the bare ack") << "s7-1200" << "putget=off"
@@ -312,6 +376,30 @@ private slots:
             << Steps{{userDataRequest(7, 2, octets(h("0019 3113171020304507"))), userDataReply(7, 2, 1, 0xdc01, Nothing)}}
             << -1;
 
+        // System state lists: identification, components, the mode, and
+        // the refusals of lists and indexes; other functions.
+        const QByteArray order1200 = QByteArray("6ES7 214-1AG40-0XB0 ");
+        QTest::addRow("s7-1200 module identification: three records with the order number, index echoed") << "s7-1200"
+            << "" << Steps{{szl(0x0011, 1), szlAnswer(h("00110001001c0003") + be16(1) + order1200 + h("000000012020")
+                                                      + be16(6) + order1200 + h("000000012020") + be16(7) + order1200
+                                                      + h("000056040401"))}} << -1;
+        QTest::addRow("one identification record") << "s7-300" << ""
+            << Steps{{szl(0x0111, 7), szlAnswer(h("01110007001c0001 0007") + QByteArray(20, ' ') + h("00c056030206"))}}
+            << -1;
+        QTest::addRow("component list header only") << "s7-300" << ""
+            << Steps{{szl(0x0f1c, 0), szlAnswer(h("0f1c00000022000a"))}} << -1;
+        QTest::addRow("operating mode STOP") << "s7-1500" << "stop"
+            << Steps{{szl(0x0424, 0), szlAnswer(h("0424000000140001 5144ff04 0000000000000000") + QByteArray(8, '\0')), 8}}
+            << -1;
+        QTest::addRow("lists and indexes refused") << "s7-400" << ""
+            << Steps{{szl(0x0424, 1), userDataReply(4, 1, 1, 0xd402, Nothing)},  // kept, not that index
+                     {szl(0x0a99, 0), userDataReply(4, 1, 1, 0xd401, Nothing)},  // not kept
+                     {userDataRequest(1, 1, Nothing), userDataReply(1, 1, 1, 0x8104, Nothing)}, // programmer commands
+                     {frame(h("32070000 0001 000c 0004 000112081244010100000000 0a000000")), // a next unit of nothing
+                      userDataReply(4, 1, 1, 0xd405, Nothing)}} << -1;
+        QTest::addRow("s7-1200: an index it lacks as a list not kept") << "s7-1200" << ""
+            << Steps{{szl(0x001c, 1), userDataReply(4, 1, 1, 0xd401, Nothing)}} << -1;
+
         // System state lists about communication and the lists themselves.
         QTest::addRow("communication capabilities") << "s7-300" << ""
             << Steps{{szl(0x0131, 1),
@@ -328,10 +416,12 @@ private slots:
         QFETCH(Steps, steps);
         QFETCH(int, runningAfter);
         QVERIFY(configure(cpu, settings));
-        if (!SimProtocol::isConnectionRequest(steps.first().request))
-            connectAndSetUp(cpu);
+        const QByteArray &first = steps.first().request;
+        if (!SimProtocol::isConnectionRequest(first))
+            connectAndSetUp(cpu, !first.startsWith(h("0300001902f080320100000000000800 00f000")));
         for (const Step &step : steps) {
             const SimProtocol::Outcome outcome = send(step.request);
+            QVERIFY(!outcome.close); // every answer keeps the connection
             const QByteArray reply = outcome.reset ? Reset : outcome.reply;
             QCOMPARE(reply.size(), step.reply.size());
             QCOMPARE(reply.chopped(step.clockBytes).toHex(), step.reply.chopped(step.clockBytes).toHex());
