@@ -2,7 +2,7 @@
 // interleaved without waiting for answers: each gets its own answers, in
 // its own order, with its own connection state (references, PDU, the list
 // it is fetching), and what one writes or logs does not disturb another.
-// A client the CPU does not take is reset, and the others go on.
+// A client past the CPU's connections is reset, and the others go on.
 #include "SimPlc.h"
 
 #include <QSet>
@@ -288,20 +288,6 @@ private slots:
         const int data = S7Offset + 10 + 12;
         QCOMPARE(rest0.mid(data), rest1.mid(data));
         QCOMPARE(rest0.mid(S7Offset + 10 + 9, 1), h("00")); // the last unit
-    }
-
-    // A connection request for TSAPs the CPU does not serve gets no confirm
-    // but a TCP reset, and one line naming what was asked and what is served.
-    void otherTsapIsReset()
-    {
-        QStringList lines;
-        connect(&plc, &SimPlc::connectionRefused, this, [&lines](const QString &line) { lines << line; });
-        QCOMPARE(peerEnd(plc.port(), connectRequest(1, 0x0300)), ECONNRESET);
-        QTRY_COMPARE(lines.size(), 1);
-        QVERIFY2(QRegularExpression(QStringLiteral("^refused 127.0.0.1:\\d+: calling TSAP 01.00, called TSAP 03.00; "
-                                                   "the CPU serves called 01.02 02.02 03.02$"))
-                     .match(lines.first()).hasMatch(), qPrintable(lines.first()));
-        disconnect(&plc, &SimPlc::connectionRefused, this, nullptr);
     }
 
     // An S7-200 SMART takes one programming device: a second is reset,

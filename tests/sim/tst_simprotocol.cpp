@@ -223,20 +223,16 @@ private slots:
         QTest::addColumn<int>("runningAfter"); // -1: not looked at
 
         // Who may connect: rack and slot in the called TSAP, or a configured pair.
-        QTest::addRow("s7-300 serves rack 0 slot 2") << "s7-300" << ""
-            << Steps{{connectRequest(0x0100, 0x0102), connectConfirm(0x0100, 0x0102)}} << -1;
-        QTest::addRow("s7-300 resets the called TSAP 03.00") << "s7-300" << ""
-            << Steps{{connectRequest(0x1000, 0x0300), Reset}} << -1;
+        QTest::addRow("s7-300 serves rack 0 slot 2, resets 03.00") << "s7-300" << ""
+            << Steps{{connectRequest(0x0100, 0x0102), connectConfirm(0x0100, 0x0102)},
+                     {connectRequest(0x1000, 0x0300), Reset}} << -1;
         QTest::addRow("s7-1200 serves slot 1 as OP") << "s7-1200" << ""
             << Steps{{connectRequest(0x1000, 0x0201), connectConfirm(0x1000, 0x0201)}} << -1;
-        QTest::addRow("s7-1200 resets slot 2") << "s7-1200" << ""
-            << Steps{{connectRequest(0x1000, 0x0302), Reset}} << -1;
-        QTest::addRow("s7-1200 resets connection type 4") << "s7-1200" << ""
-            << Steps{{connectRequest(0x1000, 0x0400), Reset}} << -1;
-        QTest::addRow("logo serves its configured pair") << "logo" << ""
-            << Steps{{connectRequest(0x0300, 0x0200), connectConfirm(0x0300, 0x0200)}} << -1;
-        QTest::addRow("logo resets another calling TSAP") << "logo" << ""
-            << Steps{{connectRequest(0x1000, 0x0200), Reset}} << -1;
+        QTest::addRow("s7-1200 resets slot 2 and connection type 4") << "s7-1200" << ""
+            << Steps{{connectRequest(0x1000, 0x0302), Reset}, {connectRequest(0x1000, 0x0400), Reset}} << -1;
+        QTest::addRow("logo serves its configured pair, resets another calling TSAP") << "logo" << ""
+            << Steps{{connectRequest(0x0300, 0x0200), connectConfirm(0x0300, 0x0200)},
+                     {connectRequest(0x1000, 0x0200), Reset}} << -1;
         QTest::addRow("rack and slot set: slot 3 only") << "s7-300" << "rackslot=0:3"
             << Steps{{connectRequest(0x0100, 0x0103), connectConfirm(0x0100, 0x0103)},
                      {connectRequest(0x0100, 0x0102), Reset}} << -1;
@@ -259,8 +255,8 @@ private slots:
             << Steps{{setupJob(1, 1, 960), setupGrant(1, 1, 480)}} << -1;
         QTest::addRow("s7-1200 setup, 8/8 1008 asked") << "s7-1200" << ""
             << Steps{{setupJob(8, 8, 1008), setupGrant(3, 3, 240)}} << -1;
-        QTest::addRow("s7-1500 setup, 8/8 1024 asked") << "s7-1500" << ""
-            << Steps{{setupJob(8, 8, 1024), setupGrant(3, 3, 960)}} << -1;
+        QTest::addRow("s7-1500 setup, 8/8 480 asked") << "s7-1500" << ""
+            << Steps{{setupJob(8, 8, 480), setupGrant(3, 3, 480)}} << -1;
         QTest::addRow("s7-1500 setup, PDU set to 200") << "s7-1500" << "pdu=200"
             << Steps{{setupJob(1, 1, 480), setupGrant(1, 1, 200)}} << -1;
 
@@ -428,6 +424,15 @@ private slots:
         }
         if (runningAfter >= 0)
             QCOMPARE(shared->running(), runningAfter == 1);
+    }
+
+    // A refused request is named in one line with what the CPU serves.
+    void refusalLine()
+    {
+        configure(QStringLiteral("s7-300"), QString());
+        QCOMPARE(send(connectRequest(0x1000, 0x0300)).connectionRefused,
+                 QStringLiteral("refused 127.0.0.1:40000: calling TSAP 10.00, called TSAP 03.00; the CPU serves "
+                                "called 01.02 02.02 03.02"));
     }
 
     // All connections count towards the CPU's total: the one past it is
