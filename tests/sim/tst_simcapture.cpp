@@ -51,8 +51,7 @@ const QList<QByteArray> Requests = {
     h("0300003502f080320100000015001a000a 0502 120a10020001000184000000 120a10020001000184000008 "
       "00040008aa 00040008bb"),
 };
-// A second connection asks for the called TSAP 03.00, which the S7-300 does
-// not serve.
+// A second connection asks for 03.00, which the S7-300 does not serve.
 const QByteArray OtherTsap = h("0300001611e00000000100c0010ac1020100c2020300");
 // Per packet: TCP flags, COTP type, ROSCTR, function, item count, return
 // codes, SZL id, sequence number, last data unit, user-data error code,
