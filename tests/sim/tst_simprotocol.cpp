@@ -164,7 +164,7 @@ class TstSimProtocol : public QObject
     }
     // The CPU of the row: "putget=off", "protection=LEVEL:PASSWORD",
     // "rackslot=RACK:SLOT", "db=N:SIZE[:readonly|optimized]", "stop",
-    // "pdu=BYTES"; DB1.4 holds ab cd and M5 08.
+    // "pdu=BYTES", "fault" (refused connections); DB1.4 holds ab cd and M5 08.
     bool configure(const QString &cpu, const QString &settings)
     {
         SimState &state = *shared;
@@ -189,6 +189,8 @@ class TstSimProtocol : public QObject
                 state.setRunning(false);
             else if (name == QLatin1String("pdu"))
                 state.setPduSize(parts.at(1).toInt());
+            else if (name == QLatin1String("fault"))
+                state.setFault(SimPlc::Fault::RefuseConnect, 0);
             else
                 ok = false;
         }
@@ -354,6 +356,9 @@ private slots:
             << Steps{{Stop, ackData(0, h("29"))},
                      {szl(0x01a0, 1), szlAnswer(h("01a0000100140001 4304ffff 0000000000000000") + QByteArray(8, '\0')), 8}}
             << 0;
+        QTest::addRow("an injected fault in the diagnostic buffer") << "s7-300" << "fault"
+            << Steps{{szl(0x01a0, 1), szlAnswer(h("01a0000100140001 a102ffff 0000000000000000") + QByteArray(8, '\0')), 8}}
+            << -1;
         QTest::addRow("stop refused under protection") << "s7-300" << "protection=2:secret"
             << Steps{{Stop, ackData(0xd241, h("29"))}} << 1;
         QTest::addRow("warm restart") << "s7-300" << "stop" << Steps{{WarmRestart, ackData(0, h("28"))}} << 1;
