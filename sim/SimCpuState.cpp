@@ -29,7 +29,8 @@ SimCpuState::SimCpuState(const SimCpuProfile &cpu)
 
 void SimCpuState::setRunning(bool on, quint16 cause)
 {
-    record(cause);
+    if (cause != 0)
+        record(cause);
     if (on)
         record(EventRun);
     run = on;

@@ -45,7 +45,7 @@ public:
     const SimCpuProfile &profile() const { return cpuProfile; }
 
     bool running() const { return run; }
-    // Records cause; a start also records the change to RUN.
+    // Records cause (0: none); a start also records the change to RUN.
     void setRunning(bool on, quint16 cause);
 
     // The called TSAPs of rack and slot (any connection type the profile

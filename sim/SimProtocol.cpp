@@ -20,10 +20,6 @@ using namespace SimWire;
 // whatever order the request used.
 constexpr quint8 CotpConfirmParams[] = {CotpParamTpduSize, CotpParamCallingTsap, CotpParamCalledTsap};
 
-// Errors of an ack header.
-constexpr quint16 ErrorMalformed = 0x8404;  // error while processing the job
-constexpr quint16 ErrorInvalidValue = 0xDC01;
-
 // PI services: after the function come unknown bytes, then (not for the
 // stop) the length of the argument and the argument, then the length of
 // the service's name and the name.
@@ -35,10 +31,6 @@ const QByteArray ColdRestartArgument = QByteArrayLiteral("C ");
 // without load memory, and answered as done, as CPUs do (captures of ours).
 const QByteArray CopyRamToRom = QByteArrayLiteral("_MODU");
 const QByteArray CompressMemory = QByteArrayLiteral("_GARB");
-
-// The clock as user data carries it: a reserved byte, the century byte
-// CPUs send whatever the century (captures of ours), DATE_AND_TIME.
-constexpr quint8 ClockCentury = 0x19;
 
 // Bytes per element of a byte-addressed transport size, 0 when unsupported.
 int elementSize(quint8 transportSize)

@@ -245,7 +245,8 @@ SimProtocol::Outcome SimState::answer(quint64 id, SimProtocol &protocol, const Q
     const auto client = openConnections.find(id);
     if (client == openConnections.end())
         return outcome;
-    client->tsaps = QStringLiteral("calling %1 called %2").arg(protocol.callingTsap(), protocol.calledTsap());
+    if (outcome.opened || outcome.reset)
+        client->tsaps = QStringLiteral("calling %1 called %2").arg(protocol.callingTsap(), protocol.calledTsap());
     if (outcome.opened && !client->admitted) {
         const QString full = admit(id, protocol);
         if (!full.isEmpty()) {

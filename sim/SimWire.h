@@ -28,7 +28,6 @@ constexpr quint8 ConnectionTypePg = 0x01;
 constexpr quint8 ConnectionTypeOp = 0x02;
 constexpr quint8 ConnectionTypeS7Basic = 0x03;
 constexpr int RackShift = 5;
-constexpr quint8 SlotMask = 0x1F;
 
 // S7 header and functions.
 constexpr int S7Offset = 7;
@@ -46,16 +45,11 @@ constexpr quint8 FunctionPiService = 0x28;
 constexpr quint8 FunctionStop = 0x29;
 constexpr int SetupParamSize = 8;
 
-// Error classes and codes of an ack header, and the same as one word in
-// user-data answers.
-constexpr quint8 ErrorClassApplication = 0x81; // service not implemented, or not permitted
-constexpr quint8 ErrorCodeNotImplemented = 0x04;
-constexpr quint8 ErrorClassService = 0x84;     // error while processing the job
-constexpr quint8 ErrorCodeMalformed = 0x04;
-constexpr quint8 ErrorClassResources = 0x85;   // reply would exceed the PDU
-constexpr quint8 ErrorCodePduOverflow = 0x00;
-constexpr quint16 ErrorNotImplemented = 0x8104;
-constexpr quint16 ErrorOverPdu = 0x8500;
+// Errors as one word: error class and code of an ack header, the error
+// code of a user-data answer.
+constexpr quint16 ErrorNotImplemented = 0x8104; // service not implemented, or not permitted
+constexpr quint16 ErrorMalformed = 0x8404;      // error while processing the job
+constexpr quint16 ErrorOverPdu = 0x8500;        // reply would exceed the PDU
 constexpr quint16 ErrorNoBlock = 0xD209;        // the block asked for does not exist
 constexpr quint16 ErrorNoBlocksOfType = 0xD20E; // no block of the type asked for
 constexpr quint16 ErrorNeedPassword = 0xD241;   // the protection level forbids it
@@ -65,6 +59,7 @@ constexpr quint16 ErrorBadRequest = 0xD405;     // request not as the function w
 constexpr quint16 ErrorWrongPassword = 0xD602;
 constexpr quint16 ErrorNoPasswordToClear = 0xD604;
 constexpr quint16 ErrorNoPasswordToSet = 0xD605;
+constexpr quint16 ErrorInvalidValue = 0xDC01;
 
 // User-data parameters: a fixed head, their length, then method, type and
 // function group, subfunction and sequence number; answers and follow-up
@@ -100,6 +95,7 @@ constexpr int PasswordSize = 8;
 constexpr quint8 PasswordMask = 0x55;
 constexpr int ClockSize = 10;      // reserved byte, century, DATE_AND_TIME
 constexpr quint8 ClockReserved = 0x00;
+constexpr quint8 ClockCentury = 0x19; // what CPUs send whatever the century (captures of ours)
 // Bytes of an answer around its payload: S7 header, parameters, item header.
 constexpr int UserDataReplyOverhead = S7JobHeaderSize + UserDataHeadSize + UserDataLongLength + DataItemHeaderSize;
 
