@@ -25,13 +25,10 @@ const SIM_ARGS = ['--db', '1:256', '--db', '7:64', '--area', 'I:128', '--area', 
                   '--preset', 'DB1:0:0102030405060708', '--preset', 'M:10:a5',
                   '--preset', 'I:0:c3', '--preset', 'Q:1020:5a'];
 
-// What each CPU tells about itself, from its data sheet, and where it is
-// reached (a LOGO! by its configured TSAPs). snap7 asks for a PDU of 480
-// bytes; GetOrderCode takes its version from the last record of the module
-// identification, the boot loader's on the classic families. dbs: the data
-// blocks served and the code size block info gives the first (an S7-1200
-// gives its load-memory allocation); selector: the mode selector's position
-// in the protection list (RUN-P on the families that have one).
+// What each CPU tells about itself and where it is reached (a LOGO! by its
+// TSAPs). snap7 asks for a PDU of 480; GetOrderCode's version is the last
+// module identification record's. dbs: the data blocks and the code size of
+// the first (an S7-1200's allocation); selector: the mode selector in GetProtection.
 const PROFILES = {
   's7-300': { slot: 2, pdu: 240, module: 'CPU 315-2 PN/DP', order: '6ES7 315-2EH14-0AB0 ', version: '32.9.9',
               serial: 'S C-QM0000000300', card: 'MMC 5153494D', outputs: 2048, dbs: [1, 7], mc7: 256, selector: 2 },

@@ -1,9 +1,7 @@
 // Frames in, frames out of the simulated CPU, without sockets: who may
-// connect and the confirm, the setup, reads and writes and their refusals,
-// what PUT/GET access and each protection level refuse and the session
-// password lifts, the block, clock, PI and system state list families,
-// block kinds and V memory. Every expected frame is written out from the
-// wire format here, not taken from the simulator.
+// connect, setup, reads and writes, access, protection and the password,
+// the block, clock, PI and system state list families, block kinds and V
+// memory. Every expected frame is written out here from the wire format.
 #include "SimCpuProfile.h"
 #include "SimState.h"
 
@@ -136,14 +134,8 @@ const QByteArray Done5 = userDataReply(5, 1, 1, 0, Nothing);
 const QByteArray Stop = job(h("290000000000 09") + "P_PROGRAM");
 const QByteArray WarmRestart = job(h("28000000000000fd 0000 09") + "P_PROGRAM");
 
-// One exchange: the request, the reply it gets, how many bytes at the end
-// of the reply (a clock) are not compared.
-struct Step
-{
-    QByteArray request;
-    QByteArray reply;
-    int clockBytes = 0;
-};
+// One exchange: the request, its reply, the bytes at the reply's end (a clock) not compared.
+struct Step { QByteArray request; QByteArray reply; int clockBytes = 0; };
 using Steps = QList<Step>;
 
 } // namespace
