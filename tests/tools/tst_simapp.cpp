@@ -26,7 +26,7 @@ QByteArray h(const char *text)
     return QByteArray::fromHex(text);
 }
 
-const QByteArray ConnectRequest = h("0300001611e00000000100c0010ac1020100c2020102");
+const QByteArray ConnectRequest = h("0300001611e00000000100c0010ac1020100c2020101");
 const QByteArray SetupJob = h("0300001902f08032010000000000080000f0000001000101e0");
 const QByteArray ModeRequest = h("0300002102f080320700000001000800080001120411440100ff09000404240000");
 constexpr int ModeByteOffset = 44; // of the operating-mode answer: RUN 08, STOP 04
