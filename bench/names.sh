@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The poll cycle of 100 tags over a link with a 5 ms round trip: 60 INT in
 # DB1 and 20 REAL in DB2, named by symbol from bench/names/plant.db, and 20
-# marker bits, against the simulated PLC (its default profile: an S7-300,
+# marker bits, against the simulated PLC (its default profile: an S7-1200,
 # PDU 240) behind quillmarsh-delay-proxy, a relay that holds every chunk
 # 2.5 ms in each direction. quillmarsh-bench runs it and judges its figures:
 #   merged_round_trips           a poll of all 100 tags by `watch`, the tags
