@@ -46,13 +46,14 @@ GoalTable::GoalTable(Measurements &m) : measurements(m)
         {QStringLiteral("write Int32: plug-in heap allocations, median write"), QStringLiteral("allocations"),
          Goal::AtMost, 4, [&m, write32] { return m.pluginMedianAllocations(write32); }},
         // Within 0.1 % from run to run; the bounds leave 5 %, for the work a
-        // job does more (a second round trip: 11,552 per read of an Int32).
+        // job does more (a second round trip: 11,552 per read of an Int32; a
+        // second copy of the record to encode a write: 10,456 per write).
         {QStringLiteral("read Int32: plug-in instructions per read"), QStringLiteral("instructions"), Goal::AtMost,
          8000, [&m, read32] { return m.pluginInstructionsPerOp(read32); }},
         {QStringLiteral("read 200 x UInt8: plug-in instructions per read"), QStringLiteral("instructions"),
          Goal::AtMost, 18500, [&m, read200] { return m.pluginInstructionsPerOp(read200); }},
         {QStringLiteral("write Int32: plug-in instructions per write"), QStringLiteral("instructions"),
-         Goal::AtMost, 10000, [&m, write32] { return m.pluginInstructionsPerOp(write32); }},
+         Goal::AtMost, 10400, [&m, write32] { return m.pluginInstructionsPerOp(write32); }},
         // The socket's write and read, a ppoll, a FIONREAD and two writes to
         // Qt's event notifier: a socket option set per job is one more.
         {QStringLiteral("read Int32: plug-in system calls per read"), QStringLiteral("calls"), Goal::AtMost, 6,
