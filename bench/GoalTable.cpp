@@ -60,12 +60,13 @@ GoalTable::GoalTable(Measurements &m) : measurements(m)
          [&m, read32] { return m.pluginSystemCallsPerOp(read32); }},
         {QStringLiteral("write Int32: plug-in system calls per write"), QStringLiteral("calls"), Goal::AtMost, 6,
          [&m, write32] { return m.pluginSystemCallsPerOp(write32); }},
-        // The poll cycle of 100 tags by name over a 5 ms link (3.27 to 3.55
-        // seen): merged into one job per area, three round trips; DB1's 120
-        // bytes split into two jobs give 4.4. Where the tags lie in one
-        // area, one job against nodes7's one PDU (0.94 to 1.04; 1.87 split).
-        {QStringLiteral("poll of 100 tags, merged: link round trips per poll"), QStringLiteral("round trips"),
-         Goal::AtMost, 3.8, [&m] { return m.pollCycleFigure(QStringLiteral("merged_round_trips")); }},
+        // The poll cycle of 100 tags by name over a 5 ms link, in one-job
+        // polls (2.97 to 3.16 seen): merged into one job per area, three;
+        // DB1's 120 bytes split into two jobs give 4.0. Where the tags lie in
+        // one area, one job against nodes7's one PDU (0.94 to 1.08; 1.9
+        // split).
+        {QStringLiteral("poll of 100 tags, merged: round trips per poll"), QStringLiteral("round trips"),
+         Goal::AtMost, 3.5, [&m] { return m.pollCycleFigure(QStringLiteral("merged_round_trips")); }},
         {QStringLiteral("poll of 60 INT in one block: watch / nodes7, time"), ratio, Goal::AtMost, 1.2,
          [&m] { return m.pollCycleFigure(QStringLiteral("one_area_watch_over_nodes7")); }},
     };
