@@ -14,44 +14,29 @@ QByteArray arrayImage()
     return bytes;
 }
 
+BenchCase makeCase(BenchCase::Kind kind, const char *key, const char *title, const char *address, DataType type,
+                   int byteAddress, const QByteArray &image)
+{
+    BenchCase c;
+    c.kind = kind;
+    c.key = QLatin1String(key);
+    c.title = QLatin1String(title);
+    c.address = QLatin1String(address);
+    c.type = type;
+    c.count = type == UInt8 ? image.size() : 1;
+    c.dbNumber = kDataBlock;
+    c.byteAddress = byteAddress;
+    c.image = image;
+    return c;
+}
+
 } // namespace
 
 QList<BenchCase> BenchCase::all()
 {
-    BenchCase read32;
-    read32.kind = ReadInt32;
-    read32.key = QStringLiteral("read32");
-    read32.title = QStringLiteral("read Int32");
-    read32.address = QStringLiteral("DB1.DBD0");
-    read32.type = Int32;
-    read32.count = 1;
-    read32.dbNumber = kDataBlock;
-    read32.byteAddress = 0;
-    read32.image = QByteArray::fromHex("12345678");
-
-    BenchCase read200;
-    read200.kind = ReadBytes;
-    read200.key = QStringLiteral("read200");
-    read200.title = QStringLiteral("read 200 x UInt8");
-    read200.address = QStringLiteral("DB1.DBB100");
-    read200.type = UInt8;
-    read200.count = kArrayLength;
-    read200.dbNumber = kDataBlock;
-    read200.byteAddress = 100;
-    read200.image = arrayImage();
-
-    BenchCase write32;
-    write32.kind = WriteInt32;
-    write32.key = QStringLiteral("write32");
-    write32.title = QStringLiteral("write Int32");
-    write32.address = QStringLiteral("DB1.DBD8");
-    write32.type = Int32;
-    write32.count = 1;
-    write32.dbNumber = kDataBlock;
-    write32.byteAddress = 8;
-    write32.image = QByteArray::fromHex("0a0b0c0d");
-
-    return {read32, read200, write32};
+    return {makeCase(ReadInt32, "read32", "read Int32", "DB1.DBD0", Int32, 0, QByteArray::fromHex("12345678")),
+            makeCase(ReadBytes, "read200", "read 200 x UInt8", "DB1.DBB100", UInt8, 100, arrayImage()),
+            makeCase(WriteInt32, "write32", "write Int32", "DB1.DBD8", Int32, 8, QByteArray::fromHex("0a0b0c0d"))};
 }
 
 bool BenchCase::byKey(const QString &key, BenchCase *found)

@@ -13,7 +13,7 @@
 class BenchCase
 {
 public:
-    enum Kind { ReadInt32, ReadBytes, WriteInt32 };
+    enum Kind { ReadInt32, ReadBytes, WriteInt32, KindCount };
 
     // ReadVariable of one Int32, of a 200-byte UInt8 array, WriteVariable of one Int32.
     static QList<BenchCase> all();

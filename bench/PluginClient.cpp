@@ -23,23 +23,19 @@ bool PluginClient::connectTo(quint16 port)
 
 void PluginClient::disconnect()
 {
-    if (driver)
-        driver->DisConnectDrive();
+    driver->DisConnectDrive();
 }
 
-bool PluginClient::run(const BenchCase &c, std::chrono::nanoseconds *elapsed)
+void PluginClient::perform(const BenchCase &c)
 {
     if (c.isWrite() && writeValue.value.isNull())
         writeValue.value = QVariant::fromValue(QList<int>{qFromBigEndian<qint32>(c.image.constData())});
-    const auto start = std::chrono::steady_clock::now();
-    CLabelVariable record = c.isWrite() ? driver->WriteVariable(c.address, c.type, writeValue, c.count)
-                                        : driver->ReadVariable(c.address, c.type, c.count);
-    *elapsed = std::chrono::steady_clock::now() - start;
-    return checkRecord(c, record);
+    record = c.isWrite() ? driver->WriteVariable(c.address, c.type, writeValue, c.count)
+                         : driver->ReadVariable(c.address, c.type, c.count);
 }
 
 // The record's status and, for a read, its elements against the PLC image.
-bool PluginClient::checkRecord(const BenchCase &c, CLabelVariable &record)
+bool PluginClient::check(const BenchCase &c)
 {
     bool ok = record.status == StatusOk;
     if (ok && c.kind == BenchCase::ReadInt32)
@@ -51,8 +47,6 @@ bool PluginClient::checkRecord(const BenchCase &c, CLabelVariable &record)
                               [](uchar a, char b) { return a == uchar(b); });
     }
     if (!ok)
-        error = QStringLiteral("record with status %1 and value %2")
-                      .arg(record.status)
-                      .arg(record.value.toString());
+        error = QStringLiteral("record with status %1 and value %2").arg(record.status).arg(record.value.toString());
     return ok;
 }

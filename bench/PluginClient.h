@@ -18,14 +18,14 @@ public:
     QString name() const override { return QStringLiteral("plug-in"); }
     bool connectTo(quint16 port) override;
     void disconnect() override;
-    bool run(const BenchCase &c, std::chrono::nanoseconds *elapsed) override;
+    void perform(const BenchCase &c) override;
+    bool check(const BenchCase &c) override;
 
 private:
-    bool checkRecord(const BenchCase &c, CLabelVariable &record);
-
     std::unique_ptr<DriverPlugin> plugin; // releases the driver object
     CDriveBaseClass *driver = nullptr;
     CLabelVariable writeValue; // the record a host hands to WriteVariable
+    CLabelVariable record;     // the last operation's answer
 };
 
 #endif

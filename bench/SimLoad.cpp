@@ -1,7 +1,7 @@
 #include "SimLoad.h"
 
 #include "S7Frame.h"
-#include "SimLoadClient.h"
+#include "S7Socket.h"
 #include "SimProcessProbe.h"
 
 #include <QElapsedTimer>
@@ -21,6 +21,7 @@ constexpr long MaxGrowthKiB = 16 * 1024;  // "flat": what a run may add to the r
 constexpr int UnreadReadBytes = 200;      // each unread request asks for this much
 constexpr int PushTimeoutMs = 10000;
 constexpr int LargeFrameBytes = 61440;
+constexpr int DataBlock = 1;
 
 // An empty CPU name leaves --cpu out, for simulators that predate it.
 QStringList simArguments(const SimLoad::Options &options)
@@ -48,9 +49,23 @@ struct Tally
     std::atomic<long> failed{0};  // a job not answered as asked
 };
 
+bool writeRange(S7Socket &connection, quint16 reference, int offset, const QByteArray &bytes)
+{
+    return connection.exchange(S7Frame::writeRequest(reference, DataBlock, offset, bytes.size(), bytes,
+                                                     S7::AreaDataBlocks))
+        && S7Frame::judgeWriteReply(connection.reply()) == JobOk;
+}
+
+bool readRange(S7Socket &connection, quint16 reference, int offset, int count, QByteArray *bytes)
+{
+    bytes->clear();
+    return connection.exchange(S7Frame::readRequest(reference, offset, count, DataBlock, S7::AreaDataBlocks))
+        && S7Frame::judgeReadReply(connection.reply(), count, bytes) == JobOk;
+}
+
 void workOwnRange(quint16 port, int client, int seconds, Tally *tally)
 {
-    SimLoadClient connection;
+    S7Socket connection;
     if (!connection.open(port)) {
         ++tally->failed;
         return;
@@ -62,8 +77,8 @@ void workOwnRange(quint16 port, int client, int seconds, Tally *tally)
         const QByteArray bytes = pattern(client, cycle);
         QByteArray back;
         const quint16 reference = quint16(cycle * 2);
-        if (!connection.write(reference, client * RangeBytes, bytes)
-            || !connection.read(quint16(reference + 1), client * RangeBytes, RangeBytes, &back)) {
+        if (!writeRange(connection, reference, client * RangeBytes, bytes)
+            || !readRange(connection, quint16(reference + 1), client * RangeBytes, RangeBytes, &back)) {
             ++tally->failed;
             return;
         }
@@ -123,25 +138,26 @@ bool SimLoad::clientsAtOnce(const Options &options)
     SimProcessProbe sim;
     if (!sim.start(options.program, simArguments(options)))
         return false;
-    const long rssBefore = sim.residentKiB();
-    const int fdsBefore = sim.descriptors();
+    const ProcStatus status = sim.status();
+    const long rssBefore = status.residentKiB();
+    const int fdsBefore = status.descriptors();
     Tally tally;
     std::vector<std::thread> workers;
     for (int client = 0; client < options.clients; ++client)
         workers.emplace_back(workOwnRange, sim.port(), client, options.seconds, &tally);
     QThread::msleep(SettleMs);
-    const int fdsDuring = sim.descriptors();
+    const int fdsDuring = status.descriptors();
     for (std::thread &worker : workers)
         worker.join();
     QThread::msleep(SettleMs);
-    const long rssAfter = sim.residentKiB();
-    const int fdsAfter = sim.descriptors();
+    const long rssAfter = status.residentKiB();
+    const int fdsAfter = status.descriptors();
     std::printf("clients: %d clients for %d s on %s: %ld write/read cycles (%ld/s), lost %ld, torn %ld, failed %ld\n",
                 options.clients, options.seconds, qPrintable(options.cpu), tally.cycles.load(),
                 tally.cycles.load() / qMax(1, options.seconds), tally.lost.load(), tally.torn.load(),
                 tally.failed.load());
     std::printf("clients: simulator resident %ld KiB before, %ld KiB after (peak %ld KiB); descriptors %d before, "
-                "%d during, %d after\n", rssBefore, rssAfter, sim.peakResidentKiB(), fdsBefore, fdsDuring, fdsAfter);
+                "%d during, %d after\n", rssBefore, rssAfter, status.peakResidentKiB(), fdsBefore, fdsDuring, fdsAfter);
     const bool stopped = sim.stop();
     return tally.lost == 0 && tally.torn == 0 && tally.failed == 0 && rssAfter - rssBefore < MaxGrowthKiB
         && fdsAfter == fdsBefore && stopped;
@@ -150,43 +166,45 @@ bool SimLoad::clientsAtOnce(const Options &options)
 bool SimLoad::unreadReplies(const Options &options)
 {
     SimProcessProbe sim;
-    SimLoadClient client;
+    S7Socket client;
     if (!sim.start(options.program, simArguments(options)) || !client.open(sim.port()))
         return false;
-    const long rssBefore = sim.residentKiB();
+    const ProcStatus status = sim.status();
+    const long rssBefore = status.residentKiB();
     const QByteArray request = S7Frame::readRequest(1, 0, UnreadReadBytes, 1, S7::AreaDataBlocks);
     QByteArray requests;
     while (requests.size() < options.unreadBytes)
         requests += request;
     const qint64 taken = client.push(requests.left(int(options.unreadBytes)), PushTimeoutMs);
-    const long rssHeld = sim.residentKiB();
+    const long rssHeld = status.residentKiB();
     client.close();
     QThread::msleep(SettleMs);
-    const long rssAfter = sim.residentKiB();
+    const long rssAfter = status.residentKiB();
     std::printf("unread: %lld bytes of read requests offered, %lld taken in %d s; simulator resident %ld KiB before, "
                 "%ld KiB while held, %ld KiB after (peak %ld KiB)\n", qint64(options.unreadBytes), taken,
-                PushTimeoutMs / 1000, rssBefore, rssHeld, rssAfter, sim.peakResidentKiB());
+                PushTimeoutMs / 1000, rssBefore, rssHeld, rssAfter, status.peakResidentKiB());
+    const long growth = status.peakResidentKiB() - rssBefore;
     const bool stopped = sim.stop();
-    return sim.peakResidentKiB() - rssBefore < MaxGrowthKiB && stopped;
+    return growth < MaxGrowthKiB && stopped;
 }
 
 bool SimLoad::largeFrames(const Options &options)
 {
     SimProcessProbe sim;
-    SimLoadClient client;
+    S7Socket client;
     if (!sim.start(options.program, simArguments(options)) || !client.open(sim.port()))
         return false;
-    const long rssBefore = sim.residentKiB();
+    const ProcStatus status = sim.status();
+    const long rssBefore = status.residentKiB();
     int answered = 0;
     for (int i = 0; i < options.largeFrames; ++i) {
-        QByteArray answer;
-        if (client.exchange(largeFrame(quint16(i)), &answer))
+        if (client.exchange(largeFrame(quint16(i))))
             ++answered;
     }
-    const long rssAfter = sim.residentKiB();
+    const long rssAfter = status.residentKiB();
     std::printf("large frames: %d frames of %d bytes, %d answered; simulator resident %ld KiB before, %ld KiB after "
                 "(peak %ld KiB)\n", options.largeFrames, LargeFrameBytes + 35, answered, rssBefore, rssAfter,
-                sim.peakResidentKiB());
+                status.peakResidentKiB());
     client.close();
     const bool stopped = sim.stop();
     return answered == options.largeFrames && rssAfter - rssBefore < MaxGrowthKiB && stopped;

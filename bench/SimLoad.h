@@ -7,7 +7,7 @@
 // clients each writing and reading back a range of their own, a client that
 // sends requests and never reads the replies, large frames, and stops right
 // after the simulator says it listens. Prints one line per figure and a
-// verdict; a benchmark, run by bench/sim-load.sh, never by CTest.
+// verdict; the test sim_load (ctest -L long).
 class SimLoad
 {
 public:

@@ -1,7 +1,5 @@
 #include "SimProcessProbe.h"
 
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 
 namespace {
@@ -39,32 +37,4 @@ bool SimProcessProbe::stop()
     }
     output += process.readAllStandardOutput();
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && output.endsWith("stopped\n");
-}
-
-long SimProcessProbe::statusField(const char *name) const
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix(name);
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-long SimProcessProbe::residentKiB() const
-{
-    return statusField("VmRSS:");
-}
-
-long SimProcessProbe::peakResidentKiB() const
-{
-    return statusField("VmHWM:");
-}
-
-int SimProcessProbe::descriptors() const
-{
-    return QDir(QStringLiteral("/proc/%1/fd").arg(process.processId())).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size();
 }

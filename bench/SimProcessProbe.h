@@ -5,8 +5,9 @@
 #include <QString>
 #include <QStringList>
 
-// quillmarsh-sim as a process of its own, watched from outside: its port,
-// resident memory and open descriptors, read from /proc.
+#include "ProcStatus.h"
+
+// quillmarsh-sim as a process of its own, watched from outside.
 class SimProcessProbe
 {
 public:
@@ -19,13 +20,9 @@ public:
     bool stop();
 
     quint16 port() const { return listenPort; }
-    long residentKiB() const;      // VmRSS
-    long peakResidentKiB() const;  // VmHWM
-    int descriptors() const;       // entries of /proc/PID/fd
+    ProcStatus status() const { return ProcStatus(process.processId()); }
 
 private:
-    long statusField(const char *name) const;
-
     QProcess process;
     QByteArray output;
     quint16 listenPort = 0;

@@ -1,8 +1,9 @@
 #include "SimServerHost.h"
 
+#include "BenchCase.h"
 #include "SimPlc.h"
 
-// The runner compares the frames the clients send, so the log is on.
+// The frames the clients send are compared, so the log is on.
 SimServerHost::SimServerHost() : plc(new SimPlc)
 {
     plc->setFrameLog(true);
@@ -10,8 +11,17 @@ SimServerHost::SimServerHost() : plc(new SimPlc)
 
 SimServerHost::~SimServerHost() = default;
 
+// Reads find their images; a write target starts as zeros, so that a write
+// that does not arrive shows.
 bool SimServerHost::start()
 {
+    for (const BenchCase &c : BenchCase::all()) {
+        const QByteArray initial = c.isWrite() ? QByteArray(c.image.size(), '\0') : c.image;
+        if (!plc->setMemory(SimPlc::AreaDataBlocks, c.dbNumber, c.byteAddress, initial)) {
+            error = QStringLiteral("the simulated PLC refuses the image of %1").arg(c.title);
+            return false;
+        }
+    }
     if (!plc->start(0))
         error = plc->errorString();
     return plc->isRunning();
@@ -20,11 +30,6 @@ bool SimServerHost::start()
 quint16 SimServerHost::port() const
 {
     return plc->port();
-}
-
-bool SimServerHost::setBytes(int dbNumber, int offset, const QByteArray &bytes)
-{
-    return plc->setMemory(SimPlc::AreaDataBlocks, dbNumber, offset, bytes);
 }
 
 QByteArray SimServerHost::bytes(int dbNumber, int offset, int length) const

@@ -1,29 +1,33 @@
 #ifndef QUILLMARSH_SIMSERVERHOST_H
 #define QUILLMARSH_SIMSERVERHOST_H
 
-#include <memory>
+#include <QByteArray>
+#include <QString>
 
-#include "BenchServer.h"
+#include <memory>
 
 class SimPlc;
 
-// Our simulated PLC on its own thread, as a benchmark server.
-class SimServerHost : public BenchServer
+// Our simulated PLC in this process, serving from a thread of its own on a
+// free loopback port, with the memory every BenchCase reads in place.
+class SimServerHost
 {
 public:
     SimServerHost();
-    ~SimServerHost() override;
+    ~SimServerHost();
 
-    QString name() const override { return QStringLiteral("sim"); }
-    bool start() override;
-    quint16 port() const override;
-    bool setBytes(int dbNumber, int offset, const QByteArray &bytes) override;
-    QByteArray bytes(int dbNumber, int offset, int length) const override;
-    QByteArray lastFrame() const override;
-    void forgetFrames() override;
+    // False with errorString() set when it cannot listen.
+    bool start();
+    quint16 port() const;
+    QByteArray bytes(int dbNumber, int offset, int length) const;
+    // The last request frame received; forgetFrames() empties the log.
+    QByteArray lastFrame() const;
+    void forgetFrames();
+    QString errorString() const { return error; }
 
 private:
     std::unique_ptr<SimPlc> plc;
+    QString error;
 };
 
 #endif

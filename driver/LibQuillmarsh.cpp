@@ -174,7 +174,7 @@ QVariant LibQuillmarsh::decodeRead(DataType type, int startBit, QByteArray bytes
     }
 }
 
-void LibQuillmarsh::encodeWrite(DataType type, CLabelVariable value, int elements, QByteArray *out)
+void LibQuillmarsh::encodeWrite(DataType type, const CLabelVariable &value, int elements, QByteArray *out)
 {
     switch (type) {
     case Bool: Wset_variant_bool(value, elements, out); break;

@@ -91,7 +91,7 @@ public:
     // type not served. And the images of a write's first elements (for
     // Bool, one byte each); nothing for a type not served.
     QVariant decodeRead(DataType type, int startBit, QByteArray bytes, int byteCount);
-    void encodeWrite(DataType type, CLabelVariable value, int elements, QByteArray *out);
+    void encodeWrite(DataType type, const CLabelVariable &value, int elements, QByteArray *out);
 
 private:
     // QDateTime::currentDateTime(), made once per millisecond: Qt's local

@@ -2,7 +2,7 @@
 // hostile replies, refused handshakes, a close during a job.
 // Every job must end with its status within the driver's own waits, and a
 // later ConnectDrive must bring the link back. Times are reported (qInfo),
-// never asserted; memory and descriptors over long runs: bench --soak.
+// never asserted; memory and descriptors over long runs: the test soak.
 
 #include <QElapsedTimer>
 #include <QtTest>

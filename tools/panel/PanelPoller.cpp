@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <chrono>
+#include <optional>
 
 #include <pthread.h>
 #include <sys/resource.h>
@@ -275,9 +276,16 @@ std::shared_ptr<const PanelSnapshot> PanelPoller::waitNewer(quint64 sequence, in
 std::string PanelPoller::historyCsv() const
 {
     // A copy shares the rows, so the poller waits for no CSV being written.
-    PanelHistory rows = [this] {
+    // The copy is let go under the lock too: once it is gone the poller adds
+    // its next row in place, and Qt's check for sharing orders nothing, so
+    // the lock is what puts this CSV's reads before that write.
+    std::optional<PanelHistory> rows;
+    {
         std::lock_guard<std::mutex> lock(mutex);
-        return history;
-    }();
-    return rows.csv();
+        rows.emplace(history);
+    }
+    const std::string csv = rows->csv();
+    std::lock_guard<std::mutex> lock(mutex);
+    rows.reset();
+    return csv;
 }
