@@ -67,13 +67,14 @@ bool parseArea(const QString &text, bool blocks, int maxBlock, SimPlc::Area *are
 void addServerOptions(CommandLine *cl)
 {
     const QString profiles = SimCpuProfile::names().join(QStringLiteral(", "));
+    const QString standard = QLatin1String(SimCpuProfile::standard().name);
     cl->addBoolOption(QStringLiteral("version"), QStringLiteral("Display version information and exit."));
     cl->addValueOption(QStringLiteral("port"), QStringLiteral("TCP port to listen on; 0 picks a free one (default 102)."),
                        QStringLiteral("N"), QString::number(DefaultPort));
     cl->addValueOption(QStringLiteral("listen"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
                        QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1"));
-    cl->addValueOption(QStringLiteral("cpu"), QStringLiteral("The CPU answered as: %1 (default s7-300).").arg(profiles),
-                       QStringLiteral("PROFILE"), QStringLiteral("s7-300"));
+    cl->addValueOption(QStringLiteral("cpu"), QStringLiteral("The CPU answered as: %1 (default %2).").arg(profiles, standard),
+                       QStringLiteral("PROFILE"), standard);
     cl->addValueOption(QStringLiteral("pdu"), QStringLiteral("Largest PDU granted (default: the CPU's)."),
                        QStringLiteral("N"));
     cl->addValueOption(QStringLiteral("state"), QStringLiteral("The CPU's state at the start: run or stop (default run)."),
@@ -333,9 +334,10 @@ int SimCommand::run(const QStringList &arguments, const QString &program)
     // First of all, so that a stop at any moment after the start is taken.
     StopSignals::install();
     CommandLine cl(QStringLiteral("sim"), QStringLiteral(
-        "Simulated S7 PLC on ISO-on-TCP: a CPU of the S7-300, S7-400, S7-1200 or S7-1500 family\n"
-        "that serves reads and writes of inputs, outputs, markers, data blocks, timers and\n"
-        "counters, its identification and its operating mode, as that CPU answers them.\n"
+        "Simulated S7 PLC on ISO-on-TCP: a CPU of the S7-300, S7-400, S7-1200, S7-1500 or\n"
+        "S7-200 SMART family or a LOGO! 8, that serves reads and writes of inputs, outputs,\n"
+        "markers, data blocks, timers and counters, its identification, operating mode,\n"
+        "clock, blocks, protection and diagnostic buffer, as that CPU answers them.\n"
         "Several clients may be connected at once; they share one memory, which starts zeroed.\n"
         "It prints \"listening on ADDRESS:PORT\" once it serves (after \"control on\n"
         "127.0.0.1:PORT\" with --control) and \"stopped\" after SIGINT or SIGTERM.\n"
