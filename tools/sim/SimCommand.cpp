@@ -74,7 +74,8 @@ void addServerOptions(CommandLine *cl)
                        QStringLiteral("N"), QString::number(DefaultPort));
     cl->addValueOption(QStringLiteral("listen"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
                        QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1"));
-    cl->addValueOption(QStringLiteral("cpu"), QStringLiteral("The CPU answered as: %1 (default %2).").arg(profiles, standard),
+    cl->addValueOption(QStringLiteral("cpu"),
+                       QStringLiteral("The CPU answered as: %1 (default %2).").arg(profiles, standard),
                        QStringLiteral("PROFILE"), standard);
     cl->addValueOption(QStringLiteral("pdu"), QStringLiteral("Largest PDU granted (default: the CPU's)."),
                        QStringLiteral("N"));

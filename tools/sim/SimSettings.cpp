@@ -112,7 +112,8 @@ bool SimSettings::setProtection(SimPlc *plc, const QString &level, const QString
     const int highest = profileOf(plc).protectionLevels;
     int number = 0;
     if (!inRange(level, highest, &number) || number < 1)
-        *error = QStringLiteral("the %1's protection levels are 1 to %2, not '%3'").arg(plc->cpu()).arg(highest).arg(level);
+        *error = QStringLiteral("the %1's protection levels are 1 to %2, not '%3'")
+                     .arg(plc->cpu()).arg(highest).arg(level);
     else if (number == 1 && !password.isEmpty())
         *error = QStringLiteral("protection level 1 is none and takes no password");
     else if (number > 1 && (password.isEmpty() || password.size() > MaxPasswordCharacters
