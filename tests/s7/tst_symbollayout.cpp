@@ -302,23 +302,6 @@ private slots:
         QVERIFY(!build(&table, source, &message));
         QVERIFY2(message.startsWith(error), qPrintable(message));
     }
-    // For a simulated CPU, an optimized block and an instance of an
-    // optimized FB are laid out as standard ones would be, and marked.
-    void optimizedAsStandard()
-    {
-        SymbolTable table;
-        QString error;
-        QVERIFY2(table.addSource("FUNCTION_BLOCK \"F\"\n{ S7_Optimized_Access := 'TRUE' }\nVAR\n a : Int;\nEND_VAR\nBEGIN\n"
-                                 "END_FUNCTION_BLOCK\nDATA_BLOCK \"D\" \"F\" BEGIN END_DATA_BLOCK\nDATA_BLOCK DB 2\n"
-                                 "{ S7_Optimized_Access := 'TRUE' }\nVAR\n a : Bool;\n b : Int;\nEND_VAR\nBEGIN\nEND_DATA_BLOCK\n",
-                                 QStringLiteral("t.db"), &error)
-                     && table.setNumber(QStringLiteral("D=1"), &error)
-                     && table.build(&error, SymbolTable::OptimizedBlocks::LaidOutAsStandard), qPrintable(error));
-        const QList<SymbolTable::Block> blocks = table.blocks();
-        QCOMPARE(blocks.size(), 2);
-        QCOMPARE(QList<int>({blocks.at(0).size, blocks.at(1).size}), QList<int>({2, 4}));
-        QVERIFY(blocks.at(0).optimized && blocks.at(1).optimized);
-    }
     void numbers_data()
     {
         QTest::addColumn<QString>("source");
