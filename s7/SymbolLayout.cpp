@@ -94,7 +94,10 @@ bool isComplexInOut(const TypeDecl &type)
 }
 } // namespace
 
-SymbolLayout::SymbolLayout(const QMap<QString, const BlockDecl *> &types) : types(types) {}
+SymbolLayout::SymbolLayout(const QMap<QString, const BlockDecl *> &types, bool optimizedAsStandard)
+    : types(types), asStandard(optimizedAsStandard)
+{
+}
 
 QString SymbolLayout::displayName(const QString &name, bool isBlock)
 {
@@ -113,7 +116,7 @@ bool SymbolLayout::layOut(const BlockDecl &block, int number, QList<SymbolLeaf> 
     blockName = block.name;
     dbNumber = number;
     try {
-        if (block.optimized)
+        if (block.optimized && !asStandard)
             fail(block.place, QStringLiteral("\"%1\" has optimized access, so its members have no absolute addresses: "
                                              "clear \"Optimized block access\" in its properties (the source then says "
                                              "{ S7_Optimized_Access := 'FALSE' }), compile it and export the source again")
@@ -277,7 +280,7 @@ void SymbolLayout::named(const TypeDecl &type, const Place &at)
 
 void SymbolLayout::functionBlock(const BlockDecl &fb, const Place &at)
 {
-    if (fb.optimized)
+    if (fb.optimized && !asStandard)
         fail(fb.place, QStringLiteral("function block \"%1\" has optimized access, so its instance data has no absolute "
                                       "addresses: clear \"Optimized block access\" in its properties and export it again")
                            .arg(fb.name));

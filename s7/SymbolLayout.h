@@ -16,10 +16,13 @@
 class SymbolLayout
 {
 public:
-    // types: every TYPE and FUNCTION_BLOCK of the sources, by lower-case name.
-    explicit SymbolLayout(const QMap<QString, const BlockDecl *> &types);
-    // False with *error ("FILE:LINE:COLUMN: …") for an optimized block, a
-    // type not declared in the sources, or a block past 65536 bytes.
+    // types: every TYPE and FUNCTION_BLOCK of the sources, by lower-case
+    // name. optimizedAsStandard: lay a block or FB with optimized access out
+    // as if it had standard access, for the size such a block takes.
+    explicit SymbolLayout(const QMap<QString, const BlockDecl *> &types, bool optimizedAsStandard = false);
+    // False with *error ("FILE:LINE:COLUMN: …") for an optimized block
+    // (unless laid out as standard), a type not declared in the sources, or
+    // a block past 65536 bytes.
     bool layOut(const BlockDecl &block, int number, QList<SymbolLeaf> *leaves, int *size, QString *error);
 
     // The symbol text of a block or member name: quoted unless it is a plain
@@ -50,6 +53,7 @@ private:
     [[noreturn]] void fail(const SourcePlace &where, const QString &message) const;
 
     QMap<QString, const BlockDecl *> types;
+    bool asStandard;
     QStringList typeStack;   // named types being laid out, to catch a type that holds itself
     QList<SymbolLeaf> out;
     QString blockName;

@@ -101,7 +101,7 @@ bool SymbolTable::setNumber(const QString &assignment, QString *error)
     return true;
 }
 
-bool SymbolTable::build(QString *error)
+bool SymbolTable::build(QString *error, OptimizedBlocks optimized)
 {
     QMap<QString, const BlockDecl *> types;
     QMap<QString, const BlockDecl *> names;
@@ -123,7 +123,8 @@ bool SymbolTable::build(QString *error)
             return false;
         }
     }
-    SymbolLayout layout(types);
+    const bool asStandard = optimized == OptimizedBlocks::LaidOutAsStandard;
+    SymbolLayout layout(types, asStandard);
     QMap<int, QString> byNumber;
     built.clear();
     for (const BlockDecl &b : decls) {
@@ -132,7 +133,9 @@ bool SymbolTable::build(QString *error)
         Block block;
         block.name = b.name;
         block.number = numbers.value(b.name.toLower(), b.number);
-        if (block.number == 0 && !b.optimized) {   // an optimized block is refused for that first
+        const BlockDecl *type = types.value(b.instanceOf.toLower());
+        block.optimized = b.optimized || (type && type->optimized);
+        if (block.number == 0 && (!b.optimized || asStandard)) {   // an optimized block, when refused, is refused for that first
             *error = QStringLiteral("%1: data block \"%2\" has no number in its source: give it with --number \"%2\"=N")
                          .arg(b.place.text(), b.name);
             return false;

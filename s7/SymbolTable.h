@@ -21,7 +21,13 @@ public:
         int number = 0;
         int size = 0;    // bytes, even
         QList<SymbolLeaf> leaves;
+        bool optimized = false; // its source marks it, or its FB, optimized
     };
+    // What build() does with a block of optimized access: refuses it (its
+    // members have no addresses to read), or lays it out as a standard block
+    // of the same declaration would be, for a simulated CPU to serve a block
+    // of that size.
+    enum class OptimizedBlocks { Refused, LaidOutAsStandard };
 
     // Reads and parses one source (UTF-8, or Latin-1 where it is not UTF-8).
     bool addFile(const QString &path, QString *error);
@@ -29,10 +35,10 @@ public:
     // NAME=N or "NAME"=N: the number of a block whose source names none
     // (or another one).
     bool setNumber(const QString &assignment, QString *error);
-    // Lays out every data block. False with *error for an optimized block,
-    // a block without a number, a type missing from the sources, a name or
-    // number given twice.
-    bool build(QString *error);
+    // Lays out every data block. False with *error for an optimized block
+    // (when refused), a block without a number, a type missing from the
+    // sources, a name or number given twice.
+    bool build(QString *error, OptimizedBlocks optimized = OptimizedBlocks::Refused);
 
     QList<Block> blocks() const { return built; }
     // Every leaf of every block, block by block in address order.

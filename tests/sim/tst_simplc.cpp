@@ -145,7 +145,6 @@ private slots:
         row("unknown cpu", {"--cpu", "s7-200"}, "'s7-200'");
         row("state", {"--state", "hold"}, "'hold'");
         row("fault argument out of range", {"--fault", "late:0"}, "'late:0'");
-        row("fault without arguments given one", {"--fault", "silent:3"}, "'silent:3'");
         row("signal of a type the word cannot hold", {"--signal", "DB1.DBW0:int32:sine:10s"}, "int32");
     }
     void badOptions()
@@ -164,9 +163,7 @@ private slots:
 
     void memoryApi()
     {
-        QCOMPARE(plc->memory(SimPlc::AreaMarkers).size(), 8192); // the s7-1200's bit memory
         QVERIFY(plc->setCpu(QStringLiteral("S7-300")));
-        QCOMPARE(plc->memory(SimPlc::AreaInputs).size(), 2048);
         QCOMPARE(plc->memory(SimPlc::AreaMarkers).size(), 2048);
         QCOMPARE(plc->memory(SimPlc::AreaMarkers, 0, 5, 1), h("08")); // kept across the change
         QVERIFY(!plc->setCpu(QStringLiteral("s7-200")));

@@ -155,7 +155,7 @@ class TstSimProtocol : public QObject
         return shared->answer(id, *protocol, request);
     }
     // The CPU of the row: "putget=off", "protection=LEVEL:PASSWORD",
-    // "rackslot=RACK:SLOT", "db=N:SIZE[:readonly|optimized]", "stop",
+    // "db=N:SIZE[:readonly|optimized]", "stop",
     // "pdu=BYTES", "fault" (refused connections); DB1.4 holds ab cd and M5 08.
     bool configure(const QString &cpu, const QString &settings)
     {
@@ -170,8 +170,6 @@ class TstSimProtocol : public QObject
                 ok &= state.setPutGet(false);
             else if (name == QLatin1String("protection"))
                 ok &= state.setProtection(parts.at(1).toInt(), parts.at(2));
-            else if (name == QLatin1String("rackslot"))
-                state.setRackSlot(parts.at(1).toInt(), parts.at(2).toInt());
             else if (name == QLatin1String("db"))
                 state.addDataBlock(parts.at(1).toInt(), parts.at(2).toInt(),
                                    parts.value(3) == QLatin1String("optimized") ? SimMemory::BlockAccess::Optimized
@@ -217,19 +215,11 @@ private slots:
         QTest::addColumn<int>("runningAfter"); // -1: not looked at
 
         // Who may connect: rack and slot in the called TSAP, or a configured pair.
-        QTest::addRow("s7-300 serves rack 0 slot 2, resets 03.00") << "s7-300" << ""
-            << Steps{{connectRequest(0x0100, 0x0102), connectConfirm(0x0100, 0x0102)},
-                     {connectRequest(0x1000, 0x0300), Reset}} << -1;
-        QTest::addRow("s7-1200 serves slot 1 as OP") << "s7-1200" << ""
-            << Steps{{connectRequest(0x1000, 0x0201), connectConfirm(0x1000, 0x0201)}} << -1;
         QTest::addRow("s7-1200 resets slot 2 and connection type 4") << "s7-1200" << ""
             << Steps{{connectRequest(0x1000, 0x0302), Reset}, {connectRequest(0x1000, 0x0400), Reset}} << -1;
         QTest::addRow("logo serves its configured pair, resets another calling TSAP") << "logo" << ""
             << Steps{{connectRequest(0x0300, 0x0200), connectConfirm(0x0300, 0x0200)},
                      {connectRequest(0x1000, 0x0200), Reset}} << -1;
-        QTest::addRow("rack and slot set: slot 3 only") << "s7-300" << "rackslot=0:3"
-            << Steps{{connectRequest(0x0100, 0x0103), connectConfirm(0x0100, 0x0103)},
-                     {connectRequest(0x0100, 0x0102), Reset}} << -1;
         // The confirm: the CPU's own reference, the caller's echoed, and the
         // TPDU size and both TSAPs always in that order, as asked.
         QTest::addRow("confirm: parameters in the CPU's order") << "s7-1200" << ""
@@ -320,9 +310,6 @@ private slots:
         QTest::addRow("logo: the inputs are VM 1024 on") << "logo" << ""
             << Steps{{writeJob(0x81, 0, 1, h("5a")), ackData(0, h("0501"), h("ff"))},
                      {readJob(0x84, 1, 1025, 1), readReply(h("5a"))}} << -1;
-        QTest::addRow("s7-200-smart: V memory is DB1, the only block") << "s7-200-smart" << ""
-            << Steps{{readJob(0x84, 1, 16383, 1), readReply(h("00"))},
-                     {readJob(0x84, 2, 0, 1), ackData(0, h("0401"), Nothing)}} << -1;
 
         // Block functions: data blocks 1, 2 and 10 of 1024 bytes.
         const QByteArray dbInfo2 = h("0100004a22007070 0101050a 0002 0000045c 00000000") + QByteArray(12, '\0')

@@ -26,7 +26,8 @@ QByteArray h(const char *text)
     return QByteArray::fromHex(text);
 }
 
-const QByteArray ConnectRequest = h("0300001611e00000000100c0010ac1020100c2020101");
+const QByteArray ConnectRequest = h("0300001611e00000000100c0010ac1020100c2020100");   // called 01.00: slot 0
+const QByteArray SlotOneRequest = h("0300001611e00000000100c0010ac1020100c2020101");
 const QByteArray SetupJob = h("0300001902f08032010000000000080000f0000001000101e0");
 const QByteArray ModeRequest = h("0300002102f080320700000001000800080001120411440100ff09000404240000");
 constexpr int ModeByteOffset = 44; // of the operating-mode answer: RUN 08, STOP 04
@@ -187,9 +188,17 @@ private slots:
         row("fault", "error: fault MODE [ARG]");
         row("state stop", "ok state stop");
         row("state hold", "error: state [run|stop]");
+        row("put-get off", "ok put-get off");
+        row("put-get maybe", "error: PUT/GET access is on or off, not 'maybe'");
+        row("protection 4 secret", "ok protection 4");
+        row("protection 5 secret", "error: the s7-1200's protection levels are 1 to 4, not '5'");
+        row("protection 2", "error: protection level 2 needs a password of 1 to 8 Latin-1 characters");
+        row("clock -90m", "ok clock -90m");
+        row("clock 7200", "ok clock +2h");
+        row("clock 2y", "error: a clock offset is [+|-]N with unit ms, s, m, h or d (-90m, 2d), not '2y'");
+        row("clock -20000d", "error: an offset of -20000d puts the CPU's clock outside the years 1990 to 2089 it keeps");
         row("clients", "ok 0");
-        row("", "error: unknown command '' (fault, state, set, get, clients, help)");
-        row("reboot now", "error: unknown command 'reboot now' (fault, state, set, get, clients, help)");
+        row("", "error: unknown command '' (fault, state, put-get, protection, clock, set, get, clients, help)");
     }
     void control()
     {
@@ -206,6 +215,8 @@ private slots:
         else if (place == QLatin1String("T3"))
             QCOMPARE(plc.memory(SimPlc::AreaTimers, 0, 6, 2).toHex(), bytes.toHex());
         QCOMPARE(plc.cpuRunning(), line != QLatin1String("state stop"));
+        const QHash<QString, qint64> clockOffsets{{"clock -90m", -90 * 60 * 1000}, {"clock 7200", 7200 * 1000}};
+        QCOMPARE(plc.clockOffset(), clockOffsets.value(line));
     }
 
     // One value literal, every place that takes one: the control port
@@ -330,23 +341,34 @@ private slots:
         QVERIFY2(error.contains(named), qPrintable(error));
     }
 
-    // --fault, --state and --signal from the command line, then the fault
-    // and state changed through the control port, where a line too long is
-    // refused and the port goes on, and the signal's value moves.
+    // --fault, --state, --signal and the access options from the command
+    // line, then the fault and state changed through the control port, where
+    // a line too long is refused and the port goes on, and the signal's value
+    // moves. A client of a slot not served is reset, and a line says so.
     void controlPortAndSignal()
     {
         SimRun sim;
         QVERIFY(sim.start({"--control", "0", "--fault", "silent", "--state", "stop", "--signal",
-                           "DB1.DBW0:int16:ramp:2s:0:2000"}));
+                           "DB1.DBW0:int16:ramp:2s:0:2000", "--slot", "0", "--put-get", "off", "--protection", "4",
+                           "--password", "pw", "--clock-offset", "-90m"}));
         QTcpSocket plc;
         plc.connectToHost(QHostAddress::LocalHost, sim.port);
         QVERIFY(plc.waitForConnected(WaitMs));
         QCOMPARE(ask(plc, ConnectRequest), QByteArray()); // silent
         QTcpSocket control;
         QVERIFY(sim.connectControl(control));
-        QCOMPARE(SimRun::converse(control, QByteArray(300, 'x') + "\nfault off\nclients\n", 3),
+        QCOMPARE(SimRun::converse(control, QByteArray(300, 'x') + "\nfault off\nclients\nput-get\nprotection\nclock\n", 6),
                  QStringList({"error: line longer than 256 bytes", "ok fault off",
-                              QStringLiteral("ok 1 127.0.0.1:%1").arg(plc.localPort())}));
+                              QStringLiteral("ok 1 127.0.0.1:%1").arg(plc.localPort()), "ok put-get off",
+                              "ok protection 4", "ok clock -90m"}));
+        QTcpSocket other;
+        other.connectToHost(QHostAddress::LocalHost, sim.port);
+        QVERIFY(other.waitForConnected(WaitMs));
+        const QString refused = QStringLiteral("refused 127.0.0.1:%1: calling TSAP 01.00, called TSAP 01.01; the CPU "
+                                               "serves called 01.00 02.00 03.00\n").arg(other.localPort());
+        QCOMPARE(ask(other, SlotOneRequest), QByteArray());
+        QTRY_VERIFY(sim.process.canReadLine());
+        QCOMPARE(QString::fromLatin1(sim.process.readLine()), refused);
         QCOMPARE(ask(plc, ConnectRequest).size(), 22);
         QCOMPARE(ask(plc, SetupJob).size(), 27);
         QCOMPARE(ask(plc, ModeRequest).mid(ModeByteOffset, 1), h("04"));

@@ -7,6 +7,7 @@
 #include "SimFaultName.h"
 #include "SimPlc.h"
 #include "SimSet.h"
+#include "SimSettings.h"
 #include "SimSignal.h"
 #include "SimSignalPlayer.h"
 #include "SimSymbols.h"
@@ -67,18 +68,23 @@ bool parseArea(const QString &text, bool blocks, int maxBlock, SimPlc::Area *are
 void addServerOptions(CommandLine *cl)
 {
     const QString profiles = SimCpuProfile::names().join(QStringLiteral(", "));
+    const QString standard = QLatin1String(SimCpuProfile::standard().name);
     cl->addBoolOption(QStringLiteral("version"), QStringLiteral("Display version information and exit."));
     cl->addValueOption(QStringLiteral("port"), QStringLiteral("TCP port to listen on; 0 picks a free one (default 102)."),
                        QStringLiteral("N"), QString::number(DefaultPort));
     cl->addValueOption(QStringLiteral("listen"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
                        QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1"));
-    const QString standard = QLatin1String(SimCpuProfile::standard().name);
-    cl->addValueOption(QStringLiteral("cpu"), QStringLiteral("The CPU answered as: %1 (default %2).").arg(profiles, standard),
+    cl->addValueOption(QStringLiteral("cpu"),
+                       QStringLiteral("The CPU answered as: %1 (default %2).").arg(profiles, standard),
                        QStringLiteral("PROFILE"), standard);
     cl->addValueOption(QStringLiteral("pdu"), QStringLiteral("Largest PDU granted (default: the CPU's)."),
                        QStringLiteral("N"));
     cl->addValueOption(QStringLiteral("state"), QStringLiteral("The CPU's state at the start: run or stop (default run)."),
                        QStringLiteral("STATE"), QStringLiteral("run"));
+    cl->addValueOption(QStringLiteral("clock-offset"),
+                       QStringLiteral("The CPU's clock ahead of (or with -, behind) the machine's: [+|-]N with unit "
+                                      "ms, s, m, h or d, e.g. -90m (default 0)."),
+                       QStringLiteral("OFFSET"));
     cl->addValueOption(QStringLiteral("fault"), QStringLiteral("Misbehave from the start (modes below)."),
                        QStringLiteral("MODE[:ARG]"));
     cl->addValueOption(QStringLiteral("control"),
@@ -94,13 +100,40 @@ void addServerOptions(CommandLine *cl)
                        QStringLiteral("MIB"), QString::number(DefaultCaptureMiB));
 }
 
+void addAccessOptions(CommandLine *cl)
+{
+    cl->addValueOption(QStringLiteral("rack"), QStringLiteral("Answer connections to this rack (0 to 7) only, "
+                                                              "not the CPU's own (default 0)."),
+                       QStringLiteral("N"));
+    cl->addValueOption(QStringLiteral("slot"), QStringLiteral("Answer connections to this slot (0 to 31) only, "
+                                                              "not the CPU's own (S7-300/400: 2; others: 0 or 1)."),
+                       QStringLiteral("N"));
+    cl->addValueOption(QStringLiteral("tsap"),
+                       QStringLiteral("The TSAPs of a LOGO!'s configured connection: its own, then the client's "
+                                      "(default 02.00:03.00)."),
+                       QStringLiteral("LOCAL:REMOTE"));
+    cl->addValueOption(QStringLiteral("put-get"),
+                       QStringLiteral("PUT/GET access from remote partners, S7-1200 and S7-1500: off refuses every "
+                                      "read and write job (default on)."),
+                       QStringLiteral("on|off"));
+    cl->addValueOption(QStringLiteral("protection"),
+                       QStringLiteral("Protection level: 1 none (default), 2 refuses writes, 3 (and 4 on an "
+                                      "S7-1200/1500) reads too, unless a client gives the --password."),
+                       QStringLiteral("LEVEL"));
+    cl->addValueOption(QStringLiteral("password"),
+                       QStringLiteral("The password, 1 to 8 characters, that lifts the protection for the connection "
+                                      "that sends it."),
+                       QStringLiteral("TEXT"));
+}
+
 void addMemoryOptions(CommandLine *cl)
 {
     cl->addValueOption(QStringLiteral("db"),
-                       QStringLiteral("Serve data block N of SIZE bytes (within the CPU's limits). Repeatable; "
-                                      "without it DB1, DB2 and DB10 of %1 bytes are served.")
+                       QStringLiteral("Serve data block N of SIZE bytes (within the CPU's limits), read and "
+                                      "written, ro: only read, optimized: not reached by absolute addresses. "
+                                      "Repeatable; without it DB1, DB2 and DB10 of %1 bytes are served.")
                            .arg(QLatin1String(DefaultMemorySize)),
-                       QStringLiteral("N:SIZE"));
+                       QStringLiteral("N:SIZE[:ro|:optimized]"));
     cl->addValueOption(QStringLiteral("area"),
                        QStringLiteral("Size in bytes (1 to %1) of the inputs (I), outputs (Q) or markers (M). "
                                       "Repeatable; each is as large as the CPU's unless given.").arg(S7::MaxAreaBytes),
@@ -113,7 +146,8 @@ void addMemoryOptions(CommandLine *cl)
                        QStringLiteral("PRESET"));
     cl->addValueOption(QStringLiteral("symbols"),
                        QStringLiteral("Serve the data blocks of the S7 source FILE (.db, .udt, .scl, .awl), each at "
-                                      "its size holding its declared and BEGIN values; after --db and --preset, "
+                                      "its size holding its declared and BEGIN values (a block marked "
+                                      "S7_Optimized_Access := 'TRUE' served as optimized); after --db and --preset, "
                                       "replacing blocks of the same number. Repeatable."),
                        QStringLiteral("FILE"));
     cl->addValueOption(QStringLiteral("number"),
@@ -130,6 +164,8 @@ QString epilogue(const QString &program)
     return QStringLiteral("\nFault modes:\n") + SimFaultName::help()
         + QStringLiteral("\n\nExamples:\n  $ %1 --port 10102 --db 1:256 --db 7:64 --area M:512\n"
                          "  $ %1 --port 0 --cpu s7-1500 --preset DB1.DBW0=12345 --signal DB1.DBD4:real:sine:30s\n"
+                         "  $ %1 --port 10102 --cpu s7-300 --protection 3 --password secret --db 5:64:ro\n"
+                         "  $ %1 --port 10102 --cpu s7-1500 --put-get off --clock-offset -1h\n"
                          "  $ %1 --port 10102 --control 10103 --capture sim.pcapng\n").arg(program);
 }
 
@@ -191,6 +227,37 @@ bool setUpCpu(SimPlc &plc, const CommandLine &cl, QString *error)
     return !cl.isSet(QStringLiteral("fault")) || setFault(plc, cl.value(QStringLiteral("fault")), error);
 }
 
+// --rack, --slot, --tsap, --put-get, --protection with --password and
+// --clock-offset, after --cpu, which sets them all to the profile's.
+bool setUpAccess(SimPlc &plc, const CommandLine &cl, QString *error)
+{
+    const auto given = [&cl](const char *name) { return cl.isSet(QLatin1String(name)); };
+    const auto value = [&cl](const char *name) { return cl.value(QLatin1String(name)); };
+    QString why;
+    if ((given("rack") || given("slot")) && !SimSettings::setRackSlot(&plc, value("rack"), value("slot"), &why))
+        *error = QStringLiteral("invalid --rack/--slot: ") + why;
+    else if (given("tsap") && !SimSettings::setTsaps(&plc, value("tsap"), &why))
+        *error = QStringLiteral("invalid --tsap: ") + why;
+    else if (given("put-get") && !SimSettings::setPutGet(&plc, value("put-get"), &why))
+        *error = QStringLiteral("invalid --put-get: ") + why;
+    else if ((given("protection") || given("password"))
+             && !SimSettings::setProtection(&plc, given("protection") ? value("protection") : QStringLiteral("1"),
+                                            value("password"), &why))
+        *error = QStringLiteral("invalid --protection/--password: ") + why;
+    else if (given("clock-offset") && !SimSettings::setClockOffset(&plc, value("clock-offset"), &why))
+        *error = QStringLiteral("invalid --clock-offset: ") + why;
+    return why.isEmpty();
+}
+
+// The access a --db names after its size: none, ro or optimized.
+bool parseBlockAccess(const QStringList &parts, SimPlc::BlockAccess *access)
+{
+    const QString kind = parts.value(2).toLower();
+    *access = kind == QLatin1String("ro") ? SimPlc::BlockAccess::ReadOnly
+            : kind == QLatin1String("optimized") ? SimPlc::BlockAccess::Optimized : SimPlc::BlockAccess::ReadWrite;
+    return parts.size() == 2 || (parts.size() == 3 && *access != SimPlc::BlockAccess::ReadWrite);
+}
+
 // --db: the blocks served, each once and within what the CPU allows.
 bool addDataBlocks(SimPlc &plc, const SimCpuProfile &cpu, const QStringList &blocks, QString *error)
 {
@@ -201,9 +268,11 @@ bool addDataBlocks(SimPlc &plc, const SimCpuProfile &cpu, const QStringList &blo
         const QStringList parts = text.split(QLatin1Char(':'));
         int number = 0;
         int size = 0;
-        if (parts.size() != 2 || !parseNumber(parts.at(0), 1, cpu.maxDbNumber, &number)
+        SimPlc::BlockAccess access = SimPlc::BlockAccess::ReadWrite;
+        if (!parseBlockAccess(parts, &access) || !parseNumber(parts.at(0), 1, cpu.maxDbNumber, &number)
             || !parseNumber(parts.at(1), 1, cpu.maxDbBytes, &size)) {
-            *error = QStringLiteral("invalid --db '%1': expected N:SIZE with N 1..%2 and SIZE 1..%3 (%4)")
+            *error = QStringLiteral("invalid --db '%1': expected N:SIZE with N 1..%2 and SIZE 1..%3 (%4), then "
+                                    "nothing, :ro or :optimized")
                          .arg(text).arg(cpu.maxDbNumber).arg(cpu.maxDbBytes).arg(QLatin1String(cpu.name));
             return false;
         }
@@ -212,7 +281,7 @@ bool addDataBlocks(SimPlc &plc, const SimCpuProfile &cpu, const QStringList &blo
             return false;
         }
         seen.insert(number);
-        plc.addDataBlock(number, size);
+        plc.addDataBlock(number, size, access);
     }
     return true;
 }
@@ -311,6 +380,8 @@ int serve(SimPlc &plc, const Endpoints &at, const QList<SimSignal> &signalList)
     if (at.controlPort >= 0 && !control.listen(quint16(at.controlPort)))
         return CommandLine::fail(QStringLiteral("cannot listen on 127.0.0.1:%1 for control: %2")
                                      .arg(at.controlPort).arg(control.errorString()), CommandLine::Failed);
+    // Emitted on the server thread, printed on this one.
+    QObject::connect(&plc, &SimPlc::connectionRefused, &plc, &CommandLine::print);
     if (!plc.start(at.port, at.address))
         return CommandLine::fail(QStringLiteral("cannot listen on %1:%2: %3")
                                      .arg(at.address.toString()).arg(at.port).arg(plc.errorString()),
@@ -334,14 +405,16 @@ int SimCommand::run(const QStringList &arguments, const QString &program)
     // First of all, so that a stop at any moment after the start is taken.
     StopSignals::install();
     CommandLine cl(QStringLiteral("sim"), QStringLiteral(
-        "Simulated S7 PLC on ISO-on-TCP: a CPU of the S7-300, S7-400, S7-1200 or S7-1500 family\n"
-        "that serves reads and writes of inputs, outputs, markers, data blocks, timers and\n"
-        "counters, its identification and its operating mode, as that CPU answers them.\n"
+        "Simulated S7 PLC on ISO-on-TCP: a CPU of the S7-300, S7-400, S7-1200, S7-1500 or\n"
+        "S7-200 SMART family or a LOGO! 8, that serves reads and writes of inputs, outputs,\n"
+        "markers, data blocks, timers and counters, its identification, operating mode,\n"
+        "clock, blocks, protection and diagnostic buffer, as that CPU answers them.\n"
         "Several clients may be connected at once; they share one memory, which starts zeroed.\n"
         "It prints \"listening on ADDRESS:PORT\" once it serves (after \"control on\n"
         "127.0.0.1:PORT\" with --control) and \"stopped\" after SIGINT or SIGTERM.\n"
         "Exit code 0 after a signal, 1 when it cannot listen or capture, 2 on a bad option."));
     addServerOptions(&cl);
+    addAccessOptions(&cl);
     addMemoryOptions(&cl);
     cl.setUsage(program + QStringLiteral(" [options]"));
     cl.setEpilogue(epilogue(program));
@@ -356,7 +429,8 @@ int SimCommand::run(const QStringList &arguments, const QString &program)
     SimPlc plc;
     QList<SimSignal> signalList;
     QString error;
-    if (!readEndpoints(cl, &at, &error) || !setUpCpu(plc, cl, &error) || !layMemory(plc, cl, &error)
+    if (!readEndpoints(cl, &at, &error) || !setUpCpu(plc, cl, &error) || !setUpAccess(plc, cl, &error)
+        || !layMemory(plc, cl, &error)
         || !readSignals(cl.values(QStringLiteral("signal")), &signalList, &error))
         return CommandLine::fail(error, CommandLine::BadInput);
     return serve(plc, at, signalList);

@@ -7,12 +7,15 @@
 // Command-line front of the simulated PLC, `quillmarsh sim` and
 // quillmarsh-sim: takes
 //   [--port N] [--listen ADDRESS] [--cpu PROFILE] [--pdu N] [--state run|stop]
-//   [--db N:SIZE]... [--area I|Q|M:SIZE]... [--preset PRESET]...
+//   [--rack N] [--slot N] [--tsap LOCAL:REMOTE] [--put-get on|off]
+//   [--protection LEVEL [--password TEXT]] [--clock-offset OFFSET]
+//   [--db N:SIZE[:ro|:optimized]]... [--area I|Q|M:SIZE]... [--preset PRESET]...
 //   [--symbols FILE]... [--number NAME=N]... [--fault MODE[:ARG]]
 //   [--signal ADDRESS:TYPE:SHAPE:PERIOD]... [--control PORT]
 //   [--capture FILE [--capture-limit MIB]]
 // prints "listening on ADDRESS:PORT" and serves until SIGINT or SIGTERM,
-// whose handlers it installs before anything else. The exit code is
+// whose handlers it installs before anything else, with a line for each
+// connection it refuses. The exit code is
 // CommandLine's: 0 after a signal, 1 when it cannot listen or capture, 2 on
 // a bad option.
 class SimCommand

@@ -4,6 +4,7 @@
 #include "SimFaultName.h"
 #include "SimPlc.h"
 #include "SimSet.h"
+#include "SimSettings.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -11,8 +12,10 @@
 namespace {
 
 constexpr int MaxGetBytes = 1024;
-const char Help[] = "ok commands: fault MODE [ARG] | fault off | state [run|stop] | set ADDRESS[:TYPE] VALUE"
+const char Help[] = "ok commands: fault MODE [ARG] | fault off | state [run|stop] | put-get [on|off]"
+                    " | protection [LEVEL [PASSWORD]] | clock [OFFSET] | set ADDRESS[:TYPE] VALUE"
                     " | get ADDRESS [COUNT] | clients | help";
+const char Commands[] = "fault, state, put-get, protection, clock, set, get, clients, help";
 
 QString error(const QString &text)
 {
@@ -34,6 +37,12 @@ QString SimControl::execute(const QString &line) const
         return fault(words);
     if (command == QLatin1String("state"))
         return state(words);
+    if (command == QLatin1String("put-get"))
+        return putGet(words);
+    if (command == QLatin1String("protection"))
+        return protection(words);
+    if (command == QLatin1String("clock"))
+        return clock(words);
     if (command == QLatin1String("set"))
         return set(line);
     if (command == QLatin1String("get"))
@@ -42,7 +51,7 @@ QString SimControl::execute(const QString &line) const
         return clients();
     if (command == QLatin1String("help") && words.size() == 1)
         return QLatin1String(Help);
-    return error(QStringLiteral("unknown command '%1' (fault, state, set, get, clients, help)").arg(line.left(40)));
+    return error(QStringLiteral("unknown command '%1' (%2)").arg(line.left(40), QLatin1String(Commands)));
 }
 
 QString SimControl::fault(const QStringList &words) const
@@ -66,6 +75,37 @@ QString SimControl::state(const QStringList &words) const
     if (words.size() == 2)
         plc->setCpuRunning(wanted == QLatin1String("run"));
     return QStringLiteral("ok state %1").arg(plc->cpuRunning() ? QStringLiteral("run") : QStringLiteral("stop"));
+}
+
+QString SimControl::putGet(const QStringList &words) const
+{
+    QString why;
+    if (words.size() > 2)
+        return error(QStringLiteral("put-get [on|off]"));
+    if (words.size() == 2 && !SimSettings::setPutGet(plc, words.at(1), &why))
+        return error(why);
+    return QStringLiteral("ok put-get %1").arg(plc->putGet() ? QStringLiteral("on") : QStringLiteral("off"));
+}
+
+// The password is not echoed: the answer goes to whoever asks.
+QString SimControl::protection(const QStringList &words) const
+{
+    QString why;
+    if (words.size() > 3)
+        return error(QStringLiteral("protection [LEVEL [PASSWORD]]"));
+    if (words.size() > 1 && !SimSettings::setProtection(plc, words.at(1), words.value(2), &why))
+        return error(why);
+    return QStringLiteral("ok protection %1").arg(plc->protectionLevel());
+}
+
+QString SimControl::clock(const QStringList &words) const
+{
+    QString why;
+    if (words.size() > 2)
+        return error(QStringLiteral("clock [OFFSET]"));
+    if (words.size() == 2 && !SimSettings::setClockOffset(plc, words.at(1), &why))
+        return error(why);
+    return QStringLiteral("ok clock %1").arg(SimSettings::offsetText(plc->clockOffset()));
 }
 
 QString SimControl::set(const QString &line) const
@@ -105,5 +145,5 @@ QString SimControl::clients() const
 {
     const QStringList open = plc->clients();
     return QStringLiteral("ok %1%2").arg(open.size()).arg(open.isEmpty() ? QString()
-                                                          : QLatin1Char(' ') + open.join(QLatin1Char(' ')));
+                                                          : QLatin1Char(' ') + open.join(QStringLiteral(", ")));
 }

@@ -9,6 +9,9 @@ class SimPlc;
 // or "error: ...":
 //   fault MODE [ARG]         set a fault mode (see SimFaultName); fault off ends it
 //   state [run|stop]         the CPU's state, or set it
+//   put-get [on|off]         PUT/GET access, or switch it
+//   protection [LEVEL [PASSWORD]]  the protection level, or set it and its password
+//   clock [OFFSET]           the CPU clock's offset from the machine's, or set it
 //   set ADDRESS[:TYPE] VALUE write a value literal (see SimSet)
 //   get ADDRESS [COUNT]      COUNT bytes (by default the width) in hex, or a bit
 //   clients                  the open connections
@@ -23,6 +26,9 @@ public:
 private:
     QString fault(const QStringList &words) const;
     QString state(const QStringList &words) const;
+    QString putGet(const QStringList &words) const;
+    QString protection(const QStringList &words) const;
+    QString clock(const QStringList &words) const;
     QString set(const QString &line) const;
     QString get(const QStringList &words) const;
     QString clients() const;

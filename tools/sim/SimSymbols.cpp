@@ -25,7 +25,7 @@ QString startText(const SymbolLeaf &leaf)
 bool SimSymbols::serve(SimPlc *plc, const QStringList &files, const QStringList &numbers, QString *error)
 {
     SymbolTable table;
-    if (!SymbolOptions::load(files, numbers, &table, error))
+    if (!SymbolOptions::load(files, numbers, &table, error, SymbolTable::OptimizedBlocks::LaidOutAsStandard))
         return false;
     const QList<SymbolTable::Block> blocks = table.blocks();
     QList<QByteArray> images;
@@ -36,7 +36,8 @@ bool SimSymbols::serve(SimPlc *plc, const QStringList &files, const QStringList 
     }
     for (int i = 0; i < images.size(); ++i) {
         const SymbolTable::Block &block = blocks.at(i);
-        plc->addDataBlock(block.number, block.size);
+        plc->addDataBlock(block.number, block.size,
+                          block.optimized ? SimPlc::BlockAccess::Optimized : SimPlc::BlockAccess::ReadWrite);
         plc->setMemory(SimPlc::AreaDataBlocks, block.number, 0, images.at(i));
     }
     return true;

@@ -12,7 +12,9 @@ class SimPlc;
 // The simulated PLC's data blocks from S7 sources (--symbols FILE, with
 // --number NAME=N): each block served at its laid-out size, holding the
 // values its source declares and sets in BEGIN, and for every other leaf
-// the value a CPU starts it with.
+// the value a CPU starts it with. A block of optimized access is laid out
+// as a standard one for its size and served as optimized: absolute
+// addresses do not reach it.
 class SimSymbols
 {
 public:

@@ -29,7 +29,8 @@ bool SymbolOptions::load(const CommandLine &cl, SymbolTable *table, QString *err
     return load(cl.values(QLatin1String(kSymbols)), cl.values(QLatin1String(kNumber)), table, error);
 }
 
-bool SymbolOptions::load(const QStringList &files, const QStringList &numbers, SymbolTable *table, QString *error)
+bool SymbolOptions::load(const QStringList &files, const QStringList &numbers, SymbolTable *table, QString *error,
+                         SymbolTable::OptimizedBlocks optimized)
 {
     for (const QString &file : files) {
         if (!table->addFile(file, error))
@@ -39,7 +40,7 @@ bool SymbolOptions::load(const QStringList &files, const QStringList &numbers, S
         if (!table->setNumber(n, error))
             return false;
     }
-    return table->build(error);
+    return table->build(error, optimized);
 }
 
 SymbolOptions::Mode SymbolOptions::resolve(const CommandLine &cl, const QString &tag, int positionalCount,

@@ -6,9 +6,9 @@
 #include <QStringList>
 
 #include "SymbolLeaf.h"
+#include "SymbolTable.h"
 
 class CommandLine;
-class SymbolTable;
 
 // The options by which a command takes data-block sources: --symbols FILE
 // (repeatable) and --number NAME=N (repeatable), and loading them.
@@ -19,7 +19,8 @@ public:
     static bool given(const CommandLine &cl);
     // Parses and lays out the sources; false with *error set.
     static bool load(const CommandLine &cl, SymbolTable *table, QString *error);
-    static bool load(const QStringList &files, const QStringList &numbers, SymbolTable *table, QString *error);
+    static bool load(const QStringList &files, const QStringList &numbers, SymbolTable *table, QString *error,
+                     SymbolTable::OptimizedBlocks optimized = SymbolTable::OptimizedBlocks::Refused);
 
     enum class Mode { Address, Symbol, Failed };
     // How read and write take their tag argument: as a symbol when sources
