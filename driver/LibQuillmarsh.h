@@ -72,9 +72,7 @@ public:
     QVariant set_variant_UInt64(QByteArray bytes, int count);
     QVariant set_variant_double(QByteArray bytes, int count);
 
-    // Values to PLC bytes, appended to *out; always 0. These and the decoders
-    // above name the codec per type; the read and write paths reach the same
-    // ValueCodec templates through one dispatch on the data type.
+    // Values to PLC bytes, appended to *out; always 0.
     int Wset_variant_bool(CLabelVariable value, int count, QByteArray *out);
     int Wset_variant_Int8(CLabelVariable value, int count, QByteArray *out);
     int Wset_variant_UInt8(CLabelVariable value, int count, QByteArray *out);
@@ -87,13 +85,23 @@ public:
     int Wset_variant_UInt64(CLabelVariable value, int count, QByteArray *out);
     int Wset_variant_double(CLabelVariable value, int count, QByteArray *out);
 
+    // How the read and write paths reach the codec above. The value of a
+    // read of byteCount bytes: for Bool the bits of every byte from startBit
+    // on, for the other types the elements the bytes hold; invalid for a
+    // type not served. And the images of a write's first elements (for
+    // Bool, one byte each); nothing for a type not served.
+    QVariant decodeRead(DataType type, int startBit, QByteArray bytes, int byteCount);
+    void encodeWrite(DataType type, CLabelVariable value, int elements, QByteArray *out);
+
 private:
     // QDateTime::currentDateTime(), made once per millisecond: Qt's local
     // time costs three time-zone look-ups (each a stat of /etc/localtime).
     QDateTime localNow();
-    // The refusal status of a write that cannot be sent as asked, or StatusOk.
-    int writeRefusal(const TagAddress &tag, DataType type, int count, bool bitWrite,
-                     const CLabelVariable &value);
+    // The checks before any request: the status a read or write gets without
+    // one (its address, count, type or value will not do), or StatusOk to
+    // send it.
+    int readCheck(const TagAddress &tag, DataType type, int count);
+    int writeCheck(const TagAddress &tag, DataType type, int count, bool bitWrite, const CLabelVariable &value);
 
     CmdQuillmarsh cmd;
     quint32 connectPar = 1;

@@ -74,7 +74,8 @@ private:
     bool debugOn = false;
 
     bool isConnected() const;
-    int refusal() const;
+    // The result of a job that cannot be sent as asked.
+    int unsentResult() const;
     int handshakeStep(const QByteArray &request, quint8 expectedTpduCode);
     int runJob(const QByteArray &request, QByteArray &reply, const char *requestLabel,
                const QString &addressText, int byteCount);
