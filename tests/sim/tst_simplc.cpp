@@ -164,6 +164,7 @@ private slots:
 
     void memoryApi()
     {
+        QCOMPARE(plc->address(), QHostAddress(QHostAddress::LocalHost)); // started without an address
         QCOMPARE(plc->memory(SimPlc::AreaMarkers).size(), 8192); // the s7-1200's bit memory
         QVERIFY(plc->setCpu(QStringLiteral("S7-300")));
         QCOMPARE(plc->memory(SimPlc::AreaInputs).size(), 2048);

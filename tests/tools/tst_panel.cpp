@@ -146,15 +146,16 @@ private slots:
         plc.stop();
     }
     // Ctrl-C can come while the server is still starting its listener.
+    // Unless told otherwise (--http) it listens on loopback only.
     void stopRightAfterStart()
     {
         PanelServer::Options options;
-        options.address = QStringLiteral("127.0.0.1");
         options.port = 0;
         for (int i = 0; i < 20; ++i) {
             PanelServer server(nullptr, {}, options);
             QString error;
             QVERIFY2(server.bind(&error), qPrintable(error));
+            QVERIFY2(server.url().startsWith(QLatin1String("http://127.0.0.1:")), qPrintable(server.url()));
             server.start();
             server.stop();
         }

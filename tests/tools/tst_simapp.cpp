@@ -10,6 +10,7 @@
 #include "S7Image.h"
 #include "S7Type.h"
 #include "SimControl.h"
+#include "SimControlServer.h"
 #include "SimPlc.h"
 #include "SimSignal.h"
 #include "SymbolTable.h"
@@ -357,8 +358,18 @@ private slots:
         QVERIFY2(first.size() == 2 && second.size() == 1 && first.at(1) != second.at(0), qPrintable(first.join(' ')));
     }
 
-    // The stop handlers are in place before the simulator says it listens:
-    // SIGTERM right after the line ends it with "stopped" and exit code 0.
+    // Whoever reaches the control port sets memory, state and faults.
+    void controlPortOnLoopback()
+    {
+        SimPlc plc;
+        SimControlServer control(&plc);
+        QVERIFY(control.listen(0));
+        QCOMPARE(control.address(), QHostAddress(QHostAddress::LocalHost));
+    }
+
+    // The stop handlers are in place before the simulator says it listens
+    // (without --listen, on loopback only): SIGTERM right after the line ends
+    // it with "stopped" and exit code 0.
     void stopRightAfterListening()
     {
         for (int run = 0; run < StopRuns; ++run) {
@@ -367,6 +378,7 @@ private slots:
             QByteArray out;
             while (!out.contains("listening on") && sim.waitForReadyRead(WaitMs))
                 out += sim.readAllStandardOutput();
+            QVERIFY2(out.startsWith("listening on 127.0.0.1:"), out.constData());
             sim.terminate();
             QVERIFY(sim.waitForFinished(WaitMs));
             out += sim.readAllStandardOutput();
