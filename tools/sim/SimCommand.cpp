@@ -67,13 +67,14 @@ bool parseArea(const QString &text, bool blocks, int maxBlock, SimPlc::Area *are
 void addServerOptions(CommandLine *cl)
 {
     const QString profiles = SimCpuProfile::names().join(QStringLiteral(", "));
+    const QString standardCpu = QLatin1String(SimCpuProfile::standard().name);
     cl->addBoolOption(QStringLiteral("version"), QStringLiteral("Display version information and exit."));
     cl->addValueOption(QStringLiteral("port"), QStringLiteral("TCP port to listen on; 0 picks a free one (default 102)."),
                        QStringLiteral("N"), QString::number(DefaultPort));
     cl->addValueOption(QStringLiteral("listen"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
                        QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1"));
-    cl->addValueOption(QStringLiteral("cpu"), QStringLiteral("The CPU answered as: %1 (default s7-300).").arg(profiles),
-                       QStringLiteral("PROFILE"), QStringLiteral("s7-300"));
+    cl->addValueOption(QStringLiteral("cpu"), QStringLiteral("The CPU answered as: %1 (default %2).").arg(profiles, standardCpu),
+                       QStringLiteral("PROFILE"), standardCpu);
     cl->addValueOption(QStringLiteral("pdu"), QStringLiteral("Largest PDU granted (default: the CPU's)."),
                        QStringLiteral("N"));
     cl->addValueOption(QStringLiteral("state"), QStringLiteral("The CPU's state at the start: run or stop (default run)."),
