@@ -67,6 +67,10 @@ struct LayoutFailure
 const int kBitsPerWord = 16;
 // The largest block the plug-in can address: all of a data block's byte addresses.
 const qint64 kMaxBits = qint64(S7::MaxAreaBytes) * CHAR_BIT;
+// Members and array elements one block may hold: every bit a BOOL, each in
+// a STRUCT of its own. Those that take no room (an empty STRUCT) count too,
+// or arrays of them nested in arrays would lay out for ever.
+const qint64 kMaxPlaces = 2 * kMaxBits;
 
 // "[1, 2, 3(0)]" or "1, 2, 3" -> the values in order, repeats expanded.
 QStringList initialItems(const QString &text)
@@ -110,6 +114,7 @@ bool SymbolLayout::layOut(const BlockDecl &block, int number, QList<SymbolLeaf> 
     out.clear();
     typeStack.clear();
     bitPos = 0;
+    places = 0;
     blockName = block.name;
     dbNumber = number;
     try {
@@ -177,6 +182,8 @@ void SymbolLayout::member(const MemberDecl &m, const Place &at)
 
 void SymbolLayout::place(const TypeDecl &type, const Place &at)
 {
+    if (++places > kMaxPlaces)
+        fail(at.source, QStringLiteral("%1 has more members and elements than a block can hold").arg(at.symbol));
     switch (type.form) {
     case TypeDecl::Elementary:
         elementary(type.elementary, at);

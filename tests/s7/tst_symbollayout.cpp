@@ -287,6 +287,9 @@ private slots:
         QTest::addRow("bounds backwards") << dataBlock("a : Array[3..1] of Int;") << "t.db:6:11: array bounds 3..1 run backwards";
         QTest::addRow("STRING too long") << dataBlock("a : String[300];") << "t.db:6:12: STRING length 300 is not 0 to 254";
         QTest::addRow("past 65536 bytes") << dataBlock("a : Array[0..32767] of Int; b : Byte;") << "t.db:6:29: \"D\".b ends past byte 65535";
+        QTest::addRow("empty structs in arrays of them")
+            << dataBlock("a : Array[0..9999] of Struct b : Array[0..9999] of Struct END_STRUCT; END_STRUCT;")
+            << "t.db:6:30: \"D\".a[104].b[8365] has more members and elements than a block can hold";
         QTest::addRow("UDT holds itself") << dataBlock("a : \"U\";", "TYPE \"U\"\n STRUCT\n  u : \"U\";\n END_STRUCT;\nEND_TYPE\n")
                                           << "t.db:3:7: type \"U\" holds itself";
         QTest::addRow("not a block") << "STRUCT a : Int; END_STRUCT;" << "t.db:1:1: expected TYPE, DATA_BLOCK";
