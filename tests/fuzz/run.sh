@@ -4,7 +4,7 @@
 # report.   tests/fuzz/run.sh [smoke|long] [seconds per target]
 #   smoke: 10 s per target (CI);  long: 300 s per target.
 # Each target keeps its corpus in build-fuzz/corpus-<target>, seeded from
-# the hex frames in tests/fuzz/seeds/<target>/; findings land in
+# the hex files in tests/fuzz/seeds/<target>/; findings land in
 # build-fuzz/findings/. A summary line per target gives executions and coverage.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -16,7 +16,7 @@ case "$mode" in
   *) echo "usage: $0 [smoke|long] [seconds]" >&2; exit 2 ;;
 esac
 build=build-fuzz
-targets=(fuzz_address fuzz_codec fuzz_replies fuzz_exchange)
+targets=(fuzz_address fuzz_codec fuzz_replies fuzz_exchange fuzz_simframes fuzz_symbols)
 
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMARSH_FUZZ=ON >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}"
