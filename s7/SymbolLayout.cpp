@@ -69,7 +69,7 @@ const int kBitsPerWord = 16;
 const qint64 kMaxBits = qint64(S7::MaxAreaBytes) * CHAR_BIT;
 // Members and array elements one block may hold: every bit a BOOL, each in
 // a STRUCT of its own. Those that take no room (an empty STRUCT) count too,
-// or arrays of them nested in arrays would lay out for ever.
+// or types of two members of the next type, and so on, would lay out for ever.
 const qint64 kMaxPlaces = 2 * kMaxBits;
 
 // "[1, 2, 3(0)]" or "1, 2, 3" -> the values in order, repeats expanded.
@@ -252,7 +252,10 @@ void SymbolLayout::array(const TypeDecl &type, const Place &at)
         element.key = at.key + suffix;
         element.parent = at.symbol;
         element.initial = initials.value(int(n));
+        const qint64 before = bitPos;
         place(*type.element, element);
+        if (bitPos == before)
+            break;   // an element that takes no room holds no leaves, nor do the others
         // The last index changes fastest.
         for (int d = index.size() - 1; d >= 0; --d) {
             if (++index[d] <= type.bounds.at(d).second)
