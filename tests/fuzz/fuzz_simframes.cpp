@@ -9,9 +9,9 @@
 //  - A reset sends nothing.
 //
 // Input: [cpu][stream...]. The cpu byte picks the profile (bits 0-2), opens
-// the connection and sets it up first unless bit 3 is set (so one job frame
-// reaches its handler), and sets protection level 3 with a password (bit 4),
-// PUT/GET access off (bit 5), STOP (bit 6).
+// the connection to a configured pair of TSAPs and sets it up first unless
+// bit 3 is set (so one job frame reaches its handler), and sets protection
+// level 3 with a password (bit 4), PUT/GET access off (bit 5), STOP (bit 6).
 
 #include <QByteArray>
 
@@ -33,26 +33,12 @@ constexpr int MessageTypeOffset = S7Offset + 1;
 constexpr int ParamLengthOffset = S7Offset + 6;
 constexpr int DataLengthOffset = S7Offset + 8;
 constexpr int MinPdu = 240; // the smallest a CPU grants
+const QByteArray ConnectRequest = QByteArray::fromHex("0300001611e00000000100c0010ac1020100c2020102");
 const QByteArray SetupJob = QByteArray::fromHex("0300001902f08032010000000000080000f0000001000101e0");
 
 int word(const QByteArray &bytes, int offset)
 {
     return quint8(bytes.at(offset)) << 8 | quint8(bytes.at(offset + 1));
-}
-
-QByteArray be16(int value)
-{
-    return QByteArray(1, char(value >> 8)) + char(value);
-}
-
-// A connection request for TSAPs the profile serves.
-QByteArray connectRequest(const SimCpuProfile &cpu)
-{
-    const SimCpuProfile::Tsaps &t = cpu.tsaps;
-    const int calling = t.calledTsap ? t.callingTsap : 0x0100;
-    const int called = t.calledTsap ? t.calledTsap : 0x0100 | (t.rack * 0x20 + t.firstSlot);
-    return QByteArray::fromHex("0300001611e00000000100c0010ac102") + be16(calling) + QByteArray::fromHex("c202")
-        + be16(called);
 }
 
 void requireWholeFrame(const QByteArray &reply, int pdu)
@@ -76,9 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const quint8 cpuByte = data[0];
     const QStringList names = SimCpuProfile::names();
-    const SimCpuProfile &cpu = *SimCpuProfile::find(names.at((cpuByte & 7) % names.size()));
     SimState state;
-    state.setCpu(cpu);
+    state.setCpu(*SimCpuProfile::find(names.at((cpuByte & 7) % names.size())));
     if (cpuByte & 0x10)
         state.setProtection(3, QStringLiteral("secret"));
     if (cpuByte & 0x20)
@@ -88,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const quint64 id = state.connectionOpened(QStringLiteral("127.0.0.1:40000")).id;
     SimProtocol protocol(1, 1);
     if (!(cpuByte & 0x08)) {
-        require(!state.answer(id, protocol, connectRequest(cpu)).reply.isEmpty());
+        state.setTsaps(0x0100, 0x0102);
+        require(!state.answer(id, protocol, ConnectRequest).reply.isEmpty());
         require(!state.answer(id, protocol, SetupJob).reply.isEmpty());
     }
 

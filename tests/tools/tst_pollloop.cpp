@@ -29,14 +29,10 @@ public:
         r.dataType = type;
         r.count = count;
         r.status = readStatuses.isEmpty() ? int(StatusOk) : readStatuses.takeFirst();
-        if (r.status == StatusOk && type == UInt8) {   // a merged job: its reply a byte short
-            QList<uchar> bytes;
-            while (bytes.size() < count - 1)
-                bytes << uchar(0xab);
-            r.value = QVariant::fromValue(bytes);
-        } else if (r.status == StatusOk) {
+        if (r.status == StatusOk && type == UInt8)   // a merged job: its reply a byte short
+            r.value = QVariant::fromValue(QVector<uchar>(count - 1, 0xab).toList());
+        else if (r.status == StatusOk)
             r.value = QVariant::fromValue(QList<short>{short(++reads)});
-        }
         return r;
     }
     QString getDriveName() override { return QString(); }
