@@ -1,8 +1,9 @@
 // The plug-in through its host interface against the simulated PLC: life
 // cycle, connection texts, every status with whether a request was sent, the
-// record's echoed fields, the log lines, single-bit writes and the stale
-// reply. (Frames byte for byte: tst_s7frame; every area and type family
-// against another S7 server: tests/interop/plugin-vs-snap7.js.)
+// record's echoed fields, the log lines and single-bit writes. (Frames byte
+// for byte: tst_s7frame; the stale reply and misbehaving PLCs: tst_robust;
+// every area and type family against another S7 server:
+// tests/interop/plugin-vs-snap7.js.)
 #include <QtTest>
 #include <QTcpServer>
 
@@ -369,23 +370,6 @@ private slots:
         QCOMPARE(drv->WriteVariable("M0.6", Bool, recordOf(bits), 4).status, StatusOk);
         QCOMPARE(sim.memory(SimPlc::AreaMarkers, 0, 0, 2).toHex(' '), QByteArray("4f f3"));
         QCOMPARE(sim.receivedFrames().size(), 1);
-    }
-
-    // A reply that comes after its wait stays in the receive buffer; when no
-    // newer bytes come during the next request, it is taken as its answer.
-    void staleReply()
-    {
-        sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("11"));
-        sim.setFault(SimPlc::Fault::LateReply, 2300);
-        QCOMPARE(drv->ReadVariable("M0", UInt8).status, StatusNoReply);
-        sim.setFault(SimPlc::Fault::Silent);
-        QTest::qWait(600); // the late reply arrives and is read into the buffer
-        sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("22"));
-        const CLabelVariable stale = drv->ReadVariable("M0", UInt8);
-        QCOMPARE(stale.status, StatusOk);
-        QCOMPARE(stale.value.value<QList<uchar>>(), QList<uchar>{0x11});
-        sim.setFault(SimPlc::Fault::None);
-        QTRY_COMPARE(drv->ReadVariable("M0", UInt8).value.value<QList<uchar>>(), QList<uchar>{0x22});
     }
 };
 

@@ -145,7 +145,6 @@ private slots:
         row("unknown cpu", {"--cpu", "s7-200"}, "'s7-200'");
         row("state", {"--state", "hold"}, "'hold'");
         row("fault argument out of range", {"--fault", "late:0"}, "'late:0'");
-        row("fault without arguments given one", {"--fault", "silent:3"}, "'silent:3'");
         row("signal of a type the word cannot hold", {"--signal", "DB1.DBW0:int32:sine:10s"}, "int32");
     }
     void badOptions()

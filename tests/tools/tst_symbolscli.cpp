@@ -85,13 +85,6 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("error");
-        const QString optimized = QStringLiteral("DATA_BLOCK \"O\"\n{ S7_Optimized_Access := 'TRUE' }\n"
-                                                 "VAR\n a : Int;\nEND_VAR\nBEGIN\nEND_DATA_BLOCK\n");
-        QTest::addRow("optimized") << QStringList{"symbols", "%F"} << optimized
-                                   << ": \"O\" has optimized access, so its members have no absolute addresses: clear "
-                                      "\"Optimized block access\"";
-        QTest::addRow("syntax error") << QStringList{"symbols", "%F"} << "DATA_BLOCK \"S\"\n STRUCT\n  a : Int\n  b : Int;\n"
-                                      << ".db:4:3: expected ';', found 'b'";
         QTest::addRow("no number") << QStringList{"symbols", "%F"} << QString(kSource) << "data block \"M\" has no number";
         QTest::addRow("missing file") << QStringList{"symbols", "/nonexistent/x.db"} << QString() << "cannot read /nonexistent/x.db";
         QTest::addRow("symbol and TYPE") << QStringList{"read", "%E", "M.int", "int16", "--symbols", "%F", "--number", "M=5"}
