@@ -139,6 +139,7 @@ private slots:
         QCOMPARE(post(R"({"index": 1, "values": ["T#2S"]})"), 200);
         QCOMPARE(post(R"({"index": 0, "values": ["abcde"]})"), 400);
         QCOMPARE(post(R"({"index": 1, "values": ["T#1S", "T#2S"]})"), 400);
+        QCOMPARE(post(R"({"index": 2, "values": ["T#1S"]})"), 400);   // past the last tag
         QCOMPARE(plc.memory(SimPlc::AreaDataBlocks, 1, 0, 10).toHex(), QByteArray("0404612c6263" "000007d0"));
         poller.beginStop();
         server.stop();
