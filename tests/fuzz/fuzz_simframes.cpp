@@ -13,14 +13,13 @@
 // bit 3 is set (so one job frame reaches its handler), and sets protection
 // level 3 with a password (bit 4), PUT/GET access off (bit 5), STOP (bit 6).
 
-#include <QByteArray>
-
 #include <cstdint>
 
 #include "FuzzRequire.h"
 #include "SimCpuProfile.h"
 #include "SimState.h"
 #include "SimWire.h"
+#include "TestBytes.h"
 
 namespace {
 
@@ -35,11 +34,6 @@ constexpr int DataLengthOffset = S7Offset + 8;
 constexpr int MinPdu = 240; // the smallest a CPU grants
 const QByteArray ConnectRequest = QByteArray::fromHex("0300001611e00000000100c0010ac1020100c2020102");
 const QByteArray SetupJob = QByteArray::fromHex("0300001902f08032010000000000080000f0000001000101e0");
-
-int word(const QByteArray &bytes, int offset)
-{
-    return quint8(bytes.at(offset)) << 8 | quint8(bytes.at(offset + 1));
-}
 
 void requireWholeFrame(const QByteArray &reply, int pdu)
 {

@@ -11,10 +11,6 @@
 //
 // Input: source text, UTF-8.
 
-#include <QList>
-#include <QMap>
-#include <QString>
-
 #include <cstdint>
 
 #include "FuzzRequire.h"

@@ -15,17 +15,13 @@
 #include "SimSignal.h"
 #include "SymbolTable.h"
 #include "SymbolTags.h"
+#include "TestBytes.h"
 
 namespace {
 
 constexpr int WaitMs = 3000;
 constexpr int QuietMs = 300;
 constexpr int StopRuns = 30;
-
-QByteArray h(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
 
 const QByteArray ConnectRequest = h("0300001611e00000000100c0010ac1020100c2020101");
 const QByteArray SetupJob = h("0300001902f08032010000000000080000f0000001000101e0");

@@ -1,0 +1,27 @@
+#ifndef QUILLMARSH_TESTBYTES_H
+#define QUILLMARSH_TESTBYTES_H
+
+#include <QByteArray>
+#include <QtEndian>
+
+// Frames as the tests write them: hex digits (blanks between them are
+// skipped), and big-endian words in and out of them.
+inline QByteArray h(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+inline QByteArray be16(int value)
+{
+    QByteArray bytes(2, '\0');
+    qToBigEndian(quint16(value), bytes.data());
+    return bytes;
+}
+
+// 0 past the end.
+inline quint16 word(const QByteArray &bytes, int offset)
+{
+    return offset >= 0 && offset + 2 <= bytes.size() ? qFromBigEndian<quint16>(bytes.constData() + offset) : 0;
+}
+
+#endif
