@@ -9,7 +9,7 @@
 
 #include "DriverPlugin.h"
 #include "SimPlc.h"
-#include "TestBytes.h"
+#include "TestFrames.h"
 
 Q_DECLARE_METATYPE(ERecordStatus)
 Q_DECLARE_METATYPE(DataType)

@@ -19,7 +19,7 @@
 #include "SimCpuProfile.h"
 #include "SimState.h"
 #include "SimWire.h"
-#include "TestBytes.h"
+#include "TestFrames.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QtTest>
 
 #include "S7Frame.h"
-#include "TestBytes.h"
+#include "TestFrames.h"
 
 Q_DECLARE_METATYPE(EJobResult)
 Q_DECLARE_METATYPE(S7Frame::HandshakeResult)

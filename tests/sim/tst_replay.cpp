@@ -6,7 +6,7 @@
 // memory values, the texts of the component list and clocks differ per plant
 // and are left out.
 #include "SimPlc.h"
-#include "TestBytes.h"
+#include "TestFrames.h"
 
 #include <QFile>
 #include <QMap>

@@ -3,7 +3,7 @@
 // exchange it was, in a TCP stream whose numbers add up; past its limit the
 // file stops, whole and readable.
 #include "SimPlc.h"
-#include "TestBytes.h"
+#include "TestFrames.h"
 
 #include <QProcess>
 #include <QStandardPaths>

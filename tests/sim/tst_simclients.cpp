@@ -4,7 +4,7 @@
 // it is fetching), and what one writes or logs does not disturb another.
 // A client past the CPU's connections is reset, and the others go on.
 #include "SimPlc.h"
-#include "TestBytes.h"
+#include "TestFrames.h"
 
 #include <QSet>
 #include <QTcpSocket>

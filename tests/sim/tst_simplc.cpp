@@ -3,7 +3,7 @@
 // checked frame by frame in tst_simprotocol, its fault modes through the
 // driver in tst_robust; real CPUs' exchanges are replayed in tst_replay.)
 #include "SimPlc.h"
-#include "TestBytes.h"
+#include "TestFrames.h"
 
 #include <QProcess>
 #include <QTcpSocket>

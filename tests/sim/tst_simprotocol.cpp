@@ -4,7 +4,7 @@
 // memory. Every expected frame is written out here from the wire format.
 #include "SimCpuProfile.h"
 #include "SimState.h"
-#include "TestBytes.h"
+#include "TestFrames.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

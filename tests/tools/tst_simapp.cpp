@@ -15,7 +15,7 @@
 #include "SimSignal.h"
 #include "SymbolTable.h"
 #include "SymbolTags.h"
-#include "TestBytes.h"
+#include "TestFrames.h"
 
 namespace {
 

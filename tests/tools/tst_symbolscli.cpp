@@ -12,6 +12,7 @@
 #include "RecordOutput.h"
 #include "SimPlc.h"
 #include "SymbolTable.h"
+#include "TestFrames.h"
 
 namespace {
 const int kDb = 5;
@@ -160,7 +161,7 @@ private slots:
                                          .arg(leaves.at(i).symbol, leaves.at(i).type.name(), texts.at(i));
             QVERIFY2(shown.at(i).startsWith(expected), qPrintable(shown.at(i) + QStringLiteral(" != ") + expected));
         }
-        QCOMPARE(readJobs(), 1);
+        QCOMPARE(readJobs(plc->receivedFrames()), 1);
     }
     void readMalformed()
     {
@@ -210,15 +211,6 @@ private:
         return f.fileName();
     }
     QString endpoint() const { return QStringLiteral("127.0.0.1:%1").arg(plc->port()); }
-    int readJobs() const
-    {
-        const int kFunctionOffset = 17;   // TPKT 4, COTP 3, S7 header 10
-        const char kRead = 0x04;
-        int n = 0;
-        for (const QByteArray &frame : plc->receivedFrames())
-            n += frame.size() > kFunctionOffset && frame.at(kFunctionOffset) == kRead;
-        return n;
-    }
     QStringList expand(QStringList args, const QString &file) const
     {
         for (QString &a : args)

@@ -1,7 +1,8 @@
-#ifndef QUILLMARSH_TESTBYTES_H
-#define QUILLMARSH_TESTBYTES_H
+#ifndef QUILLMARSH_TESTFRAMES_H
+#define QUILLMARSH_TESTFRAMES_H
 
 #include <QByteArray>
+#include <QList>
 #include <QtEndian>
 
 // Frames as the tests write them: hex digits (blanks between them are
@@ -22,6 +23,16 @@ inline QByteArray be16(int value)
 inline quint16 word(const QByteArray &bytes, int offset)
 {
     return offset >= 0 && offset + 2 <= bytes.size() ? qFromBigEndian<quint16>(bytes.constData() + offset) : 0;
+}
+
+// The read jobs among frames a PLC received.
+inline int readJobs(const QList<QByteArray> &frames)
+{
+    const int functionOffset = 17;   // TPKT 4, COTP 3, S7 header 10
+    int n = 0;
+    for (const QByteArray &frame : frames)
+        n += frame.size() > functionOffset && frame.at(functionOffset) == '\x04';
+    return n;
 }
 
 #endif
