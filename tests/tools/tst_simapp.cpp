@@ -351,7 +351,8 @@ private slots:
         QVERIFY2(first.size() == 2 && second.size() == 1 && first.at(1) != second.at(0), qPrintable(first.join(' ')));
     }
 
-    // Whoever reaches the control port sets memory, state and faults.
+    // Whoever reaches the control port sets memory, state and faults: it
+    // listens on loopback only.
     void controlPortOnLoopback()
     {
         SimPlc plc;
