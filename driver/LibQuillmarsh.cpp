@@ -158,18 +158,22 @@ int LibQuillmarsh::Wset_variant_double(CLabelVariable v, int count, QByteArray *
 
 QVariant LibQuillmarsh::decodeRead(DataType type, int startBit, QByteArray bytes, int byteCount)
 {
+    // Whole elements only: a partial one at the end is no value. A Bool
+    // read counts bytes, each of them whole.
+    const int width = getBytelen(type, 1);
+    const int count = width > 0 ? byteCount / width : 0;
     switch (type) {
-    case Bool: return set_variant_bool(startBit, bytes, byteCount);
-    case Int8: return set_variant_Int8(bytes, byteCount);
-    case UInt8: return set_variant_UInt8(bytes, byteCount);
-    case Int16: return set_variant_Int16(bytes, byteCount / 2);
-    case UInt16: return set_variant_UInt16(bytes, byteCount / 2);
-    case Int32: return set_variant_Int32(bytes, byteCount / 4);
-    case UInt32: return set_variant_UInt32(bytes, byteCount / 4);
-    case Float: return set_variant_fload(bytes, byteCount / 4);
-    case Int64: return set_variant_Int64(bytes, byteCount / 8);
-    case UInt64: return set_variant_UInt64(bytes, byteCount / 8);
-    case Double: return set_variant_double(bytes, byteCount / 8);
+    case Bool: return set_variant_bool(startBit, bytes, count);
+    case Int8: return set_variant_Int8(bytes, count);
+    case UInt8: return set_variant_UInt8(bytes, count);
+    case Int16: return set_variant_Int16(bytes, count);
+    case UInt16: return set_variant_UInt16(bytes, count);
+    case Int32: return set_variant_Int32(bytes, count);
+    case UInt32: return set_variant_UInt32(bytes, count);
+    case Float: return set_variant_fload(bytes, count);
+    case Int64: return set_variant_Int64(bytes, count);
+    case UInt64: return set_variant_UInt64(bytes, count);
+    case Double: return set_variant_double(bytes, count);
     default: return QVariant();
     }
 }

@@ -67,6 +67,10 @@ struct LayoutFailure
 const int kBitsPerWord = 16;
 // The largest block the plug-in can address: all of a data block's byte addresses.
 const qint64 kMaxBits = qint64(S7::MaxAreaBytes) * CHAR_BIT;
+// Members and array elements one block may hold: every bit a BOOL, each in
+// a STRUCT of its own. Those that take no room (an empty STRUCT) count too,
+// or types of two members of the next type, and so on, would lay out for ever.
+const qint64 kMaxPlaces = 2 * kMaxBits;
 
 // "[1, 2, 3(0)]" or "1, 2, 3" -> the values in order, repeats expanded.
 QStringList initialItems(const QString &text)
@@ -113,6 +117,7 @@ bool SymbolLayout::layOut(const BlockDecl &block, int number, QList<SymbolLeaf> 
     out.clear();
     typeStack.clear();
     bitPos = 0;
+    places = 0;
     blockName = block.name;
     dbNumber = number;
     try {
@@ -180,6 +185,8 @@ void SymbolLayout::member(const MemberDecl &m, const Place &at)
 
 void SymbolLayout::place(const TypeDecl &type, const Place &at)
 {
+    if (++places > kMaxPlaces)
+        fail(at.source, QStringLiteral("%1 has more members and elements than a block can hold").arg(at.symbol));
     switch (type.form) {
     case TypeDecl::Elementary:
         elementary(type.elementary, at);
@@ -248,7 +255,10 @@ void SymbolLayout::array(const TypeDecl &type, const Place &at)
         element.key = at.key + suffix;
         element.parent = at.symbol;
         element.initial = initials.value(int(n));
+        const qint64 before = bitPos;
         place(*type.element, element);
+        if (bitPos == before)
+            break;   // an element that takes no room holds no leaves, nor do the others
         // The last index changes fastest.
         for (int d = index.size() - 1; d >= 0; --d) {
             if (++index[d] <= type.bounds.at(d).second)

@@ -59,6 +59,7 @@ private:
     QString blockName;
     int dbNumber = 0;
     qint64 bitPos = 0;
+    qint64 places = 0;   // members and elements laid out so far
 };
 
 #endif

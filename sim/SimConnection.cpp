@@ -2,7 +2,6 @@
 
 #include <QRandomGenerator>
 #include <QTcpSocket>
-#include <QtEndian>
 
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
@@ -96,15 +95,12 @@ bool SimConnection::backedUp() const
 // a valid frame closes the connection: there is no way to resynchronise.
 bool SimConnection::takeFrame(QByteArray *frame)
 {
-    if (inbox.size() < SimProtocol::TpktHeaderSize)
-        return false;
-    const int length = qFromBigEndian<quint16>(inbox.constData() + SimProtocol::TpktLengthOffset);
-    if (quint8(inbox.at(0)) != SimProtocol::TpktVersion || length < SimProtocol::MinFrameSize) {
+    const int length = SimProtocol::frameLength(inbox);
+    if (length < 0) {
         inbox.clear();
         closeGracefully();
-        return false;
     }
-    if (inbox.size() < length)
+    if (length <= 0)
         return false;
     *frame = inbox.left(length);
     inbox.remove(0, length);

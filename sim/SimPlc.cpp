@@ -38,6 +38,7 @@ void SimPlc::serve(QHostAddress address, quint16 port, std::promise<bool> listen
     QEventLoop loop;
     SimServer listener(state.get());
     const bool ok = listener.listen(address, port);
+    listenAddress = ok ? listener.address() : QHostAddress();
     listenPort = ok ? listener.port() : 0;
     listenError = ok ? QString() : listener.errorString();
     if (ok) {
@@ -60,10 +61,12 @@ void SimPlc::stop()
     serverThread.join();
     serverLoop = nullptr;
     server = nullptr;
+    listenAddress.clear();
     listenPort = 0;
     listenError.clear();
 }
 
+QHostAddress SimPlc::address() const { return listenAddress; }
 quint16 SimPlc::port() const { return listenPort; }
 bool SimPlc::isRunning() const { return server != nullptr; }
 QString SimPlc::errorString() const { return listenError; }

@@ -40,10 +40,13 @@ public:
     explicit SimPlc(QObject *parent = nullptr);
     ~SimPlc() override;
 
-    // Blocks until listening; port 0 picks a free port. False when listening fails.
+    // Blocks until listening; port 0 picks a free port. Without an address it
+    // listens on loopback only. False when listening fails.
     bool start(quint16 port = 0, const QHostAddress &address = QHostAddress::LocalHost);
     // Closes the server and all connections and joins the server thread.
     void stop();
+    // Where it listens; null and 0 while it does not.
+    QHostAddress address() const;
     quint16 port() const;
     bool isRunning() const;
     QString errorString() const;
@@ -126,6 +129,7 @@ private:
     // Live on the server thread while it runs; set before start() returns.
     QEventLoop *serverLoop = nullptr;
     SimServer *server = nullptr;
+    QHostAddress listenAddress;
     quint16 listenPort = 0;
     QString listenError;
 };

@@ -120,6 +120,19 @@ SimProtocol::SimProtocol(quint16 localReference, quint8 sequence)
 {
 }
 
+int SimProtocol::frameLength(const QByteArray &stream)
+{
+    SimFrameReader reader(stream);
+    const quint8 version = reader.u8();
+    reader.skip(1); // reserved
+    const int length = reader.u16();
+    if (!reader.ok())
+        return 0;
+    if (version != TpktVersion || length < MinFrameSize)
+        return -1;
+    return stream.size() >= length ? length : 0;
+}
+
 SimProtocol::Outcome SimProtocol::answer(const QByteArray &frame, SimMemory &memory, const Cpu &cpu)
 {
     SimFrameReader reader(frame, CotpOffset + 1);

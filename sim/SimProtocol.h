@@ -40,7 +40,6 @@ public:
     // that a mistake cannot hide by being shared by both ends of a test.
     static constexpr quint8 TpktVersion = 0x03;
     static constexpr int TpktHeaderSize = 4;
-    static constexpr int TpktLengthOffset = 2;
     static constexpr int MinFrameSize = 7;      // TPKT + shortest COTP header
     static constexpr int MaxFrameSize = 0xFFFF; // TPKT length field is 16 bits
 
@@ -48,6 +47,9 @@ public:
     // sequence: the number its user-data answers carry (neither may be 0).
     SimProtocol(quint16 localReference, quint8 sequence);
 
+    // The length of the TPKT frame a received stream starts with: 0 while it
+    // is incomplete, -1 when its header cannot start a valid frame.
+    static int frameLength(const QByteArray &stream);
     Outcome answer(const QByteArray &frame, SimMemory &memory, const Cpu &cpu);
     static bool isConnectionRequest(const QByteArray &frame);
     // A COTP disconnect request answering the connection request in frame.

@@ -17,6 +17,11 @@ bool SimServer::listen(const QHostAddress &address, quint16 port)
     return tcpServer->listen(address, port);
 }
 
+QHostAddress SimServer::address() const
+{
+    return tcpServer->serverAddress();
+}
+
 quint16 SimServer::port() const
 {
     return tcpServer->serverPort();

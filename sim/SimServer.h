@@ -18,6 +18,7 @@ public:
     explicit SimServer(SimState *sharedState, QObject *parent = nullptr);
 
     bool listen(const QHostAddress &address, quint16 port);
+    QHostAddress address() const;
     quint16 port() const;
     QString errorString() const;
     // Stops listening and drops every open connection at once.

@@ -1,23 +1,20 @@
 // The plug-in through its host interface against the simulated PLC: life
 // cycle, connection texts, every status with whether a request was sent, the
-// record's echoed fields, the log lines, single-bit writes and the stale
-// reply. (Frames byte for byte: tst_s7frame; every area and type family
-// against another S7 server: tests/interop/plugin-vs-snap7.js.)
+// record's echoed fields, the log lines and single-bit writes. (Frames byte
+// for byte: tst_s7frame; the stale reply and misbehaving PLCs: tst_robust;
+// every area and type family against another S7 server:
+// tests/interop/plugin-vs-snap7.js.)
 #include <QtTest>
 #include <QTcpServer>
 
 #include "DriverPlugin.h"
 #include "SimPlc.h"
+#include "TestFrames.h"
 
 Q_DECLARE_METATYPE(ERecordStatus)
 Q_DECLARE_METATYPE(DataType)
 
 namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 // The elements of a QList<T> held in a variant, for comparison (QVariant
 // itself does not compare user types by content).
@@ -190,7 +187,7 @@ private slots:
     // Bits from the start bit up to 7 of every byte read.
     void boolRead()
     {
-        sim.setMemory(SimPlc::AreaMarkers, 0, 5, hex("a5 40"));
+        sim.setMemory(SimPlc::AreaMarkers, 0, 5, h("a5 40"));
         const QDateTime before = QDateTime::currentDateTime();
         const CLabelVariable r = drv->ReadVariable("M5.6", Bool, 9);
         QCOMPARE(r.status, StatusOk);
@@ -292,21 +289,21 @@ private slots:
 
     void shortFormsMatchLongForms()
     {
-        sim.setMemory(SimPlc::AreaDataBlocks, 1, 4, hex("12 34"));
+        sim.setMemory(SimPlc::AreaDataBlocks, 1, 4, h("12 34"));
         const CLabelVariable a = drv->ReadVariable("DB1.DBW4", Int16);
         const CLabelVariable b = drv->ReadVariable("DB1.DBW4", Int16, 1);
         QVERIFY(CLabelVariable(a) == b);
         const CLabelVariable w = drv->WriteVariable("DB1.DBW4", Int16, recordOf(QList<short>{7}));
         QCOMPARE(w.status, StatusOk);
         QCOMPARE(w.count, 1);
-        QCOMPARE(sim.memory(SimPlc::AreaDataBlocks, 1, 4, 2), hex("00 07"));
+        QCOMPARE(sim.memory(SimPlc::AreaDataBlocks, 1, 4, 2), h("00 07"));
     }
 
     void debugLog()
     {
         LogCapture log;
         drv->DebugCmd(DebugStart);
-        sim.setMemory(SimPlc::AreaDataBlocks, 1, 4, hex("ab cd"));
+        sim.setMemory(SimPlc::AreaDataBlocks, 1, 4, h("ab cd"));
         QCOMPARE(drv->ReadVariable("DB1.DBB4", UInt8, 2).status, StatusOk);
         QCOMPARE(drv->WriteVariable("DB1.DBB4", UInt8, recordOf(QList<uchar>{0x12, 0x34}), 2).status, StatusOk);
         drv->DebugCmd(DebugStop);
@@ -339,7 +336,7 @@ private slots:
         QTest::addColumn<QByteArray>("after");
         QTest::addColumn<ERecordStatus>("status");
         auto row = [](const char *addr, int area, int db, int off, bool v, const char *b, const char *a, ERecordStatus st = StatusOk) {
-            QTest::addRow("%s := %d on %s", addr, int(v), b) << QString(addr) << area << db << off << v << hex(b) << hex(a) << st;
+            QTest::addRow("%s := %d on %s", addr, int(v), b) << QString(addr) << area << db << off << v << h(b) << h(a) << st;
         };
         row("Q4.1", 0x82, 0, 4, true, "0f", "0f");
         row("V_or_DB5.100.3", 0x84, 5, 100, false, "0f", "07");
@@ -356,36 +353,19 @@ private slots:
         QFETCH(QByteArray, after);
         QFETCH(ERecordStatus, status);
         const auto plcArea = SimPlc::Area(area);
-        sim.setMemory(plcArea, db, offset, before + hex("5a"));
+        sim.setMemory(plcArea, db, offset, before + h("5a"));
         const CLabelVariable r = drv->WriteVariable(address, Bool, recordOf(QList<bool>{bit}));
         QCOMPARE(r.status, status);
-        QCOMPARE(sim.memory(plcArea, db, offset, 2).toHex(' '), (after + hex("5a")).toHex(' '));
+        QCOMPARE(sim.memory(plcArea, db, offset, 2).toHex(' '), (after + h("5a")).toHex(' '));
     }
 
     void bitRuns()
     {
-        sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("0f f0"));
+        sim.setMemory(SimPlc::AreaMarkers, 0, 0, h("0f f0"));
         const QList<bool> bits{true, false, true, true};
         QCOMPARE(drv->WriteVariable("M0.6", Bool, recordOf(bits), 4).status, StatusOk);
         QCOMPARE(sim.memory(SimPlc::AreaMarkers, 0, 0, 2).toHex(' '), QByteArray("4f f3"));
         QCOMPARE(sim.receivedFrames().size(), 1);
-    }
-
-    // A reply that comes after its wait stays in the receive buffer; when no
-    // newer bytes come during the next request, it is taken as its answer.
-    void staleReply()
-    {
-        sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("11"));
-        sim.setFault(SimPlc::Fault::LateReply, 2300);
-        QCOMPARE(drv->ReadVariable("M0", UInt8).status, StatusNoReply);
-        sim.setFault(SimPlc::Fault::Silent);
-        QTest::qWait(600); // the late reply arrives and is read into the buffer
-        sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("22"));
-        const CLabelVariable stale = drv->ReadVariable("M0", UInt8);
-        QCOMPARE(stale.status, StatusOk);
-        QCOMPARE(stale.value.value<QList<uchar>>(), QList<uchar>{0x11});
-        sim.setFault(SimPlc::Fault::None);
-        QTRY_COMPARE(drv->ReadVariable("M0", UInt8).value.value<QList<uchar>>(), QList<uchar>{0x22});
     }
 };
 

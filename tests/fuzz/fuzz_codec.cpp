@@ -1,6 +1,7 @@
 // The value codec on arbitrary bytes, counts and start bits.
 //  - A decoder yields exactly the elements asked for (Bool: bits start..7 of
-//    each byte), whatever the number of bytes it is given.
+//    each byte), whatever the number of bytes it is given; the bytes of a
+//    partial element after them add none.
 //  - Decoding whole elements and encoding them again gives the same bytes
 //    (values travel as bit images, NaN payloads included).
 //  - An encoder fed a list of any element type appends one image per element
@@ -38,10 +39,11 @@ int widthOf(DataType type)
 
 LibQuillmarsh driver; // its codec members, as the read and write paths call them
 
-// count elements, as the read path asks for them: in bytes for Bool.
-QVariant decode(DataType type, int startBit, const QByteArray &bytes, int count)
+// count elements, as the read path asks for them: in bytes for Bool; spare
+// bytes of a partial element after them.
+QVariant decode(DataType type, int startBit, const QByteArray &bytes, int count, int spare = 0)
 {
-    return driver.decodeRead(type, startBit, bytes, type == Bool ? count : count * widthOf(type));
+    return driver.decodeRead(type, startBit, bytes, type == Bool ? count : count * widthOf(type) + spare);
 }
 
 void encode(DataType type, const QVariant &value, int count, QByteArray *out)
@@ -65,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int width = widthOf(type);
 
     // Any count against any number of bytes.
-    const QVariant decoded = decode(type, startBit, bytes, count);
+    const QVariant decoded = decode(type, startBit, bytes, count, data[2] / 12 % width);
     int expected = qMax(count, 0);
     if (type == Bool)
         expected = (count < 1 || startBit < 0 || startBit > 7) ? 0 : count * (8 - startBit);

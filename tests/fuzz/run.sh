@@ -4,7 +4,7 @@
 # report.   tests/fuzz/run.sh [smoke|long] [seconds per target]
 #   smoke: 10 s per target (CI);  long: 300 s per target.
 # Each target keeps its corpus in build-fuzz/corpus-<target>, seeded from
-# the hex frames in tests/fuzz/seeds/<target>/; findings land in
+# the hex files in tests/fuzz/seeds/<target>/; findings land in
 # build-fuzz/findings/. A summary line per target gives executions and coverage.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -16,7 +16,7 @@ case "$mode" in
   *) echo "usage: $0 [smoke|long] [seconds]" >&2; exit 2 ;;
 esac
 build=build-fuzz
-targets=(fuzz_address fuzz_codec fuzz_replies fuzz_exchange)
+targets=(fuzz_address fuzz_codec fuzz_replies fuzz_simframes fuzz_symbols)
 
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMARSH_FUZZ=ON >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}"
@@ -31,10 +31,11 @@ for target in "${targets[@]}"; do
   done
   log="$build/$target.log"
   status=0
-  # -timeout: one input may take at most the driver's reply wait and more.
+  # -timeout: the slowest input, a source at the layout's limit, takes seconds
+  # under the sanitizers.
   # The outer timeout only guards against a hung fuzzer process.
   timeout --kill-after=10 $((seconds + 60)) \
-    "$build/bin/$target" "$corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=15 \
+    "$build/bin/$target" "$corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 \
       -print_final_stats=1 -artifact_prefix="$build/findings/$target-" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1 || true)

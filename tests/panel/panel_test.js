@@ -204,12 +204,6 @@ async function main() {
     const res = await write('{"tag": "DB1.DBW2:int16", "values": [1.5]}', { 'X-Token': token });
     assert.equal(res.status, 400, res.body);
   });
-  await check('HTTP: a write names its tag by position', async () => {
-    const res = await write('{"index": 5, "values": [0]}', { 'X-Token': token });
-    assert.equal(res.status, 200, res.body);
-    assert.equal(JSON.parse(await cli('read', plc, 'DB1.DBW2', 'int16', '--json')).values[0], 0);
-    assert.equal((await write('{"index": 6, "values": [0]}', { 'X-Token': token })).status, 400);
-  });
 
   const profile = fs.mkdtempSync(path.join(work, 'profile-'));
   const context = await chromium.launchPersistentContext(profile, {

@@ -1,13 +1,9 @@
 // Request frames byte for byte and the verdicts on reply bytes, without a
-// socket.
+// socket. (Properties on arbitrary replies, an empty one too: tests/fuzz/fuzz_replies.)
 #include <QtTest>
 
 #include "S7Frame.h"
-
-static QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
+#include "TestFrames.h"
 
 Q_DECLARE_METATYPE(EJobResult)
 Q_DECLARE_METATYPE(S7Frame::HandshakeResult)
@@ -20,9 +16,9 @@ private slots:
     void handshakeRequests()
     {
         QCOMPARE(S7Frame::connectRequest().toHex(' '),
-                 hex("03 00 00 16 11 e0 00 00 00 01 00 c0 01 0a c1 02 10 00 c2 02 03 00").toHex(' '));
+                 h("03 00 00 16 11 e0 00 00 00 01 00 c0 01 0a c1 02 10 00 c2 02 03 00").toHex(' '));
         QCOMPARE(S7Frame::setupCommunication().toHex(' '),
-                 hex("03 00 00 19 02 f0 80 32 01 00 00 cc c1 00 08 00 00 f0 00 00 01 00 01 03 c0").toHex(' '));
+                 h("03 00 00 19 02 f0 80 32 01 00 00 cc c1 00 08 00 00 f0 00 00 01 00 01 03 c0").toHex(' '));
     }
 
     void handshakeReply_data()
@@ -30,16 +26,15 @@ private slots:
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("expectedCode");
         QTest::addColumn<S7Frame::HandshakeResult>("result");
-        const QByteArray confirm = hex("03 00 00 16 11 d0 00 01 00 01 00 c0 01 0a c1 02 10 00 c2 02 03 00");
+        const QByteArray confirm = h("03 00 00 16 11 d0 00 01 00 01 00 c0 01 0a c1 02 10 00 c2 02 03 00");
         QTest::addRow("confirm") << confirm << 0xD0 << S7Frame::HandshakeOk;
-        QTest::addRow("confirm, other content") << hex("03 00 00 07 02 d0 00") << 0xD0 << S7Frame::HandshakeOk;
-        QTest::addRow("five bytes") << hex("03 00 00 16 11") << 0xD0 << S7Frame::HandshakeUnconfirmed;
-        QTest::addRow("empty") << QByteArray() << 0xD0 << S7Frame::HandshakeUnconfirmed;
-        QTest::addRow("disconnect request") << hex("03 00 00 0b 06 80 00 01 00 01 00") << 0xD0 << S7Frame::HandshakeUnconfirmed;
-        QTest::addRow("setup ack") << hex("03 00 00 1b 02 f0 80 32 03 00 00 cc c1 00 08 00 00 00 00 f0 00 00 01 00 01 00 f0")
+        QTest::addRow("confirm, other content") << h("03 00 00 07 02 d0 00") << 0xD0 << S7Frame::HandshakeOk;
+        QTest::addRow("five bytes") << h("03 00 00 16 11") << 0xD0 << S7Frame::HandshakeUnconfirmed;
+        QTest::addRow("disconnect request") << h("03 00 00 0b 06 80 00 01 00 01 00") << 0xD0 << S7Frame::HandshakeUnconfirmed;
+        QTest::addRow("setup ack") << h("03 00 00 1b 02 f0 80 32 03 00 00 cc c1 00 08 00 00 00 00 f0 00 00 01 00 01 00 f0")
                                    << 0xF0 << S7Frame::HandshakeOk;
         QTest::addRow("setup ack with error class")
-            << hex("03 00 00 1b 02 f0 80 32 03 00 00 cc c1 00 08 00 00 85 00 f0 00 00 01 00 01 00 f0") << 0xF0 << S7Frame::HandshakeOk;
+            << h("03 00 00 1b 02 f0 80 32 03 00 00 cc c1 00 08 00 00 85 00 f0 00 00 01 00 01 00 f0") << 0xF0 << S7Frame::HandshakeOk;
         QTest::addRow("confirm where data expected") << confirm << 0xF0 << S7Frame::HandshakeUnconfirmed;
     }
     void handshakeReply()
@@ -60,7 +55,7 @@ private slots:
         QTest::addColumn<QByteArray>("frame");
         const char *head = "03 00 00 1f 02 f0 80 32 01 00 00";
         auto row = [&](const char *name, int ref, int addr, int n, int db, int area, const char *tail) {
-            QTest::addRow("%s", name) << ref << addr << n << db << area << hex(head) + hex(tail);
+            QTest::addRow("%s", name) << ref << addr << n << db << area << h(head) + h(tail);
         };
         row("2 bytes at DB1.4", 0x1234, 4, 2, 1, 0x84, "12 34 00 0e 00 00 04 01 12 0a 10 02 00 02 00 01 84 00 00 20");
         row("V memory goes to DB1", 1, 100, 4, 0, 0x84, "00 01 00 0e 00 00 04 01 12 0a 10 02 00 04 00 01 84 00 03 20");
@@ -90,14 +85,13 @@ private slots:
         QTest::addColumn<int>("byteCount");
         QTest::addColumn<EJobResult>("result");
         QTest::addColumn<QByteArray>("data");
-        const QByteArray head = hex("03 00 00 1b 02 f0 80 32 03 00 00 12 34 00 02 00 06 00 00 04 01 ff 04 00 10");
-        QTest::addRow("exact") << head + hex("ab cd") << 2 << JobOk << hex("ab cd");
+        const QByteArray head = h("03 00 00 1b 02 f0 80 32 03 00 00 12 34 00 02 00 06 00 00 04 01 ff 04 00 10");
+        QTest::addRow("exact") << head + h("ab cd") << 2 << JobOk << h("ab cd");
         QTest::addRow("error class, right length")
-            << hex("03 00 00 1b 02 f0 80 32 03 00 00 12 34 00 02 00 06 85 00 04 01 0a 00 00 00 11 22") << 2 << JobOk
-            << hex("11 22");
-        QTest::addRow("one short") << head + hex("ab") << 2 << JobBadReply << QByteArray();
-        QTest::addRow("one long") << head + hex("ab cd ef") << 2 << JobBadReply << QByteArray();
-        QTest::addRow("empty") << QByteArray() << 2 << JobNoReply << QByteArray();
+            << h("03 00 00 1b 02 f0 80 32 03 00 00 12 34 00 02 00 06 85 00 04 01 0a 00 00 00 11 22") << 2 << JobOk
+            << h("11 22");
+        QTest::addRow("one short") << head + h("ab") << 2 << JobBadReply << QByteArray();
+        QTest::addRow("one long") << head + h("ab cd ef") << 2 << JobBadReply << QByteArray();
         QTest::addRow("zero bytes") << head << 0 << JobOk << QByteArray();
         QTest::addRow("negative count, matching length") << head.left(22) << -3 << JobOk << QByteArray();
     }
@@ -119,12 +113,12 @@ private slots:
         QTest::addColumn<int>("db");
         QTest::addColumn<int>("area");
         QTest::addColumn<QByteArray>("frame");
-        QTest::addRow("12 34 at DB1.4") << 2 << hex("12 34") << 1 << 0x84
-            << hex("03 00 00 25 02 f0 80 32 01 00 00 55 aa 00 0e 00 06 05 01 12 0a 10 02 00 02 00 01 84 00 00 20 00 04 00 10 12 34");
+        QTest::addRow("12 34 at DB1.4") << 2 << h("12 34") << 1 << 0x84
+            << h("03 00 00 25 02 f0 80 32 01 00 00 55 aa 00 0e 00 06 05 01 12 0a 10 02 00 02 00 01 84 00 00 20 00 04 00 10 12 34");
         QTest::addRow("zero bytes") << 0 << QByteArray() << 10 << 0x84
-            << hex("03 00 00 23 02 f0 80 32 01 00 00 55 aa 00 0e 00 04 05 01 12 0a 10 02 00 00 00 0a 84 00 00 20 00 04 00 00");
-        QTest::addRow("payload longer than count") << 1 << hex("77 88") << 0 << 0x83
-            << hex("03 00 00 24 02 f0 80 32 01 00 00 55 aa 00 0e 00 05 05 01 12 0a 10 02 00 01 00 00 83 00 00 20 00 04 00 08 77");
+            << h("03 00 00 23 02 f0 80 32 01 00 00 55 aa 00 0e 00 04 05 01 12 0a 10 02 00 00 00 0a 84 00 00 20 00 04 00 00");
+        QTest::addRow("payload longer than count") << 1 << h("77 88") << 0 << 0x83
+            << h("03 00 00 24 02 f0 80 32 01 00 00 55 aa 00 0e 00 05 05 01 12 0a 10 02 00 01 00 00 83 00 00 20 00 04 00 08 77");
     }
     void writeRequest()
     {
@@ -158,12 +152,12 @@ private slots:
         QTest::addColumn<int>("db");
         QTest::addColumn<int>("area");
         QTest::addColumn<QByteArray>("frame");
-        QTest::addRow("M0.1 true") << 1 << hex("01") << 0 << 0x83
-            << hex("03 00 00 24 02 f0 80 32 01 00 00 00 07 00 0e 00 05 05 01 12 0a 10 01 00 01 00 00 83 00 00 01 00 03 00 01 01");
-        QTest::addRow("DB1.DBX10.3 false") << 83 << hex("00") << 1 << 0x84
-            << hex("03 00 00 24 02 f0 80 32 01 00 00 00 07 00 0e 00 05 05 01 12 0a 10 01 00 01 00 01 84 00 00 53 00 03 00 01 00");
-        QTest::addRow("M0.7 and M1.0") << 7 << hex("01 00") << 0 << 0x83
-            << hex("03 00 00 36 02 f0 80 32 01 00 00 00 07 00 1a 00 0b 05 02"
+        QTest::addRow("M0.1 true") << 1 << h("01") << 0 << 0x83
+            << h("03 00 00 24 02 f0 80 32 01 00 00 00 07 00 0e 00 05 05 01 12 0a 10 01 00 01 00 00 83 00 00 01 00 03 00 01 01");
+        QTest::addRow("DB1.DBX10.3 false") << 83 << h("00") << 1 << 0x84
+            << h("03 00 00 24 02 f0 80 32 01 00 00 00 07 00 0e 00 05 05 01 12 0a 10 01 00 01 00 01 84 00 00 53 00 03 00 01 00");
+        QTest::addRow("M0.7 and M1.0") << 7 << h("01 00") << 0 << 0x83
+            << h("03 00 00 36 02 f0 80 32 01 00 00 00 07 00 1a 00 0b 05 02"
                    " 12 0a 10 01 00 01 00 00 83 00 00 07 12 0a 10 01 00 01 00 00 83 00 00 08"
                    " 00 03 00 01 01 00 00 03 00 01 00");
     }
@@ -192,16 +186,15 @@ private slots:
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("items");
         QTest::addColumn<EJobResult>("result");
-        const QByteArray head = hex("03 00 00 16 02 f0 80 32 03 00 00 55 aa 00 02 00 01 00 00 05 01");
-        QTest::addRow("written") << head + hex("ff") << 1 << JobOk;
-        QTest::addRow("object does not exist") << head + hex("0a") << 1 << JobBadReply;
+        const QByteArray head = h("03 00 00 16 02 f0 80 32 03 00 00 55 aa 00 02 00 01 00 00 05 01");
+        QTest::addRow("written") << head + h("ff") << 1 << JobOk;
+        QTest::addRow("object does not exist") << head + h("0a") << 1 << JobBadReply;
         QTest::addRow("21 bytes") << head << 1 << JobBadReply;
-        QTest::addRow("23 bytes") << head + hex("ff 00") << 1 << JobBadReply;
-        QTest::addRow("empty") << QByteArray() << 1 << JobNoReply;
-        QTest::addRow("error class, code ff") << hex("03 00 00 16 02 f0 80 32 03 00 00 00 00 00 02 00 01 81 04 05 01 ff") << 1 << JobOk;
-        QTest::addRow("three bits written") << head + hex("ff ff ff") << 3 << JobOk;
-        QTest::addRow("one of three bits refused") << head + hex("ff 05 ff") << 3 << JobBadReply;
-        QTest::addRow("two codes for three bits") << head + hex("ff ff") << 3 << JobBadReply;
+        QTest::addRow("23 bytes") << head + h("ff 00") << 1 << JobBadReply;
+        QTest::addRow("error class, code ff") << h("03 00 00 16 02 f0 80 32 03 00 00 00 00 00 02 00 01 81 04 05 01 ff") << 1 << JobOk;
+        QTest::addRow("three bits written") << head + h("ff ff ff") << 3 << JobOk;
+        QTest::addRow("one of three bits refused") << head + h("ff 05 ff") << 3 << JobBadReply;
+        QTest::addRow("two codes for three bits") << head + h("ff ff") << 3 << JobBadReply;
     }
     void writeReply()
     {

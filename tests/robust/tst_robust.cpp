@@ -167,6 +167,35 @@ private slots:
         QCOMPARE(runJob(driver, {false, 2}, {}, QTest::currentDataTag()).status, StatusNotConnected);
         verifyRecovery(driver, sim);
     }
+    // Two PLCs on one host thread, the first one late: every driver object
+    // keeps the bytes its own PLC sent. A late reply stays with the object
+    // that asked for it and answers its next job; it never becomes the
+    // answer of the other PLC, which stays silent here.
+    void twoPlcsOneLate()
+    {
+        SimPlc late, silent;
+        QVERIFY(late.start());
+        QVERIFY(silent.start());
+        const QByteArray lateBytes = QByteArrayLiteral("\xA1\x01"), silentBytes = QByteArrayLiteral("\xB2\x02");
+        QVERIFY(late.setMemory(SimPlc::AreaDataBlocks, TagDb, 0, lateBytes));
+        QVERIFY(silent.setMemory(SimPlc::AreaDataBlocks, TagDb, 0, silentBytes));
+        DriverPlugin host;
+        CDriveBaseClass *first = host.create();
+        CDriveBaseClass *second = host.create();
+        QCOMPARE(connectTo(first, late, "late"), ConnectOk);
+        QCOMPARE(connectTo(second, silent, "silent"), ConnectOk);
+        late.setFault(Fault::LateReply, 2500);
+        silent.setFault(Fault::Silent);
+
+        QCOMPARE(runJob(first, {false, 2}, {}, "late").status, StatusNoReply);
+        QTest::qWait(1000); // the late reply arrives while the host's event loop runs
+        const CLabelVariable unanswered = runJob(second, {false, 2}, {}, "silent");
+        QCOMPARE(unanswered.status, StatusNoReply);
+        QVERIFY(!unanswered.value.isValid());
+        const CLabelVariable stale = runJob(first, {false, 2}, {}, "late");
+        QCOMPARE(stale.status, StatusOk);
+        QCOMPARE(stale.value.value<QList<uchar>>(), toList(lateBytes));
+    }
 private:
     // After a fault: the link comes back and carries data both ways.
     void verifyRecovery(CDriveBaseClass *driver, SimPlc &sim)

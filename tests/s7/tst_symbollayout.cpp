@@ -96,6 +96,9 @@ private slots:
         QTest::addRow("array of STRUCT, stride even") << dataBlock("a : Array[0..2] of Struct\n x : Byte;\n END_STRUCT;")
                                                       << "D.a[2].x" << 4 << -1 << 1 << "BYTE";
         QTest::addRow("negative bounds") << dataBlock("a : Array[-2..2] of Int;") << "D.a[-1]" << 2 << -1 << 2 << "INT";
+        QTest::addRow("arrays of empty STRUCTs take no room")
+            << dataBlock("a : Array[0..99999] of Struct b : Array[0..99999] of Struct END_STRUCT; END_STRUCT; c : Int;")
+            << "D.c" << 0 << -1 << 2 << "INT";
         QTest::addRow("FB instance: OUT starts a word") << fb << "D.Done" << 2 << 0 << 0 << "BOOL";
         QTest::addRow("FB instance: IN_OUT INT by value") << fb << "D.Count" << 4 << -1 << 2 << "INT";
         QTest::addRow("FB instance: IN_OUT STRING as POINTER") << fb << "D.Text" << 6 << -1 << 6 << "POINTER";
@@ -287,6 +290,11 @@ private slots:
         QTest::addRow("bounds backwards") << dataBlock("a : Array[3..1] of Int;") << "t.db:6:11: array bounds 3..1 run backwards";
         QTest::addRow("STRING too long") << dataBlock("a : String[300];") << "t.db:6:12: STRING length 300 is not 0 to 254";
         QTest::addRow("past 65536 bytes") << dataBlock("a : Array[0..32767] of Int; b : Byte;") << "t.db:6:29: \"D\".b ends past byte 65535";
+        QString types;   // 2^21 members, none of which takes room
+        for (int i = 1; i <= 20; ++i)
+            types += QStringLiteral("TYPE \"U%1\" STRUCT a : \"U%2\"; b : \"U%2\"; END_STRUCT; END_TYPE\n").arg(i).arg(i + 1);
+        QTest::addRow("types of ever more members") << dataBlock("u : \"U1\";", types + "TYPE \"U21\" STRUCT END_STRUCT; END_TYPE\n")
+                                                    << "t.db:1:28: \"D\".u.b has more members and elements than a block can hold";
         QTest::addRow("UDT holds itself") << dataBlock("a : \"U\";", "TYPE \"U\"\n STRUCT\n  u : \"U\";\n END_STRUCT;\nEND_TYPE\n")
                                           << "t.db:3:7: type \"U\" holds itself";
         QTest::addRow("not a block") << "STRUCT a : Int; END_STRUCT;" << "t.db:1:1: expected TYPE, DATA_BLOCK";

@@ -6,11 +6,11 @@
 // memory values, the texts of the component list and clocks differ per plant
 // and are left out.
 #include "SimPlc.h"
+#include "TestFrames.h"
 
 #include <QFile>
 #include <QMap>
 #include <QTcpSocket>
-#include <QtEndian>
 #include <QtTest>
 
 namespace {
@@ -30,11 +30,6 @@ constexpr int UserDataUnitReference = 8;
 constexpr quint8 FunctionRead = 0x04;
 constexpr int SzlHeaderSize = 8;       // id, index, record length, record count
 constexpr int ItemHeaderSize = 4;      // return code, transport size, length
-
-quint16 word(const QByteArray &bytes, int offset)
-{
-    return offset + 2 <= bytes.size() ? qFromBigEndian<quint16>(bytes.constData() + offset) : 0;
-}
 
 // Per byte of an SZL record: what a comparison keeps of it. 'x' the byte,
 // '*' nothing, 't' whether it is NUL (the last byte of a NUL-padded text).

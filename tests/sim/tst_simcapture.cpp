@@ -3,6 +3,7 @@
 // exchange it was, in a TCP stream whose numbers add up; past its limit the
 // file stops, whole and readable.
 #include "SimPlc.h"
+#include "TestFrames.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -11,12 +12,6 @@
 #include <QtTest>
 
 namespace {
-
-QByteArray h(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
-
 constexpr int WaitMs = 2000;
 constexpr int TsharkMs = 60000;
 constexpr qint64 NoLimit = 1 << 24;

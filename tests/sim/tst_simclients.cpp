@@ -4,10 +4,10 @@
 // it is fetching), and what one writes or logs does not disturb another.
 // A client past the CPU's connections is reset, and the others go on.
 #include "SimPlc.h"
+#include "TestFrames.h"
 
 #include <QSet>
 #include <QTcpSocket>
-#include <QtEndian>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -29,23 +29,6 @@ constexpr int WaitMs = 3000;
 constexpr int S7Offset = 7;
 constexpr int PduReferenceOffset = S7Offset + 4;
 constexpr int UserDataSequenceOffset = S7Offset + 10 + 7;
-
-QByteArray h(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
-
-QByteArray be16(int value)
-{
-    QByteArray bytes(2, '\0');
-    qToBigEndian(quint16(value), bytes.data());
-    return bytes;
-}
-
-quint16 word(const QByteArray &bytes, int offset)
-{
-    return offset + 2 <= bytes.size() ? qFromBigEndian<quint16>(bytes.constData() + offset) : 0;
-}
 
 QByteArray connectRequest(int callerReference, int calledTsap = 0x0102)
 {

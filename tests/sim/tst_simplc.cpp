@@ -3,6 +3,7 @@
 // checked frame by frame in tst_simprotocol, its fault modes through the
 // driver in tst_robust; real CPUs' exchanges are replayed in tst_replay.)
 #include "SimPlc.h"
+#include "TestFrames.h"
 
 #include <QProcess>
 #include <QTcpSocket>
@@ -11,11 +12,6 @@
 #include <memory>
 
 namespace {
-QByteArray h(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
-
 const QByteArray ConnectRequest = h("0300001611e00000000100c0010ac1021000c2020300");
 const QByteArray ConnectConfirm = h("0300001611d00001000100c0010ac1021000c2020300");
 const QByteArray SetupJob = h("0300001902f08032010000000000080000f0000001000101e0");
@@ -163,6 +159,8 @@ private slots:
 
     void memoryApi()
     {
+        QCOMPARE(plc->address(), QHostAddress(QHostAddress::LocalHost)); // started without an address
+        QCOMPARE(plc->memory(SimPlc::AreaMarkers).size(), 8192); // the s7-1200's bit memory
         QVERIFY(plc->setCpu(QStringLiteral("S7-300")));
         QCOMPARE(plc->memory(SimPlc::AreaMarkers).size(), 2048);
         QCOMPARE(plc->memory(SimPlc::AreaMarkers, 0, 5, 1), h("08")); // kept across the change

@@ -4,28 +4,16 @@
 // memory. Every expected frame is written out here from the wire format.
 #include "SimCpuProfile.h"
 #include "SimState.h"
+#include "TestFrames.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
-#include <QtEndian>
 #include <QtTest>
 
 #include <memory>
 #include <vector>
 
 namespace {
-
-QByteArray h(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
-
-QByteArray be16(int value)
-{
-    QByteArray bytes(2, '\0');
-    qToBigEndian(quint16(value), bytes.data());
-    return bytes;
-}
 
 constexpr int JobReference = 5;
 constexpr int UserDataReference = 1;

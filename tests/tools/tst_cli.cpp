@@ -20,16 +20,6 @@
 namespace {
 using Run = CliRun;
 
-QString tool()
-{
-    return CliRun::program();
-}
-
-Run run(const QStringList &args)
-{
-    return CliRun::run(args);
-}
-
 // The rows of the ADDRESS … TIME STAMP table, cut at the header's column
 // starts (a cell may be empty, so blanks alone cannot separate cells).
 QList<QStringList> tableRows(const QString &out)
@@ -93,7 +83,7 @@ class TstCli : public QObject
 private slots:
     void init()
     {
-        QVERIFY2(QFileInfo::exists(tool()), qPrintable(tool()));
+        QVERIFY2(QFileInfo::exists(Run::program()), qPrintable(Run::program()));
         plc = new SimPlc;
         QVERIFY(plc->start());
     }
@@ -107,7 +97,7 @@ private slots:
     }
     void demoShowsEveryType()
     {
-        const Run r = run({QStringLiteral("demo")});
+        const Run r = Run::run({QStringLiteral("demo")});
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
         QSet<QString> types;
@@ -164,7 +154,7 @@ private slots:
                                          ? QStringLiteral("UI") + typeName.mid(2) : typeName;
         const QStringList jsonArg = json ? QStringList{QStringLiteral("--json")} : QStringList();
 
-        const Run w = run(QStringList{"write", endpoint(), address, typeArg, values} + jsonArg);
+        const Run w = Run::run(QStringList{"write", endpoint(), address, typeArg, values} + jsonArg);
         checkRecord(w, address, expectedType, json, shown);
         QCOMPARE(plc->memory(simArea, db, offset, bytes.size()).toHex(), bytes.toHex());
 
@@ -172,7 +162,7 @@ private slots:
         QVERIFY(plc->setMemory(simArea, db, offset, QByteArray(bytes.size(), '\0')));
         QVERIFY(plc->setMemory(simArea, db, offset, bytes));
         const QString count = QString::number(values.split(QLatin1Char(',')).size());
-        const Run r = run(QStringList{"read", endpoint(), address, typeArg, count} + jsonArg);
+        const Run r = Run::run(QStringList{"read", endpoint(), address, typeArg, count} + jsonArg);
         checkRecord(r, address, expectedType, json, shown);
     }
     void statusShown_data()
@@ -188,7 +178,7 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(QString, status);
-        const Run r = run(expand(args));
+        const Run r = Run::run(expand(args));
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(rowOf(r.out, args.at(2)).value(3), status);
     }
@@ -220,7 +210,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
         QFETCH(QString, error);
-        const Run r = run(expand(args));
+        const Run r = Run::run(expand(args));
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
@@ -254,7 +244,7 @@ private slots:
         QFETCH(QString, typeArg);
         QFETCH(QString, shownType);
         QFETCH(QString, warning);
-        const Run r = run({"read", endpoint(), address, typeArg});
+        const Run r = Run::run({"read", endpoint(), address, typeArg});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(rowOf(r.out, address).value(1), shownType);
         if (warning.isEmpty())
@@ -262,7 +252,7 @@ private slots:
         else
             QVERIFY2(r.err.count(QLatin1Char('\n')) == 1 && r.err.contains(warning), qPrintable(r.err));
         // JSON on stdout stays one object, the warning apart on stderr.
-        const Run j = run({"read", endpoint(), address, typeArg, "--json"});
+        const Run j = Run::run({"read", endpoint(), address, typeArg, "--json"});
         QCOMPARE(QJsonDocument::fromJson(j.out.toUtf8()).object().value(QStringLiteral("address")).toString(),
                  address);
         QCOMPARE(j.err, r.err);
@@ -290,7 +280,7 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QStringList, inEveryLine);
         QVERIFY(plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("fb2e")));
-        const Run r = run(QStringList{"watch", endpoint()} + expand(tags) + QStringList{"--polls", "3", "--interval", "10"});
+        const Run r = Run::run(QStringList{"watch", endpoint()} + expand(tags) + QStringList{"--polls", "3", "--interval", "10"});
         QCOMPARE(r.exitCode, exitCode);
         const QStringList lines = r.out.trimmed().split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 3);
@@ -303,36 +293,24 @@ private slots:
     }
     void infoShowsPlugin()
     {
-        const Run plain = run({"info"});
+        const Run plain = Run::run({"info"});
         QCOMPARE(plain.exitCode, 0);
         QVERIFY2(QRegularExpression("^name +Quillmarsh$", QRegularExpression::MultilineOption).match(plain.out).hasMatch()
                      && QRegularExpression("^version +V1\\.8\\.2 20230221$", QRegularExpression::MultilineOption)
                             .match(plain.out).hasMatch(),
                  qPrintable(plain.out));
-        const QJsonObject o = QJsonDocument::fromJson(run({"info", "--json"}).out.toUtf8()).object();
+        const QJsonObject o = QJsonDocument::fromJson(Run::run({"info", "--json"}).out.toUtf8()).object();
         QCOMPARE(o.value(QStringLiteral("name")).toString(), QStringLiteral("Quillmarsh"));
         QCOMPARE(o.value(QStringLiteral("version")).toString(), QStringLiteral("V1.8.2 20230221"));
         QVERIFY(o.value(QStringLiteral("debugVersion")).toString().startsWith(QStringLiteral("v1.8.2 ")));
         QCOMPARE(o.value(QStringLiteral("plugin")).toString(), qEnvironmentVariable("QUILLMARSH_PLUGIN"));
     }
-    void watchEndsOnCtrlC()
-    {
-        QProcess p;
-        p.start(tool(), {"watch", endpoint(), "M0:int8", "--interval", "50"});
-        QVERIFY(p.waitForReadyRead(CliRun::kRunMs));
-        QCOMPARE(plc->connectionCount(), 1);
-        ::kill(pid_t(p.processId()), SIGINT);
-        QVERIFY(p.waitForFinished(CliRun::kRunMs));
-        // Without its own handler the process would die of the signal instead.
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(plc->connectionCount(), 0, CliRun::kRunMs);
-    }
+    // Watch reconnects after the PLC went away, and Ctrl-C ends it cleanly.
     void watchReconnects()
     {
         QVERIFY(plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("fb2e")));
         QProcess p;
-        p.start(tool(), {"watch", endpoint(), "DB1.DBW20:int16", "--interval", "50"});
+        p.start(Run::program(), {"watch", endpoint(), "DB1.DBW20:int16", "--interval", "50"});
         // The next line of the watch that holds text, or an empty string.
         const auto lineWith = [&p](const QString &text) {
             QElapsedTimer timer;
@@ -356,8 +334,13 @@ private slots:
         QVERIFY(plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("0457")));
         const QString back = lineWith(QStringLiteral("DB1.DBW20 Int16 = 1111 [0 ok]"));
         QVERIFY2(!back.isEmpty() && !back.contains(QLatin1String("reconnecting")), qPrintable(back));
+        QCOMPARE(plc->connectionCount(), 1);
         ::kill(pid_t(p.processId()), SIGINT);
         QVERIFY(p.waitForFinished(CliRun::kRunMs));
+        // Without its own handler the process would die of the signal instead.
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(plc->connectionCount(), 0, CliRun::kRunMs);
     }
     void helpOnEveryCommand_data()
     {
@@ -368,7 +351,7 @@ private slots:
     void helpOnEveryCommand()
     {
         QFETCH(QString, command);
-        const Run r = run({command, QStringLiteral("--help")});
+        const Run r = Run::run({command, QStringLiteral("--help")});
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.startsWith(QStringLiteral("Usage:")) && r.out.contains(QStringLiteral("--help")),
                  qPrintable(r.out));

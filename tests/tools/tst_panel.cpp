@@ -139,6 +139,7 @@ private slots:
         QCOMPARE(post(R"({"index": 1, "values": ["T#2S"]})"), 200);
         QCOMPARE(post(R"({"index": 0, "values": ["abcde"]})"), 400);
         QCOMPARE(post(R"({"index": 1, "values": ["T#1S", "T#2S"]})"), 400);
+        QCOMPARE(post(R"({"index": 2, "values": ["T#1S"]})"), 400);   // past the last tag
         QCOMPARE(plc.memory(SimPlc::AreaDataBlocks, 1, 0, 10).toHex(), QByteArray("0404612c6263" "000007d0"));
         poller.beginStop();
         server.stop();
@@ -146,15 +147,16 @@ private slots:
         plc.stop();
     }
     // Ctrl-C can come while the server is still starting its listener.
+    // Unless told otherwise (--http) it listens on loopback only.
     void stopRightAfterStart()
     {
         PanelServer::Options options;
-        options.address = QStringLiteral("127.0.0.1");
         options.port = 0;
         for (int i = 0; i < 20; ++i) {
             PanelServer server(nullptr, {}, options);
             QString error;
             QVERIFY2(server.bind(&error), qPrintable(error));
+            QVERIFY2(server.url().startsWith(QLatin1String("http://127.0.0.1:")), qPrintable(server.url()));
             server.start();
             server.stop();
         }

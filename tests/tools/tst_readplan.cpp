@@ -9,6 +9,7 @@
 #include "PollLoop.h"
 #include "ReadPlan.h"
 #include "SimPlc.h"
+#include "TestFrames.h"
 #include "ValueFormatter.h"
 
 namespace {
@@ -52,15 +53,6 @@ public:
     int left;
 };
 
-int readJobs(const SimPlc &plc)
-{
-    const int kFunctionOffset = 17;   // TPKT 4, COTP 3, S7 header 10
-    const char kRead = 0x04;
-    int n = 0;
-    for (const QByteArray &frame : plc.receivedFrames())
-        n += frame.size() > kFunctionOffset && frame.at(kFunctionOffset) == kRead;
-    return n;
-}
 } // namespace
 
 class TstReadPlan : public QObject
@@ -149,7 +141,7 @@ private slots:
         PollLoop loop(session.driver(), endpoint(), tags);
         Polls one(1);
         loop.run(one, 0);
-        QCOMPARE(readJobs(plc), 2);   // the block from byte 0, the markers from byte 3
+        QCOMPARE(readJobs(plc.receivedFrames()), 2);   // the block from byte 0, the markers from byte 3
         for (int i = 0; i < tags.size(); ++i) {
             const TagSpec &t = tags.at(i);
             const CLabelVariable own = session.driver()->ReadVariable(t.address, t.type, t.count);
@@ -188,7 +180,7 @@ private slots:
         QCOMPARE(loop.states()[0].lastGood.value.value<QList<short>>(), QList<short>{0x0102});
         QCOMPARE(loop.states()[1].lastGood.value.value<QList<short>>(), QList<short>{0x0304});
         // Poll 1: two jobs, then five own reads; poll 2: the good pair merged, three alone.
-        QCOMPARE(readJobs(plc), 2 + 5 + 1 + 3);
+        QCOMPARE(readJobs(plc.receivedFrames()), 2 + 5 + 1 + 3);
         QVERIFY(loop.link().connected());
     }
 

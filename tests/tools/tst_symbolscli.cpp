@@ -12,6 +12,7 @@
 #include "RecordOutput.h"
 #include "SimPlc.h"
 #include "SymbolTable.h"
+#include "TestFrames.h"
 
 namespace {
 const int kDb = 5;
@@ -85,13 +86,6 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("error");
-        const QString optimized = QStringLiteral("DATA_BLOCK \"O\"\n{ S7_Optimized_Access := 'TRUE' }\n"
-                                                 "VAR\n a : Int;\nEND_VAR\nBEGIN\nEND_DATA_BLOCK\n");
-        QTest::addRow("optimized") << QStringList{"symbols", "%F"} << optimized
-                                   << ": \"O\" has optimized access, so its members have no absolute addresses: clear "
-                                      "\"Optimized block access\"";
-        QTest::addRow("syntax error") << QStringList{"symbols", "%F"} << "DATA_BLOCK \"S\"\n STRUCT\n  a : Int\n  b : Int;\n"
-                                      << ".db:4:3: expected ';', found 'b'";
         QTest::addRow("no number") << QStringList{"symbols", "%F"} << QString(kSource) << "data block \"M\" has no number";
         QTest::addRow("missing file") << QStringList{"symbols", "/nonexistent/x.db"} << QString() << "cannot read /nonexistent/x.db";
         QTest::addRow("symbol and TYPE") << QStringList{"read", "%E", "M.int", "int16", "--symbols", "%F", "--number", "M=5"}
@@ -167,7 +161,7 @@ private slots:
                                          .arg(leaves.at(i).symbol, leaves.at(i).type.name(), texts.at(i));
             QVERIFY2(shown.at(i).startsWith(expected), qPrintable(shown.at(i) + QStringLiteral(" != ") + expected));
         }
-        QCOMPARE(readJobs(), 1);
+        QCOMPARE(readJobs(plc->receivedFrames()), 1);
     }
     void readMalformed()
     {
@@ -217,15 +211,6 @@ private:
         return f.fileName();
     }
     QString endpoint() const { return QStringLiteral("127.0.0.1:%1").arg(plc->port()); }
-    int readJobs() const
-    {
-        const int kFunctionOffset = 17;   // TPKT 4, COTP 3, S7 header 10
-        const char kRead = 0x04;
-        int n = 0;
-        for (const QByteArray &frame : plc->receivedFrames())
-            n += frame.size() > kFunctionOffset && frame.at(kFunctionOffset) == kRead;
-        return n;
-    }
     QStringList expand(QStringList args, const QString &file) const
     {
         for (QString &a : args)

@@ -63,10 +63,10 @@ int DemoCommand::run(const QStringList &arguments)
         return done;
 
     SimPlc plc;
-    if (!plc.start(0, QHostAddress::LocalHost))
+    if (!plc.start())
         return CommandLine::fail(QStringLiteral("cannot start the simulated PLC"),
                                  CommandLine::Failed);
-    const QString endpoint = QStringLiteral("127.0.0.1:%1").arg(plc.port());
+    const QString endpoint = QStringLiteral("%1:%2").arg(plc.address().toString()).arg(plc.port());
     QString error;
     bool allOk = true;
     {

@@ -55,10 +55,11 @@ int PanelCommand::run(const QStringList &arguments)
                                   "--writable."),
                    QStringLiteral("HOST:PORT [TAG...]"));
     cl.addTagsOption();
+    const PanelServer::Options defaults;
     cl.addValueOption(QStringLiteral("http"),
                       QStringLiteral("Address and port of the page (port 0: any free port); an address "
                                      "other than loopback opens the panel to the network."),
-                      QStringLiteral("ADDRESS:PORT"), QStringLiteral("127.0.0.1:8080"));
+                      QStringLiteral("ADDRESS:PORT"), QStringLiteral("%1:%2").arg(defaults.address).arg(defaults.port));
     cl.addValueOption(QStringLiteral("interval"),
                       QStringLiteral("Time between polls in ms (0: as fast as possible)."),
                       QStringLiteral("MS"), QStringLiteral("1000"));

@@ -33,7 +33,9 @@ public:
 
     struct Options
     {
-        QString address;        // numeric IPv4 or IPv6 address to listen on
+        // Numeric IPv4 or IPv6 address to listen on; another machine reaches
+        // the panel only when the user names a wider one.
+        QString address = QStringLiteral("127.0.0.1");
         int port = 8080;        // 0 picks a free port
         bool writable = false;
         QString token;          // needed for writes when writable

@@ -387,8 +387,8 @@ int serve(SimPlc &plc, const Endpoints &at, const QList<SimSignal> &signalList)
                                      .arg(at.address.toString()).arg(at.port).arg(plc.errorString()),
                                  CommandLine::Failed);
     if (at.controlPort >= 0)
-        CommandLine::print(QStringLiteral("control on 127.0.0.1:%1").arg(control.port()));
-    CommandLine::print(QStringLiteral("listening on %1:%2").arg(at.address.toString()).arg(plc.port()));
+        CommandLine::print(QStringLiteral("control on %1:%2").arg(control.address().toString()).arg(control.port()));
+    CommandLine::print(QStringLiteral("listening on %1:%2").arg(plc.address().toString()).arg(plc.port()));
     player.start();
     StopSignals::quitEventLoopOnStop();
     const int code = QCoreApplication::exec();

@@ -20,6 +20,11 @@ bool SimControlServer::listen(quint16 port)
     return server->listen(QHostAddress::LocalHost, port);
 }
 
+QHostAddress SimControlServer::address() const
+{
+    return server->serverAddress();
+}
+
 quint16 SimControlServer::port() const
 {
     return server->serverPort();

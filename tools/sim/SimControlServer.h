@@ -4,6 +4,7 @@
 #include "SimControl.h"
 
 #include <QHash>
+#include <QHostAddress>
 #include <QObject>
 
 class QTcpServer;
@@ -18,7 +19,9 @@ class SimControlServer : public QObject
 public:
     SimControlServer(SimPlc *target, QObject *parent = nullptr);
 
+    // On 127.0.0.1 only: whoever reaches the port sets memory, state and faults.
     bool listen(quint16 port);
+    QHostAddress address() const;
     quint16 port() const;
     QString errorString() const;
 
