@@ -2,27 +2,17 @@
 
 #include <QDateTime>
 
-#include "S7Frame.h"
+#include "S7ConnectFrames.h"
+#include "S7Reasons.h"
+#include "TagRefusal.h"
 #include "ValueCodec.h"
 
 namespace {
 
 const QString kDriveName = QStringLiteral("Quillmarsh");
 const QString kVersion = QStringLiteral("V1.8.2 20230221");
-constexpr int kMaxAddress = 65535;
 constexpr int kMinPort = 1;
 constexpr int kMaxPort = 65535;
-
-// Job results -1, -2, -3 map one to one onto statuses 7, 8, 9.
-int statusOfJob(int result)
-{
-    switch (result) {
-    case JobOk: return StatusOk;
-    case JobBadReply: return StatusBadReply;
-    case JobNoReply: return StatusNoReply;
-    default: return StatusNotConnected;
-    }
-}
 
 } // namespace
 
@@ -86,6 +76,21 @@ int LibQuillmarsh::DestroyFree()
         cmd.disconnectPlc();
     cmd.releaseSocket();
     return ReleaseDone;
+}
+
+// ---- extension ------------------------------------------------------------
+
+bool LibQuillmarsh::setConnectionOptions(const ConnectionOptions &options)
+{
+    if (!S7ConnectFrames::valid(options))
+        return false;
+    cmd.setConnectionOptions(options);
+    return true;
+}
+
+CDriveExtension::Why LibQuillmarsh::lastJobWhy() const
+{
+    return S7Reasons::ofSingleJob(cmd.lastJobResult(), cmd.lastJobReply());
 }
 
 // ---- tag addresses ----------------------------------------------------
@@ -164,16 +169,7 @@ CLabelVariable LibQuillmarsh::ReadVariable(QString address, DataType type)
 CLabelVariable LibQuillmarsh::ReadVariable(QString address, DataType type, int count)
 {
     const TagAddress tag = addresses.parse(address);
-    int refusal = StatusOk;
-    if (tag.byteAddress < 0)
-        refusal = StatusBadAddress;
-    else if (count <= 0)
-        refusal = StatusBadCount;
-    else if (qint64(tag.byteAddress) + count > kMaxAddress)
-        refusal = StatusBadAddress;
-    else if (!ElementTypes::isServed(type))
-        refusal = StatusTypeNotServed; // NoType, String and the host's other types
-
+    const int refusal = TagRefusal::read(tag, type, count);
     CLabelVariable record;
     if (refusal == StatusOk) {
         record = Read_data(tag.byteAddress, int(tag.dbNumber), int(tag.bit), type, count, tag.area, address);
@@ -195,7 +191,7 @@ CLabelVariable LibQuillmarsh::Read_data(int byteAddress, int dbNumber, int bit, 
     const int length = getBytelen(type, count);
     const int result = cmd.readArea(byteAddress, length, &data, dbNumber, area, address);
     if (result != JobOk) {
-        record.status = statusOfJob(result);
+        record.status = CmdQuillmarsh::statusOfJob(result);
         return record;
     }
     record.timestamp = localNow();
@@ -215,42 +211,15 @@ CLabelVariable LibQuillmarsh::WriteVariable(QString address, DataType type, CLab
     return WriteVariable(address, type, value, 1);
 }
 
-int LibQuillmarsh::writeRefusal(const TagAddress &tag, DataType type, int count, bool bitWrite,
-                                const CLabelVariable &value)
-{
-    if (tag.byteAddress < 0)
-        return StatusBadAddress;
-    if (count < 0)
-        return StatusBadCount;
-    if (qint64(tag.byteAddress) + count > kMaxAddress)
-        return StatusBadAddress;
-    if (!ElementTypes::isServed(type))
-        return StatusTypeNotServed;
-    if (bitWrite && tag.bit > 7)
-        return StatusBadAddress;
-    if (bitWrite ? count > S7Frame::maxBitsPerJob() : getBytelen(type, count) > S7Frame::maxWriteBytes())
-        return StatusBadCount; // more than one job can carry
-    // Elements the write takes from the record: Bool writes of whole bytes
-    // take one element per byte. A write of no elements needs no value.
-    const int needed = type == Bool && !bitWrite ? getBytelen(Bool, count) : count;
-    if (needed == 0)
-        return StatusOk;
-    const int offered = ValueCodec::elementsOffered(value.value, type);
-    if (offered < 0)
-        return StatusTypeNotServed;
-    return offered < needed ? StatusBadCount : StatusOk;
-}
-
 CLabelVariable LibQuillmarsh::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
 {
     const TagAddress tag = addresses.parse(address);
-    const bool bitWrite = type == Bool && count >= 1 && tag.explicitBit;
-    const int refusal = writeRefusal(tag, type, count, bitWrite, value);
+    const int refusal = TagRefusal::write(tag, type, count, value);
     if (refusal != StatusOk) {
         value.status = refusal;
     } else {
         const int byteAddress = tag.byteAddress, dbNumber = int(tag.dbNumber), bit = int(tag.bit);
-        if (bitWrite)
+        if (TagRefusal::isBitWrite(tag, type, count))
             value = Write_bits(byteAddress, dbNumber, bit, count, value, tag.area, address);
         else
             value = Write_data(byteAddress, dbNumber, bit, type, count, value, tag.area, address);
@@ -276,7 +245,7 @@ CLabelVariable LibQuillmarsh::Write_data(int byteAddress, int dbNumber, int, Dat
     const int result = cmd.writeArea(dbNumber, byteAddress, length, payload, area, address);
     if (result == JobOk)
         value.timestamp = localNow();
-    value.status = statusOfJob(result);
+    value.status = CmdQuillmarsh::statusOfJob(result);
     return value;
 }
 
@@ -290,6 +259,6 @@ CLabelVariable LibQuillmarsh::Write_bits(int byteAddress, int dbNumber, int bit,
                            : int(JobBadReply);
     if (result == JobOk)
         value.timestamp = localNow();
-    value.status = statusOfJob(result);
+    value.status = CmdQuillmarsh::statusOfJob(result);
     return value;
 }

@@ -1,0 +1,71 @@
+#ifndef QUILLMARSH_TAGBATCH_H
+#define QUILLMARSH_TAGBATCH_H
+
+#include <QDateTime>
+#include <QList>
+#include <QVector>
+
+#include <functional>
+
+#include "BatchPlan.h"
+#include "CDriveExtension.h"
+#include "TagAddress.h"
+
+class CmdQuillmarsh;
+class S7JobPipe;
+
+// Reads and writes of many tags in multi-item jobs. Each record is the one
+// ReadVariable or WriteVariable would return for its tag: the same refusals
+// before anything is sent, the same statuses, value types and time stamps.
+// Each item's return code decides its own tags; a reply that does not add
+// up fails the tags of its job alone.
+class TagBatch
+{
+public:
+    using Tag = CDriveExtension::Tag;
+    using Why = CDriveExtension::Why;
+    using Clock = std::function<QDateTime()>;
+
+    TagBatch(CmdQuillmarsh &connection, S7JobPipe &jobs, TagAddress::Cache &parsed, Clock clock)
+        : cmd(connection), pipe(jobs), addresses(parsed), now(std::move(clock))
+    {
+    }
+
+    QList<CLabelVariable> read(const QList<Tag> &tags);
+    QList<CLabelVariable> write(const QList<Tag> &tags);
+    // One per record of the last read or write.
+    QList<Why> lastWhy() const { return whys; }
+
+private:
+    // What became of the bytes of one item.
+    struct Segment
+    {
+        int offset = 0; // in its range
+        int length = 0;
+        int status = StatusOk;
+        bool refusedItem = false; // by its own return code
+        Why why;
+    };
+
+    // Runs the plan's jobs; the segments of each range.
+    QVector<QVector<Segment>> run(const BatchPlan &plan, bool writes, QVector<QByteArray> *rangeBytes);
+    // Reads the pieces; tags of merged ranges refused by an item are handed
+    // to retry (when given) to be read again on their own.
+    void readPieces(const QVector<BatchPlan::Piece> &pieces, const QList<Tag> &tags, bool merge,
+                    QList<CLabelVariable> &records, QVector<BatchPlan::Piece> *retry);
+    void fail(int tag, const Segment &segment, QList<CLabelVariable> &records);
+    void resetWhys(int count);
+    // The first failed segment that overlaps [from, from + length), or null.
+    static const Segment *failureWithin(const QVector<Segment> &segments, int from, int length);
+    static const Segment *firstFailure(const QVector<Segment> &segments);
+    int pduSize() const;
+    int jobsInFlight() const;
+
+    CmdQuillmarsh &cmd;
+    S7JobPipe &pipe;
+    TagAddress::Cache &addresses;
+    Clock now;
+    QList<Why> whys;
+};
+
+#endif

@@ -1,0 +1,146 @@
+#include "S7JobPipe.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QtEndian>
+
+#include <limits>
+
+#include "CmdQuillmarsh.h"
+#include "S7Types.h"
+
+namespace {
+
+enum class Cut { Frame, NeedMore, Broken };
+
+// Cuts the first whole TPKT frame off stream.
+Cut cutFrame(QByteArray &stream, QByteArray *frame)
+{
+    if (stream.size() < S7::TpktHeaderSize)
+        return stream.isEmpty() || quint8(stream.at(0)) == S7::TpktVersion ? Cut::NeedMore : Cut::Broken;
+    const int length = qFromBigEndian<quint16>(stream.constData() + S7::TpktLengthOffset);
+    if (quint8(stream.at(0)) != S7::TpktVersion || length < S7::TpktHeaderSize + S7::CotpDataHeaderSize)
+        return Cut::Broken;
+    if (stream.size() < length)
+        return Cut::NeedMore;
+    *frame = stream.left(length);
+    stream.remove(0, length);
+    return Cut::Frame;
+}
+
+quint16 referenceOf(const QByteArray &frame)
+{
+    if (frame.size() < S7::PduReferenceOffset + 2)
+        return 0;
+    return qFromBigEndian<quint16>(frame.constData() + S7::PduReferenceOffset);
+}
+
+// Streaming only while the pipe runs: the single jobs keep their own way of
+// taking replies.
+struct StreamingScope
+{
+    CmdQuillmarsh &cmd;
+    explicit StreamingScope(CmdQuillmarsh &c) : cmd(c) { cmd.setStreaming(true); }
+    ~StreamingScope() { cmd.setStreaming(false); }
+};
+
+} // namespace
+
+QVector<S7JobPipe::Outcome> S7JobPipe::run(QVector<Job> jobs, int inFlight)
+{
+    QVector<Outcome> outcomes(jobs.size());
+    for (Outcome &o : outcomes)
+        o.result = JobNotConnected;
+    if (!cmd.isConnected())
+        return outcomes;
+    StreamingScope scope(cmd);
+    // Bytes from before this run belong to no job of it: late replies of
+    // jobs that gave up on them.
+    cmd.dropReceived();
+
+    QElapsedTimer clock;
+    clock.start();
+    QHash<quint16, int> waiting; // PDU reference -> job
+    QVector<qint64> deadline(jobs.size());
+    QByteArray stream;
+    int next = 0;
+    bool stalled = false;
+    inFlight = qMax(inFlight, 1);
+
+    while (true) {
+        while (!stalled && next < jobs.size() && waiting.size() < inFlight && cmd.isConnected()) {
+            Job &job = jobs[next];
+            ++reference;
+            if (reference == S7::SetupPduReference || reference == 0)
+                reference = 1;
+            qToBigEndian(reference, job.request.data() + S7::PduReferenceOffset);
+            outcomes[next].pduReference = reference;
+            if (cmd.debugging())
+                cmd.logFrame(job.label, job.logText, job.byteCount, job.request);
+            cmd.sendFrame(job.request);
+            stream += cmd.takeReceived();
+            deadline[next] = clock.elapsed() + CmdQuillmarsh::ReplyTimeoutMs;
+            waiting.insert(reference, next);
+            ++next;
+            ++sent;
+            peak = qMax(peak, waiting.size());
+        }
+        if (waiting.isEmpty())
+            break;
+
+        QByteArray frame;
+        Cut cut;
+        while ((cut = cutFrame(stream, &frame)) == Cut::Frame) {
+            const auto found = waiting.find(referenceOf(frame));
+            if (found == waiting.end())
+                continue; // a late reply to an earlier job, or none of ours
+            const int job = found.value();
+            waiting.erase(found);
+            outcomes[job].result = JobOk;
+            outcomes[job].reply = frame;
+            if (cmd.debugging())
+                cmd.logFrame("响应", jobs.at(job).logText, jobs.at(job).byteCount, frame);
+        }
+        if (cut == Cut::Broken) {
+            // Nothing after bytes that are no frame can be trusted.
+            for (int job : qAsConst(waiting))
+                outcomes[job].result = JobBadReply;
+            waiting.clear();
+            stream.clear();
+            stalled = true;
+            continue;
+        }
+        if (waiting.isEmpty())
+            continue;
+
+        qint64 earliest = std::numeric_limits<qint64>::max();
+        for (int job : qAsConst(waiting))
+            earliest = qMin(earliest, deadline.at(job));
+        const qint64 left = earliest - clock.elapsed();
+        const bool more = left > 0 && cmd.waitForBytes(int(left));
+        stream += cmd.takeReceived();
+        if (more)
+            continue;
+        if (left > 0 && cmd.isConnected())
+            continue; // woken without bytes; the deadline decides
+        // Out of time, or the connection is gone: what waits gets no reply.
+        const qint64 now = clock.elapsed();
+        const bool connected = cmd.isConnected();
+        for (auto it = waiting.begin(); it != waiting.end();) {
+            if (!connected || deadline.at(it.value()) <= now) {
+                outcomes[it.value()].result = JobNoReply;
+                if (cmd.debugging())
+                    cmd.logFrame("响应", jobs.at(it.value()).logText, jobs.at(it.value()).byteCount, QByteArray());
+                it = waiting.erase(it);
+                stalled = true;
+            } else {
+                ++it;
+            }
+        }
+    }
+    // Jobs never sent: after an unanswered one they count as unanswered too
+    // (the PLC is not answering); without a connection they were not sent.
+    for (int job = next; job < jobs.size(); ++job)
+        outcomes[job].result = stalled && cmd.isConnected() ? JobNoReply : JobNotConnected;
+    return outcomes;
+}
