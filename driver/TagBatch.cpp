@@ -104,7 +104,7 @@ QVector<QVector<TagBatch::Segment>> TagBatch::run(const BatchPlan &plan, bool wr
                 segment.why = Why();
                 if (item.returnCode != S7::ReturnCodeSuccess) {
                     segment.status = StatusBadReply;
-                    segment.refusedItem = true;
+                    segment.returnCode = item.returnCode;
                     segment.why = S7Reasons::ofReturnCode(item.returnCode);
                 } else if (rangeBytes) {
                     (*rangeBytes)[place.range].replace(place.offset, item.data.size(), item.data);
@@ -149,7 +149,7 @@ void TagBatch::readPieces(const QVector<BatchPlan::Piece> &pieces, const QList<T
             const BatchPlan::Piece &piece = pieceOfTag[t];
             const int from = piece.start - range.start;
             if (const Segment *failed = failureWithin(segments.at(r), from, piece.length)) {
-                if (retry && failed->refusedItem && range.tags.size() > 1)
+                if (retry && failed->returnCode == S7::ReturnCodeOutOfRange && range.tags.size() > 1)
                     retry->append(piece);
                 else
                     fail(t, *failed, records);

@@ -43,14 +43,15 @@ private:
         int offset = 0; // in its range
         int length = 0;
         int status = StatusOk;
-        bool refusedItem = false; // by its own return code
+        quint8 returnCode = 0; // the item's, when the PLC refused it
         Why why;
     };
 
     // Runs the plan's jobs; the segments of each range.
     QVector<QVector<Segment>> run(const BatchPlan &plan, bool writes, QVector<QByteArray> *rangeBytes);
-    // Reads the pieces; tags of merged ranges refused by an item are handed
-    // to retry (when given) to be read again on their own.
+    // Reads the pieces. A range of several tags that the PLC finds out of
+    // range may be so for one of them alone: those tags are handed to retry
+    // (when given) to be read again each on its own.
     void readPieces(const QVector<BatchPlan::Piece> &pieces, const QList<Tag> &tags, bool merge,
                     QList<CLabelVariable> &records, QVector<BatchPlan::Piece> *retry);
     void fail(int tag, const Segment &segment, QList<CLabelVariable> &records);

@@ -130,9 +130,9 @@ Verdict judgeReadReply(const QByteArray &reply, quint16 pduReference, const QVec
     ByteReader in(reply);
     if (!readFront(in, reply, pduReference, S7::FunctionReadVariable, items.size(), &verdict))
         return verdict;
-    verdict.items.resize(items.size());
+    QVector<ItemResult> results(items.size());
     for (int i = 0; i < items.size(); ++i) {
-        ItemResult &result = verdict.items[i];
+        ItemResult &result = results[i];
         result.returnCode = in.u8();
         const quint8 transportSize = in.u8();
         const int length = in.u16();
@@ -157,6 +157,7 @@ Verdict judgeReadReply(const QByteArray &reply, quint16 pduReference, const QVec
         verdict.problem = in.ok() ? "bytes after the last item" : "items run past the frame";
         return verdict;
     }
+    verdict.items = results;
     verdict.result = JobOk;
     return verdict;
 }
@@ -167,13 +168,14 @@ Verdict judgeWriteReply(const QByteArray &reply, quint16 pduReference, int itemC
     ByteReader in(reply);
     if (!readFront(in, reply, pduReference, S7::FunctionWriteVariable, itemCount, &verdict))
         return verdict;
-    verdict.items.resize(itemCount);
-    for (ItemResult &result : verdict.items)
+    QVector<ItemResult> results(itemCount);
+    for (ItemResult &result : results)
         result.returnCode = in.u8();
     if (!in.ok() || in.remaining() != 0) {
         verdict.problem = "return codes do not match the items";
         return verdict;
     }
+    verdict.items = results;
     verdict.result = JobOk;
     return verdict;
 }

@@ -32,9 +32,9 @@ struct ItemResult
     QByteArray data;       // a read item's bytes, when done
 };
 
-// JobOk: the reply adds up, each item has its result. JobBadReply: it does
-// not (problem says where), or the PLC refused the whole job (its header's
-// error class and code are not 0).
+// JobOk: the reply adds up, each item has its result. JobBadReply (and no
+// item results): it does not (problem says where), or the PLC refused the
+// whole job (its header's error class and code are not 0).
 struct Verdict
 {
     int result = JobBadReply;

@@ -13,15 +13,26 @@ namespace {
 
 enum class Cut { Frame, NeedMore, Broken };
 
-// Cuts the first whole TPKT frame off stream.
+// Cuts the first whole TPKT frame off stream. What cannot start a reply
+// (another TPKT version, a length no reply has, no COTP data unit) is
+// Broken as soon as enough of it is there to tell.
 Cut cutFrame(QByteArray &stream, QByteArray *frame)
 {
-    if (stream.size() < S7::TpktHeaderSize)
-        return stream.isEmpty() || quint8(stream.at(0)) == S7::TpktVersion ? Cut::NeedMore : Cut::Broken;
-    const int length = qFromBigEndian<quint16>(stream.constData() + S7::TpktLengthOffset);
-    if (quint8(stream.at(0)) != S7::TpktVersion || length < S7::TpktHeaderSize + S7::CotpDataHeaderSize)
+    constexpr int largestReply = S7::TpktHeaderSize + S7::CotpDataHeaderSize + S7::MaximumPduLength;
+    constexpr int shortestReply = S7::TpktHeaderSize + S7::CotpDataHeaderSize;
+    const auto byte = [&](int i) { return quint8(stream.at(i)); };
+    const int size = stream.size();
+    if ((size > 0 && byte(0) != S7::TpktVersion) || (size > 1 && byte(1) != 0))
         return Cut::Broken;
-    if (stream.size() < length)
+    if (size < S7::TpktHeaderSize)
+        return Cut::NeedMore;
+    const int length = qFromBigEndian<quint16>(stream.constData() + S7::TpktLengthOffset);
+    if (length < shortestReply || length > largestReply)
+        return Cut::Broken;
+    if (size > S7::CotpTpduCodeOffset
+        && (byte(S7::TpktHeaderSize) != S7::CotpDataHeaderLengthIndicator || byte(S7::CotpTpduCodeOffset) != S7::CotpData))
+        return Cut::Broken;
+    if (size < length)
         return Cut::NeedMore;
     *frame = stream.left(length);
     stream.remove(0, length);
@@ -102,12 +113,12 @@ QVector<S7JobPipe::Outcome> S7JobPipe::run(QVector<Job> jobs, int inFlight)
                 cmd.logFrame("响应", jobs.at(job).logText, jobs.at(job).byteCount, frame);
         }
         if (cut == Cut::Broken) {
-            // Nothing after bytes that are no frame can be trusted.
+            // Nothing received before bytes that are no frame can be told
+            // apart: the jobs waiting fail; the next ones start afresh.
             for (int job : qAsConst(waiting))
                 outcomes[job].result = JobBadReply;
             waiting.clear();
             stream.clear();
-            stalled = true;
             continue;
         }
         if (waiting.isEmpty())

@@ -140,6 +140,7 @@ constexpr quint8 UserDataGroupClock = 0x7;
 constexpr quint8 UserDataReadSzl = 0x01;
 constexpr quint8 UserDataReadClock = 0x01;
 constexpr quint8 UserDataLastUnit = 0x00;
+constexpr quint8 ReturnCodeOutOfRange = 0x05;
 constexpr quint8 ReturnCodeNoObject = 0x0A;  // also the data head of a request without data
 constexpr int UserDataJobHeaderSize = S7JobHeaderSize; // user data has no error fields in the header
 constexpr int SzlSelectorSize = 4;                     // list id and index

@@ -1,0 +1,533 @@
+// The extension through the plug-in as a host finds it (driveExtension()),
+// against the simulated PLC, and against a scripted peer that holds its
+// answers back and gives them in reverse order, to see the jobs in flight.
+// (Frames byte for byte and lying replies: tst_s7extension; against
+// snap7's server: tests/interop/batch-vs-snap7.js.)
+#include <QtTest>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <atomic>
+#include <cstdlib>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "CDriveExtension.h"
+#include "DriverPlugin.h"
+#include "SimPlc.h"
+
+using Tag = CDriveExtension::Tag;
+using Options = CDriveExtension::ConnectionOptions;
+Q_DECLARE_METATYPE(DataType)
+Q_DECLARE_METATYPE(SimPlc::Fault)
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+Tag tag(const QString &address, DataType type, int count = 1)
+{
+    Tag t;
+    t.address = address;
+    t.type = type;
+    t.count = count;
+    return t;
+}
+
+template <typename T>
+Tag writeTag(const QString &address, DataType type, const QList<T> &values, int count)
+{
+    Tag t = tag(address, type, count);
+    t.value.value = QVariant::fromValue(values);
+    return t;
+}
+
+int readJobs(const QList<QByteArray> &frames)
+{
+    int n = 0;
+    for (const QByteArray &f : frames)
+        n += f.size() > 17 && quint8(f.at(8)) == 0x01 && quint8(f.at(17)) == 0x04;
+    return n;
+}
+
+quint16 referenceOf(const QByteArray &frame)
+{
+    return quint16(quint8(frame.at(11)) << 8 | quint8(frame.at(12)));
+}
+
+// The fields a host sees of a record, for comparing a batch's with a single read's.
+QString shown(const CLabelVariable &r)
+{
+    QStringList values;
+    if (r.value.canConvert<QVariantList>()) {
+        for (const QVariant &v : r.value.value<QSequentialIterable>())
+            values << v.toString();
+    }
+    return QStringLiteral("%1 %2 %3 x%4 [%5] type %6 stamped %7")
+        .arg(r.address).arg(r.status).arg(int(r.dataType)).arg(r.count).arg(values.join(','))
+        .arg(r.value.userType()).arg(r.timestamp.isValid());
+}
+
+// A PLC that answers the handshake with the grant it is given and holds
+// read jobs back until no more come for a while, then answers them last
+// first. One read job (counted from 0) may be answered with a lie.
+class ScriptedPlc
+{
+public:
+    enum class Lie { None, ItemCount, PutGetOff };
+
+    ScriptedPlc(int calling, int called, Lie lie = Lie::None, int liedJob = -1)
+        : grantCalling(calling), grantCalled(called), lie(lie), liedJob(liedJob)
+    {
+        std::promise<quint16> listening;
+        port = listening.get_future();
+        thread = std::thread([this, p = std::move(listening)]() mutable { serve(std::move(p)); });
+    }
+    ~ScriptedPlc()
+    {
+        stop = true;
+        thread.join();
+    }
+    QString target() { return QStringLiteral("127.0.0.1:%1").arg(port.get()); }
+    int mostPending() const { return pendingPeak; }
+    // Byte addresses of the lied job's items.
+    QList<int> liedStarts()
+    {
+        std::lock_guard<std::mutex> hold(guard);
+        return lied;
+    }
+
+private:
+    static QByteArray ackData(const QByteArray &job, quint16 error, const QByteArray &params, const QByteArray &data)
+    {
+        QByteArray f = hex("03 00 00 00 02 f0 80 32 03 00 00") + job.mid(11, 2);
+        for (int n : {int(params.size()), int(data.size()), int(error)})
+            f.append(char(n >> 8)).append(char(n));
+        f += params + data;
+        f[3] = char(f.size());
+        f[2] = char(f.size() >> 8);
+        return f;
+    }
+
+    QByteArray answer(const QByteArray &job, int number)
+    {
+        const int items = quint8(job.at(18));
+        QByteArray data;
+        for (int i = 0; i < items; ++i) {
+            const int count = quint8(job.at(23 + 12 * i)) << 8 | quint8(job.at(24 + 12 * i));
+            data += hex("ff 04") + char(count * 8 >> 8) + char(count * 8) + QByteArray(count, '\x11');
+            if (count % 2 && i + 1 < items)
+                data += '\0';
+            std::lock_guard<std::mutex> hold(guard);
+            if (number == liedJob)
+                lied << (quint8(job.at(28 + 12 * i)) << 16 | quint8(job.at(29 + 12 * i)) << 8 | quint8(job.at(30 + 12 * i))) / 8;
+        }
+        if (number == liedJob && lie == Lie::PutGetOff)
+            return ackData(job, 0x8104, QByteArray(), QByteArray());
+        const int told = number == liedJob && lie == Lie::ItemCount ? items - 1 : items;
+        return ackData(job, 0, QByteArray(1, '\x04') + char(told), data);
+    }
+
+    void serve(std::promise<quint16> listening)
+    {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost);
+        listening.set_value(server.serverPort());
+        if (!server.waitForNewConnection(10000))
+            return;
+        QTcpSocket *s = server.nextPendingConnection();
+        QByteArray in;
+        QList<QByteArray> pending;
+        int jobs = 0;
+        while (!stop && s->state() == QAbstractSocket::ConnectedState) {
+            const bool got = s->waitForReadyRead(pending.isEmpty() ? 50 : 150);
+            in += s->readAll();
+            while (in.size() >= 4 && in.size() >= (quint8(in.at(2)) << 8 | quint8(in.at(3)))) {
+                const QByteArray f = in.left(quint8(in.at(2)) << 8 | quint8(in.at(3)));
+                in.remove(0, f.size());
+                if (quint8(f.at(5)) == 0xE0)
+                    s->write(hex("03 00 00 0b 06 d0 00 01 00 02 00"));
+                else if (quint8(f.at(17)) == 0xF0)
+                    s->write(ackData(f, 0, hex("f0 00") + char(0) + char(grantCalling) + char(0) + char(grantCalled)
+                                               + hex("00 f0"), QByteArray()));
+                else
+                    pending << f;
+            }
+            if (!got && !pending.isEmpty()) {
+                pendingPeak = qMax(pendingPeak.load(), int(pending.size()));
+                for (int i = pending.size() - 1; i >= 0; --i)
+                    s->write(answer(pending.at(i), jobs + i));
+                jobs += pending.size();
+                pending.clear();
+            }
+            s->flush();
+        }
+    }
+
+    const int grantCalling, grantCalled;
+    const Lie lie;
+    const int liedJob;
+    std::shared_future<quint16> port;
+    std::atomic<bool> stop{false};
+    std::atomic<int> pendingPeak{0};
+    std::mutex guard;
+    QList<int> lied;
+    std::thread thread;
+};
+
+} // namespace
+
+class TstExtension : public QObject
+{
+    Q_OBJECT
+
+    DriverPlugin host;
+    SimPlc sim;
+    CDriveBaseClass *drv = nullptr;
+    CDriveExtension *ext = nullptr;
+
+    QString target() const { return QStringLiteral("127.0.0.1:%1").arg(sim.port()); }
+
+    // A new driver with these options, connected to the simulator.
+    CDriveExtension *connected(const Options &options)
+    {
+        CDriveBaseClass *other = host.create();
+        CDriveExtension *more = driveExtension(other);
+        if (!more || !more->setConnectionOptions(options) || other->ConnectDrive(target()) != ConnectOk)
+            return nullptr;
+        return more;
+    }
+
+    // Every byte i of the area holds (i * 13 + seed) & 0xFF.
+    void seed(SimPlc::Area area, int db, int size, int seed)
+    {
+        QByteArray bytes(size, '\0');
+        for (int i = 0; i < size; ++i)
+            bytes[i] = char(i * 13 + seed);
+        QVERIFY(sim.setMemory(area, db, 0, bytes));
+    }
+
+    // Each record as ReadVariable returns it for the same tag.
+    void compareWithSingleReads(const QList<Tag> &tags, const QList<CLabelVariable> &batch)
+    {
+        QCOMPARE(batch.size(), tags.size());
+        for (int i = 0; i < tags.size(); ++i)
+            QCOMPARE(shown(batch.at(i)), shown(drv->ReadVariable(tags.at(i).address, tags.at(i).type, tags.at(i).count)));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(host.load(), qPrintable(host.errorString()));
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        sim.setFrameLog(true);
+        drv = host.create();
+        ext = driveExtension(drv);
+        QVERIFY(ext);
+        QCOMPARE(drv->ConnectDrive(target()), ConnectOk);
+        seed(SimPlc::AreaInputs, 0, 2048, 1);
+        seed(SimPlc::AreaMarkers, 0, 2048, 2);
+        seed(SimPlc::AreaDataBlocks, 1, 1024, 3);
+        seed(SimPlc::AreaDataBlocks, 2, 1024, 4);
+    }
+    void init() { sim.clearReceivedFrames(); }
+    void cleanupTestCase() { host.releaseAll(); }
+
+    void handshake()
+    {
+        // Nothing asked: the plain handshake, and what the PLC granted.
+        QCOMPARE(sim.receivedFrames().size(), 0);
+        CDriveExtension::Negotiated plain = ext->negotiated();
+        QCOMPARE(plain.pduSize, 240);
+        QCOMPARE(plain.parallelJobsCalling, 1);
+        Options options;
+        options.slot = 2;
+        options.pduSize = 480;
+        options.parallelJobs = 8;
+        CDriveExtension *asked = connected(options);
+        QVERIFY(asked);
+        const QList<QByteArray> frames = sim.receivedFrames();
+        QCOMPARE(frames.at(0).toHex(' '), hex("03 00 00 16 11 e0 00 00 00 01 00 c0 01 0a c1 02 10 00 c2 02 03 02").toHex(' '));
+        QCOMPARE(frames.at(1).mid(17).toHex(' '), hex("f0 00 00 08 00 08 01 e0").toHex(' '));
+        QCOMPARE(asked->negotiated().pduSize, 240);
+        QCOMPARE(asked->negotiated().parallelJobsCalling, 2); // the simulated S7-300's AmQ
+        Options bad;
+        bad.pduSize = 100;
+        QVERIFY(!asked->setConnectionOptions(bad));
+        QCOMPARE(asked->connectionOptions().pduSize, 480);
+    }
+
+    // 100 tags over inputs, markers and two data blocks, of mixed types,
+    // counts and odd lengths: one job when the PDU has room for them all,
+    // else the fewest jobs the item limit allows; each record as a single
+    // read gives it.
+    void hundredTags_data()
+    {
+        QTest::addColumn<int>("spacing");
+        QTest::addColumn<int>("pdu");
+        QTest::addColumn<int>("jobs");
+        QTest::addRow("close together, PDU 960") << 3 << 960 << 1;
+        // No two merge: 100 items, at most 19 in a 240-byte request.
+        QTest::addRow("far apart, PDU 240") << 40 << 240 << 6;
+    }
+    void hundredTags()
+    {
+        QFETCH(int, spacing);
+        QFETCH(int, pdu);
+        sim.setPduSize(pdu);
+        Options options;
+        options.pduSize = pdu;
+        CDriveExtension *batch = connected(options);
+        QVERIFY(batch);
+        const struct { DataType type; int count; } kinds[] = {
+            {Bool, 1}, {Int8, 3}, {UInt16, 1}, {Bool, 9}, {Int32, 1}, {UInt8, 1}, {Float, 1}, {Int16, 1}, {UInt32, 1}};
+        const QStringList areas{"I%1", "M%1", "DB1.DBB%1", "DB2.DBB%1"};
+        QList<Tag> tags;
+        for (int i = 0; i < 100; ++i) {
+            const auto &kind = kinds[i % 9];
+            const int byte = (i / 4) * spacing;
+            QString address = areas.at(i % 4).arg(byte);
+            if (kind.type == Bool)
+                address = address.replace("DBB", "DBX") + QStringLiteral(".%1").arg(i % 8);
+            tags << tag(address, kind.type, kind.count);
+        }
+        sim.clearReceivedFrames();
+        const QList<CLabelVariable> records = batch->readVariables(tags);
+        QTEST(readJobs(sim.receivedFrames()), "jobs");
+        compareWithSingleReads(tags, records);
+        sim.setPduSize(240);
+    }
+
+    // A tag longer than one reply carries is read in pieces and put together.
+    void longTags_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<DataType>("type");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<int>("jobs");
+        QTest::addRow("one byte more than a reply") << "DB1.DBB0" << UInt8 << 223 << 223 << 2;
+        QTest::addRow("100 doubles") << "DB2.DBB16" << Double << 100 << 800 << 4;
+    }
+    void longTags()
+    {
+        QFETCH(QString, address);
+        QFETCH(DataType, type);
+        QFETCH(int, count);
+        QFETCH(int, bytes);
+        const CLabelVariable r = ext->readVariables({tag(address, type, count)}).first();
+        QCOMPARE(r.status, StatusOk);
+        QTEST(readJobs(sim.receivedFrames()), "jobs");
+        const int db = address.startsWith("DB1") ? 1 : 2, start = address.section("DBB", 1).toInt();
+        const QByteArray plc = sim.memory(SimPlc::AreaDataBlocks, db, start, bytes);
+        QByteArray got;
+        for (const QVariant &v : r.value.value<QSequentialIterable>()) {
+            if (type == Double) {
+                const quint64 image = qToBigEndian(*reinterpret_cast<const quint64 *>(v.constData()));
+                got += QByteArray(reinterpret_cast<const char *>(&image), 8);
+            } else {
+                got += char(v.toUInt());
+            }
+        }
+        QCOMPARE(got.toHex(), plc.toHex());
+    }
+
+    // An absent block fails its own tags, with its return code and text; a
+    // tag merged with one past the end of its area is read again on its own.
+    void failuresStayWithTheirTags()
+    {
+        const QList<Tag> tags{tag("DB1.DBW0", Int16), tag("DB77.DBW0", Int16), tag("DB77.DBD4", Float),
+                              tag("M2044", Int32), tag("M2046", Int32)};
+        const QList<CLabelVariable> r = ext->readVariables(tags);
+        const QList<CDriveExtension::Why> why = ext->lastWhy();
+        QCOMPARE(readJobs(sim.receivedFrames()), 2);
+        const QList<int> status{r[0].status, r[1].status, r[2].status, r[3].status, r[4].status};
+        QCOMPARE(status, (QList<int>{StatusOk, StatusBadReply, StatusBadReply, StatusOk, StatusBadReply}));
+        QCOMPARE(why[1].returnCode, quint8(0x0A));
+        QVERIFY2(why[2].text.contains("object does not exist"), qPrintable(why[2].text));
+        QCOMPARE(why[4].returnCode, quint8(0x05));
+        QVERIFY(why[0].text.isEmpty() && why[3].text.isEmpty());
+        compareWithSingleReads(tags, r);
+    }
+
+    void writes()
+    {
+        sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("f0 00 00 00 00 00 00"));
+        const QDateTime callerTime(QDate(2001, 2, 3), QTime(4, 5, 6));
+        QList<Tag> tags{writeTag("M0.3", Bool, QList<bool>{true}, 1),          // that bit alone
+                        writeTag("M0.7", Bool, QList<bool>{false, true}, 2),   // over a byte boundary
+                        writeTag("DB1.DBW10", Int16, QList<short>{0x1234}, 1),
+                        writeTag("M4", Bool, QList<bool>{true, false}, 9),     // whole bytes, one element each
+                        writeTag("I3", UInt8, QList<uchar>{7}, 1),             // sent; inputs are the PLC's
+                        writeTag("DB77.DBB0", UInt8, QList<uchar>{1}, 1),
+                        writeTag("M0", UInt8, QList<uchar>{1}, -1)};
+        for (Tag &t : tags)
+            t.value.timestamp = callerTime;
+        const QList<CLabelVariable> r = ext->writeVariables(tags);
+        QCOMPARE(sim.receivedFrames().size(), 1);
+        QList<int> status;
+        for (const CLabelVariable &record : r)
+            status << record.status;
+        QCOMPARE(status, (QList<int>{0, 0, 0, 0, StatusInputArea, StatusBadReply, StatusBadCount}));
+        QCOMPARE(sim.memory(SimPlc::AreaMarkers, 0, 0, 6).toHex(' '), QByteArray("78 01 00 00 01 00"));
+        QCOMPARE(sim.memory(SimPlc::AreaDataBlocks, 1, 10, 2).toHex(), QByteArray("1234"));
+        QCOMPARE(sim.memory(SimPlc::AreaInputs, 0, 3, 1).toHex(), QByteArray("07"));
+        QCOMPARE(ext->lastWhy().at(5).returnCode, quint8(0x0A));
+        QVERIFY(r[0].timestamp > callerTime && r[5].timestamp == callerTime && r[6].timestamp == callerTime);
+        QCOMPARE(r[6].count, -1);
+    }
+
+    // Batches draw no PDU reference from the single jobs' sequence, and the
+    // last single job's why is kept.
+    void singleJobsUntouched()
+    {
+        std::srand(7);
+        drv->ReadVariable("M0", UInt8);
+        drv->ReadVariable("M1", UInt8);
+        const QList<QByteArray> alone = sim.receivedFrames();
+        sim.clearReceivedFrames();
+        std::srand(7);
+        drv->ReadVariable("M0", UInt8);
+        ext->readVariables({tag("M5", UInt8), tag("DB1.DBW0", Int16)});
+        QCOMPARE(drv->ReadVariable("DB77.DBB1", UInt8).status, StatusBadReply);
+        const QList<QByteArray> mixed = sim.receivedFrames();
+        QCOMPARE(mixed.size(), 3);
+        QCOMPARE(referenceOf(mixed.at(0)), referenceOf(alone.at(0)));
+        QCOMPARE(referenceOf(mixed.at(2)), referenceOf(alone.at(1)));
+        QCOMPARE(ext->lastJobWhy().returnCode, quint8(0x0A));
+    }
+
+    void cpu()
+    {
+        CDriveExtension::CpuIdentity id;
+        CDriveExtension::Why why;
+        QCOMPARE(ext->readIdentity(&id, &why), StatusOk);
+        QCOMPARE(id.orderNumber, QStringLiteral("6ES7 315-2EH14-0AB0"));
+        QCOMPARE(id.firmwareVersion, QStringLiteral("V3.2.6"));
+        QCOMPARE(id.moduleTypeName, QStringLiteral("CPU 315-2 PN/DP"));
+        QCOMPARE(id.serialNumber, QStringLiteral("S C-QM0000000300"));
+        QVERIFY(readJobs(sim.receivedFrames()) == 0 && sim.receivedFrames().size() > 2); // 0x001C in more than one unit
+        CDriveExtension::OperatingState state;
+        sim.setCpuRunning(false);
+        QCOMPARE(ext->readOperatingState(&state, nullptr), StatusOk);
+        sim.setCpuRunning(true);
+        QCOMPARE(state.name, QStringLiteral("STOP"));
+        QByteArray list;
+        QCOMPARE(ext->readSzl(0x0A77, 0, &list, &why), StatusBadReply);
+        QCOMPARE(why.errorClass, quint8(0xD4));
+        QVERIFY(list.isEmpty());
+    }
+
+    // Replies are whole frames, however they arrive; no wait is longer than
+    // a single job's, and a reply that comes too late answers nothing later.
+    void replyArrival_data()
+    {
+        QTest::addColumn<SimPlc::Fault>("fault");
+        QTest::addColumn<int>("param");
+        QTest::addColumn<int>("status");
+        QTest::addRow("split over two segments") << SimPlc::Fault::SplitReply << 0 << int(StatusOk);
+        QTest::addRow("byte by byte") << SimPlc::Fault::ByteByByte << 5 << int(StatusOk);
+        QTest::addRow("no reply") << SimPlc::Fault::Silent << 0 << int(StatusNoReply);
+        QTest::addRow("no frame") << SimPlc::Fault::Garbage << 0 << int(StatusBadReply);
+        QTest::addRow("too late") << SimPlc::Fault::LateReply << 2300 << int(StatusNoReply);
+    }
+    void replyArrival()
+    {
+        QFETCH(SimPlc::Fault, fault);
+        QFETCH(int, param);
+        CDriveBaseClass *other = host.create();
+        QCOMPARE(other->ConnectDrive(target()), ConnectOk);
+        QList<Tag> tags;
+        for (int i = 0; i < 40; ++i)
+            tags << tag(QStringLiteral("M%1").arg(i * 40), UInt8); // three jobs
+        sim.setFault(fault, param);
+        QElapsedTimer clock;
+        clock.start();
+        const QList<CLabelVariable> r = driveExtension(other)->readVariables(tags);
+        // One job's wait at most, not one per job.
+        QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+        for (const CLabelVariable &record : r)
+            QTEST(record.status, "status");
+        sim.setFault(SimPlc::Fault::None);
+        if (fault == SimPlc::Fault::LateReply) {
+            QTest::qWait(500); // the late reply is in by now
+            QCOMPARE(driveExtension(other)->readVariables({tag("M9", UInt8)}).first().value.value<QList<uchar>>(),
+                     QList<uchar>{uchar(9 * 13 + 2)});
+        }
+        host.release(other);
+    }
+
+    // The jobs kept in flight never exceed the smaller grant; answers in
+    // reverse order still reach their own jobs.
+    void jobsInFlight_data()
+    {
+        QTest::addColumn<int>("calling");
+        QTest::addColumn<int>("called");
+        QTest::addColumn<int>("most");
+        QTest::addRow("AmQ 1/1") << 1 << 1 << 1;
+        QTest::addRow("AmQ 3/2") << 3 << 2 << 2;
+        QTest::addRow("AmQ 8/8, four jobs") << 8 << 8 << 4;
+    }
+    void jobsInFlight()
+    {
+        QFETCH(int, calling);
+        QFETCH(int, called);
+        ScriptedPlc peer(calling, called);
+        CDriveBaseClass *other = host.create();
+        CDriveExtension *more = driveExtension(other);
+        Options options;
+        options.parallelJobs = 8;
+        QVERIFY(more->setConnectionOptions(options));
+        QCOMPARE(other->ConnectDrive(peer.target()), ConnectOk);
+        QList<Tag> tags;
+        for (int i = 0; i < 60; ++i)
+            tags << tag(QStringLiteral("DB1.DBW%1").arg(i * 40), Int16); // 60 items: four jobs
+        const QList<CLabelVariable> r = more->readVariables(tags);
+        for (const CLabelVariable &record : r)
+            QCOMPARE(record.value.value<QList<short>>(), QList<short>{0x1111});
+        QTEST(peer.mostPending(), "most");
+        host.release(other);
+    }
+
+    // A reply that does not add up, or refuses its job, fails that job's
+    // records alone.
+    void lyingReply_data()
+    {
+        QTest::addColumn<int>("lie");
+        QTest::addColumn<int>("errorClass");
+        QTest::addColumn<QString>("text");
+        QTest::addRow("wrong item count") << int(ScriptedPlc::Lie::ItemCount) << 0 << "item count differs";
+        QTest::addRow("PUT/GET access off") << int(ScriptedPlc::Lie::PutGetOff) << 0x81 << "PUT/GET access is off";
+    }
+    void lyingReply()
+    {
+        QFETCH(int, lie);
+        QFETCH(QString, text);
+        ScriptedPlc peer(2, 2, ScriptedPlc::Lie(lie), 1);
+        CDriveBaseClass *other = host.create();
+        QCOMPARE(other->ConnectDrive(peer.target()), ConnectOk);
+        QList<Tag> tags;
+        for (int i = 0; i < 60; ++i)
+            tags << tag(QStringLiteral("DB1.DBW%1").arg(i * 40), Int16);
+        const QList<CLabelVariable> r = driveExtension(other)->readVariables(tags);
+        const QList<CDriveExtension::Why> why = driveExtension(other)->lastWhy();
+        const QList<int> lied = peer.liedStarts();
+        QVERIFY(!lied.isEmpty());
+        for (int i = 0; i < tags.size(); ++i) {
+            const bool inLiedJob = lied.contains(i * 40);
+            QCOMPARE(r[i].status, inLiedJob ? StatusBadReply : StatusOk);
+            if (inLiedJob) {
+                QTEST(int(why[i].errorClass), "errorClass");
+                QVERIFY2(why[i].text.contains(text), qPrintable(why[i].text));
+            }
+        }
+        host.release(other);
+    }
+};
+
+QTEST_MAIN(TstExtension)
+#include "tst_extension.moc"

@@ -1,0 +1,398 @@
+// The extension's frames without a socket: connection requests as options
+// shape them, multi-item requests and the verdicts on lying replies, user
+// data, the system state lists and the reasons given. Rows marked "CPU 315"
+// are frames of a real S7-300 (../shared/real-cpu/s7-300.tsv).
+#include <QtTest>
+
+#include "S7ConnectFrames.h"
+#include "S7ItemFrames.h"
+#include "S7Reasons.h"
+#include "S7SystemLists.h"
+#include "S7UserDataFrames.h"
+
+namespace {
+
+using Options = CDriveExtension::ConnectionOptions;
+using Item = S7ItemFrames::Item;
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+// An ack-data reply frame around its parameter and data blocks.
+QByteArray ackData(quint16 reference, quint16 error, const QByteArray &params, const QByteArray &data)
+{
+    QByteArray frame = hex("03 00 00 00 02 f0 80 32 03 00 00");
+    frame.append(char(reference >> 8)).append(char(reference));
+    frame.append(char(params.size() >> 8)).append(char(params.size()));
+    frame.append(char(data.size() >> 8)).append(char(data.size()));
+    frame.append(char(error >> 8)).append(char(error));
+    frame += params + data;
+    frame[2] = char(frame.size() >> 8);
+    frame[3] = char(frame.size());
+    return frame;
+}
+
+Item item(int area, int db, int start, int length, int bit = -1, const QByteArray &data = QByteArray())
+{
+    Item i;
+    i.area = area;
+    i.dbNumber = db;
+    i.start = start;
+    i.length = length;
+    i.bit = bit;
+    i.data = data;
+    return i;
+}
+
+// A marker byte, four and two bytes of DB1: the shapes of the CPU 315's
+// multi-item replies (an odd item followed by its fill byte).
+const QVector<Item> ThreeItems{item(0x83, 0, 1, 1), item(0x84, 1, 8, 4), item(0x84, 1, 0, 2)};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Options)
+Q_DECLARE_METATYPE(QVector<Item>)
+
+class TstS7Extension : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void connectRequest_data()
+    {
+        QTest::addColumn<Options>("options");
+        QTest::addColumn<QByteArray>("frame");
+        const char *front = "03 00 00 16 11 e0 00 00 00 01 00";
+        Options s300;
+        s300.slot = 2;
+        QTest::addRow("S7-300, rack 0 slot 2") << s300 << hex(front) + hex("c0 01 0a c1 02 10 00 c2 02 03 02");
+        Options s400;
+        s400.connectionType = Options::PG;
+        s400.rack = 1;
+        s400.slot = 3;
+        QTest::addRow("PG to rack 1 slot 3") << s400 << hex(front) + hex("c0 01 0a c1 02 10 00 c2 02 01 23");
+        Options op;
+        op.connectionType = Options::OP;
+        op.rack = 7;
+        op.slot = 31;
+        QTest::addRow("OP, highest rack and slot") << op << hex(front) + hex("c0 01 0a c1 02 10 00 c2 02 02 ff");
+        Options logo;
+        logo.localTsap = 0x0300;
+        logo.remoteTsap = 0x0200;
+        logo.parameterOrder = Options::TsapsFirst;
+        logo.slot = 5; // a given called TSAP wins over rack and slot
+        QTest::addRow("both TSAPs, C1 C2 C0") << logo << hex(front) + hex("c1 02 03 00 c2 02 02 00 c0 01 0a");
+    }
+    void connectRequest()
+    {
+        QFETCH(Options, options);
+        QFETCH(QByteArray, frame);
+        QVERIFY(S7ConnectFrames::valid(options));
+        QCOMPARE(S7ConnectFrames::connectRequest(options).toHex(' '), frame.toHex(' '));
+    }
+
+    void setupRequest()
+    {
+        Options options;
+        options.pduSize = 480;
+        options.parallelJobs = 8;
+        QCOMPARE(S7ConnectFrames::setupCommunication(options).toHex(' '),
+                 hex("03 00 00 19 02 f0 80 32 01 00 00 cc c1 00 08 00 00 f0 00 00 08 00 08 01 e0").toHex(' '));
+    }
+
+    void invalidOptions_data()
+    {
+        QTest::addColumn<Options>("options");
+        const auto with = [](auto change) {
+            Options o;
+            change(o);
+            return o;
+        };
+        QTest::addRow("PDU 239") << with([](Options &o) { o.pduSize = 239; });
+        QTest::addRow("PDU 961") << with([](Options &o) { o.pduSize = 961; });
+        QTest::addRow("rack 8") << with([](Options &o) { o.rack = 8; });
+        QTest::addRow("slot 32") << with([](Options &o) { o.slot = 32; });
+        QTest::addRow("type 4") << with([](Options &o) { o.connectionType = 4; });
+        QTest::addRow("called TSAP 0x10000") << with([](Options &o) { o.remoteTsap = 0x10000; });
+        QTest::addRow("calling TSAP -1") << with([](Options &o) { o.localTsap = -1; });
+        QTest::addRow("no jobs") << with([](Options &o) { o.parallelJobs = 0; });
+        QTest::addRow("order 2") << with([](Options &o) { o.parameterOrder = 2; });
+    }
+    void invalidOptions()
+    {
+        QFETCH(Options, options);
+        QVERIFY(!S7ConnectFrames::valid(options));
+    }
+
+    void setupReply_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<int>("pdu");
+        QTest::addColumn<int>("calling");
+        QTest::addColumn<int>("called");
+        QTest::addRow("CPU 315, AmQ 1/2") << hex("0300001b02f080320300000001000800000000f0000001000200f0") << true << 240 << 1 << 2;
+        QTest::addRow("error class") << hex("0300001b02f080320300000001000800008104f0000001000200f0") << false << 0 << 0 << 0;
+        QTest::addRow("cut short") << hex("0300001b02f080320300000001000800000000f00000010002") << false << 0 << 0 << 0;
+        QTest::addRow("no jobs granted") << hex("0300001b02f080320300000001000800000000f0000000000200f0") << false << 0 << 0 << 0;
+    }
+    void setupReply()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, read);
+        CDriveExtension::Negotiated granted;
+        QCOMPARE(S7ConnectFrames::readSetupReply(reply, &granted), read);
+        QTEST(granted.pduSize, "pdu");
+        QTEST(granted.parallelJobsCalling, "calling");
+        QTEST(granted.parallelJobsCalled, "called");
+    }
+
+    void itemRequests()
+    {
+        QCOMPARE(S7ItemFrames::readRequest(0x0102, ThreeItems).toHex(' '),
+                 hex("03 00 00 37 02 f0 80 32 01 00 00 01 02 00 26 00 00 04 03"
+                     " 12 0a 10 02 00 01 00 00 83 00 00 08 12 0a 10 02 00 04 00 01 84 00 00 40"
+                     " 12 0a 10 02 00 02 00 01 84 00 00 00").toHex(' '));
+        // A bit, then three bytes: the bit's data item is followed by a
+        // fill byte, as the CPU 315's bit writes are laid out.
+        const QVector<Item> writes{item(0x83, 0, 1, 1, 3, hex("01")), item(0x84, 0, 10, 3, -1, hex("aa bb cc"))};
+        QCOMPARE(S7ItemFrames::writeRequest(0x0203, writes).toHex(' '),
+                 hex("03 00 00 38 02 f0 80 32 01 00 00 02 03 00 1a 00 0d 05 02"
+                     " 12 0a 10 01 00 01 00 00 83 00 00 0b 12 0a 10 02 00 03 00 01 84 00 00 50"
+                     " 00 03 00 01 01 00 00 04 00 18 aa bb cc").toHex(' '));
+    }
+
+    void readReply_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QByteArray>("codes");
+        QTest::addColumn<QByteArray>("data");
+        const QByteArray params = hex("04 03");
+        const QByteArray one = hex("ff 04 00 08 aa 00"), four = hex("ff 04 00 20 aa bb cc dd"), two = hex("ff 04 00 10 ba be");
+        auto row = [&](const char *name, const QByteArray &reply, int result, const char *codes = "", const char *data = "") {
+            QTest::addRow("%s", name) << reply << result << hex(codes) << hex(data);
+        };
+        row("three items", ackData(7, 0, params, one + four + two), JobOk, "ff ff ff", "aa aabbccdd babe");
+        row("octet string", ackData(7, 0, params, one + hex("ff 09 00 04 aa bb cc dd") + two), JobOk, "ff ff ff",
+            "aa aabbccdd babe");
+        row("absent block refuses its item", ackData(7, 0, params, one + hex("0a 00 00 00") + two), JobOk,
+            "ff 0a ff", "aa babe");
+        row("refused item with a length but no data", ackData(7, 0, params, one + hex("05 00 00 04") + two), JobOk,
+            "ff 05 ff", "aa babe");
+        row("short", ackData(7, 0, params, one + four + two.left(5)), JobBadReply);
+        row("long", ackData(7, 0, params, one + four + two + hex("00")), JobBadReply);
+        row("no fill byte", ackData(7, 0, params, one.left(5) + four + two), JobBadReply);
+        row("wrong reference", ackData(8, 0, params, one + four + two), JobBadReply);
+        row("wrong item count", ackData(7, 0, hex("04 02"), one + four), JobBadReply);
+        row("bit transport size", ackData(7, 0, params, hex("ff 03 00 01 aa 00") + four + two), JobBadReply);
+        row("item length differs", ackData(7, 0, params, one + hex("ff 04 00 18 aa bb cc 00") + two), JobBadReply);
+        row("length not whole bytes", ackData(7, 0, params, one + hex("ff 04 00 1f aa bb cc dd") + two), JobBadReply);
+        QByteArray lyingLength = ackData(7, 0, params, one + four + two);
+        lyingLength[3] = char(lyingLength.at(3) + 1);
+        row("TPKT length lies", lyingLength, JobBadReply);
+        row("write reply", ackData(7, 0, hex("05 03"), hex("ff ff ff")), JobBadReply);
+        row("PUT/GET access off", ackData(7, 0x8104, QByteArray(), QByteArray()), JobBadReply);
+    }
+    void readReply()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, codes);
+        QFETCH(QByteArray, data);
+        const S7ItemFrames::Verdict verdict = S7ItemFrames::judgeReadReply(reply, 7, ThreeItems);
+        QTEST(verdict.result, "result");
+        QByteArray gotCodes, gotData;
+        for (const S7ItemFrames::ItemResult &r : verdict.items) {
+            gotCodes.append(char(r.returnCode));
+            gotData.append(r.data);
+        }
+        QCOMPARE(gotCodes.toHex(' '), codes.toHex(' '));
+        QCOMPARE(gotData.toHex(' '), data.toHex(' '));
+    }
+
+    void writeReply_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QByteArray>("codes");
+        QTest::addColumn<int>("error");
+        // CPU 315: five items, three written, two refused (timers and counters).
+        QTest::addRow("CPU 315 write-N") << hex("0300001a02f080320300001a000002000500000505ffffff0303") << int(JobOk)
+                                          << hex("ff ff ff 03 03") << 0;
+        QTest::addRow("four codes") << ackData(0x1a00, 0, hex("05 05"), hex("ff ff ff 03")) << int(JobBadReply) << QByteArray() << 0;
+        QTest::addRow("read reply") << ackData(0x1a00, 0, hex("04 05"), hex("ff ff ff 03 03")) << int(JobBadReply) << QByteArray() << 0;
+        QTest::addRow("job refused") << ackData(0x1a00, 0x8500, QByteArray(), QByteArray()) << int(JobBadReply)
+                                     << QByteArray() << 0x8500;
+    }
+    void writeReply()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, codes);
+        const S7ItemFrames::Verdict verdict = S7ItemFrames::judgeWriteReply(reply, 0x1a00, 5);
+        QTEST(verdict.result, "result");
+        QTEST(verdict.errorClass << 8 | verdict.errorCode, "error");
+        QByteArray got;
+        for (const S7ItemFrames::ItemResult &r : verdict.items)
+            got.append(char(r.returnCode));
+        QCOMPARE(got.toHex(' '), verdict.result == JobOk ? codes.toHex(' ') : QByteArray());
+    }
+
+    void userDataRequests()
+    {
+        // CPU 315: the requests its clients send, byte for byte.
+        QCOMPARE(S7UserDataFrames::szlRequest(0x0100, 0x0011, 0).toHex(),
+                 QByteArray("0300002102f080320700000100000800080001120411440100ff09000400110000"));
+        QCOMPARE(S7UserDataFrames::szlFollowUp(0x0300, 0x02).toHex(),
+                 QByteArray("0300002102f080320700000300000c00040001120812440102000000000a000000"));
+        QCOMPARE(S7UserDataFrames::clockRequest(0x1600).toHex(),
+                 QByteArray("0300001d02f0803207000016000008000400011204114701000a000000"));
+    }
+
+    void userDataReply_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("reference");
+        QTest::addColumn<int>("group");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<bool>("last");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("dataSize");
+        const QByteArray firstUnit = hex("030000f702f080320700000200000c00da0001120812840102d5010000ff0900d6") + QByteArray(0xd6, 'x');
+        QTest::addRow("CPU 315: first of two units") << firstUnit << 0x0200 << 4 << int(JobOk) << false << 0 << 0xd6;
+        QTest::addRow("CPU 315: no such index")
+            << hex("0300002102f080320700006400000c000400011208128401030000d4020a000000") << 0x6400 << 4 << int(JobBadReply)
+            << true << 0xd402 << 0;
+        QTest::addRow("CPU 315: clock")
+            << hex("0300002b02f080320700001600000c000e000112081287010200000000ff09000a00191602081451379162") << 0x1600 << 7
+            << int(JobOk) << true << 0 << 10;
+        QTest::addRow("clock answer where a list was asked")
+            << hex("0300002b02f080320700001600000c000e000112081287010200000000ff09000a00191602081451379162") << 0x1600 << 4
+            << int(JobBadReply) << true << 0 << 10;
+        QTest::addRow("data length past the frame")
+            << hex("0300002b02f080320700001600000c000e000112081287010200000000ff09000b00191602081451379162") << 0x1600 << 7
+            << int(JobBadReply) << true << 0 << 0;
+        QTest::addRow("ack-data refusal") << ackData(5, 0x8104, QByteArray(), QByteArray()) << 5 << 4 << int(JobBadReply)
+                                          << true << 0x8104 << 0;
+    }
+    void userDataReply()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, reference);
+        QFETCH(int, group);
+        const S7UserDataFrames::Answer answer = S7UserDataFrames::judgeReply(reply, quint16(reference), quint8(group), 1);
+        QTEST(answer.result, "result");
+        QTEST(answer.lastUnit, "last");
+        QTEST(int(answer.error), "error");
+        QTEST(answer.data.size(), "dataSize");
+    }
+
+    void identity()
+    {
+        // CPU 315: 0x0011, and 0x001C in its two data units.
+        const QByteArray modules = hex(
+            "00110000001c0004000136455337203331352d32454831342d304142302000c000030001000636455337203331352d3245483134"
+            "2d304142302000c0000300010007202020202020202020202020202020202020202000c0560302070081426f6f74204c6f616465"
+            "72202020202020202020000041200909");
+        const QByteArray components = hex(
+            "001c00000022000a000153373330302f45543230304d2073746174696f6e5f31000000000000000000000002504c435f31000000"
+            "00000000000000000000000000000000000000000000000000030000000000000000000000000000000000000000000000000000"
+            "00000000000000044f726967696e616c205369656d656e732045717569706d656e7400000000000000055320432d423155333933"
+            "313432303131000000000000000000000000000000000007435055203331352d3220504e2f445000000000000000000000000000"
+            "000000000008"
+            "4d4d4320344131414330313900000000000000000000000000000000000000000009002af6000001000000000000000000000000"
+            "0000000000000000000000000000000a0000000000000000000000000000000000000000000000000000000000000000000b0000"
+            "000000000000000000000000000000000000000000000000000000000000");
+        CDriveExtension::CpuIdentity id;
+        QVERIFY(S7SystemLists::identity(modules, components, &id));
+        QCOMPARE(id.orderNumber, QStringLiteral("6ES7 315-2EH14-0AB0"));
+        QCOMPARE(id.firmwareVersion, QStringLiteral("V3.2.7"));
+        QCOMPARE(id.moduleName, QStringLiteral("PLC_1"));
+        QCOMPARE(id.serialNumber, QStringLiteral("S C-B1U393142011"));
+        QCOMPARE(id.moduleTypeName, QStringLiteral("CPU 315-2 PN/DP"));
+        // A list cut within its records gives the whole ones only.
+        QVERIFY(S7SystemLists::identity(modules.left(8 + 28 + 27), components, &id));
+        QVERIFY(!S7SystemLists::identity(modules.left(7), components, &id));
+    }
+
+    void stateProtectionDiagnostics()
+    {
+        CDriveExtension::OperatingState state;
+        QVERIFY(S7SystemLists::operatingState(hex("04240000001400015144ff0800000000000000001602081451375692"), &state));
+        QCOMPARE(state.mode, 0x08);
+        QCOMPARE(state.name, QStringLiteral("RUN"));
+        // snap7's server, from a physical CPU (its s7_firmware.h tables).
+        CDriveExtension::Protection protection;
+        QVERIFY(S7SystemLists::protection(hex("02320004002800010004000100000001000200000000565610"
+                                              "01337b020075f402000000000000000000000000000000000000"),
+                                          &protection));
+        QCOMPARE(protection.level, 1);
+        QCOMPARE(protection.selectorLevel, 1);
+        QCOMPARE(protection.passwordLevel, 0);
+        QCOMPARE(protection.modeSelector, 2);
+        QList<CDriveExtension::DiagnosticEvent> events;
+        QVERIFY(S7SystemLists::diagnosticBuffer(hex("00a000000014000a4302ff68c700000008147714940204235216388613"
+                                                    "81fe64c77243040814771494020423521638 76"),
+                                                &events));
+        QCOMPARE(events.size(), 2); // the list names ten; two are within the bytes
+        QCOMPARE(events.at(0).eventId, quint16(0x4302));
+        QCOMPARE(events.at(0).info, hex("ff 68 c7 00 00 00 08 14 77 14"));
+        QCOMPARE(events.at(0).time, QDateTime(QDate(1994, 2, 4), QTime(23, 52, 16, 388)));
+        QCOMPARE(events.at(1).eventId, quint16(0x1381));
+    }
+
+    void clock_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QDateTime>("time");
+        QTest::addRow("CPU 315") << hex("00 19 16 02 08 14 51 37 91 62") << QDateTime(QDate(2016, 2, 8), QTime(14, 51, 37, 916));
+        QTest::addRow("1999") << hex("00 19 99 12 31 23 59 59 99 97") << QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 999));
+        QTest::addRow("not BCD") << hex("00 20 16 0a 08 14 51 37 91 62") << QDateTime();
+        QTest::addRow("February 30") << hex("00 20 16 02 30 14 51 37 91 62") << QDateTime();
+        QTest::addRow("nine bytes") << hex("00 20 16 02 08 14 51 37 91") << QDateTime();
+    }
+    void clock()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QDateTime, time);
+        QDateTime got;
+        QCOMPARE(S7SystemLists::clock(data, &got), time.isValid());
+        QCOMPARE(got, time);
+    }
+
+    // The why of a job of ReadVariable or WriteVariable, from its result and reply.
+    void singleJobWhy_data()
+    {
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("returnCode");
+        QTest::addColumn<QString>("text");
+        QTest::addRow("PUT/GET access off") << int(JobBadReply) << ackData(1, 0x8104, QByteArray(), QByteArray())
+                                            << 0x8104 << 0 << "PUT/GET access is off";
+        QTest::addRow("absent block") << int(JobBadReply) << ackData(1, 0, hex("04 01"), hex("0a 00 00 00"))
+                                      << 0 << 0x0a << "object does not exist";
+        QTest::addRow("write past the area") << int(JobBadReply) << ackData(1, 0, hex("05 01"), hex("05"))
+                                             << 0 << 0x05 << "address out of range";
+        QTest::addRow("second bit refused") << int(JobBadReply) << ackData(1, 0, hex("05 02"), hex("ff 03"))
+                                            << 0 << 0x03 << "access to the object not allowed";
+        QTest::addRow("too short") << int(JobBadReply) << hex("03 00 00 07 02 f0 80") << 0 << 0 << "does not match";
+        QTest::addRow("no reply") << int(JobNoReply) << QByteArray() << 0 << 0 << "no reply within 2000 ms";
+        QTest::addRow("not connected") << int(JobNotConnected) << QByteArray() << 0 << 0 << "not connected";
+        QTest::addRow("done") << int(JobOk) << ackData(1, 0, hex("04 01"), hex("ff 04 00 08 01")) << 0 << 0 << QString();
+    }
+    void singleJobWhy()
+    {
+        QFETCH(int, result);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, text);
+        const CDriveExtension::Why why = S7Reasons::ofSingleJob(result, reply);
+        QTEST(why.errorClass << 8 | why.errorCode, "error");
+        QTEST(int(why.returnCode), "returnCode");
+        QVERIFY2(text.isEmpty() ? why.text.isEmpty() : why.text.contains(text), qPrintable(why.text));
+    }
+};
+
+QTEST_APPLESS_MAIN(TstS7Extension)
+#include "tst_s7extension.moc"
