@@ -48,6 +48,7 @@ endpoint=$(sed -n 's/^listening on //p' "$work/sim.out")
 [[ -n "$endpoint" ]] || fail "$what: the installed quillmarsh-sim$suffix did not start: $(cat "$work/sim.out")"
 "${launcher[@]}" "$work/example/minimal-host" "$endpoint" | tee "$work/host.out"
 grep -q '^read  DB1.DBW0: status 0, value 1234' "$work/host.out" || fail "$what: minimal-host did not read 1234 back"
+grep -q '^batch DB1.DBW0: status 0, value 1234' "$work/host.out" || fail "$what: minimal-host did not read a batch through the extension"
 grep -q "^Qt $qt\\." "$work/host.out" || fail "$what: minimal-host does not run on Qt $qt"
 pass "$what: minimal-host${emulator:+ (under $(basename "$emulator"))} wrote and read 1234 through the installed plug-in"
 kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; sim_pid=
