@@ -30,6 +30,7 @@ BatchPlan BatchPlan::forReads(const QVector<Piece> &pieces, int pduSize, bool me
     }
     BatchPlan plan;
     QVector<Piece> merged;
+    merged.reserve(pieces.size());
     for (int i : qAsConst(order)) {
         const Piece &piece = pieces.at(i);
         if (merge && !merged.isEmpty()) {
@@ -46,15 +47,16 @@ BatchPlan BatchPlan::forReads(const QVector<Piece> &pieces, int pduSize, bool me
         plan.ranges.append({piece.area, piece.dbNumber, piece.start, piece.length, {piece.tag}});
     }
     // Ranges in the order of their first tags, so that jobs follow the list.
-    QVector<int> byTag(plan.ranges.size());
-    for (int i = 0; i < byTag.size(); ++i)
+    QVector<int> byTag(plan.ranges.size()), firstTag(plan.ranges.size());
+    for (int i = 0; i < byTag.size(); ++i) {
         byTag[i] = i;
-    std::sort(byTag.begin(), byTag.end(), [&](int a, int b) {
-        return *std::min_element(plan.ranges.at(a).tags.begin(), plan.ranges.at(a).tags.end())
-               < *std::min_element(plan.ranges.at(b).tags.begin(), plan.ranges.at(b).tags.end());
-    });
+        firstTag[i] = *std::min_element(plan.ranges.at(i).tags.begin(), plan.ranges.at(i).tags.end());
+    }
+    std::sort(byTag.begin(), byTag.end(), [&](int a, int b) { return firstTag.at(a) < firstTag.at(b); });
     QVector<Range> ranges;
     QVector<Piece> packed;
+    ranges.reserve(byTag.size());
+    packed.reserve(byTag.size());
     for (int i : qAsConst(byTag)) {
         ranges.append(plan.ranges.at(i));
         packed.append(merged.at(i));

@@ -24,6 +24,7 @@ public:
         int start = 0;
         int length = 0;
         int bit = -1;     // a write of this one bit
+        int startBit = 0; // a Bool read's first bit, for decoding
         QByteArray data;  // a write's bytes
     };
     // Bytes taken together: the pieces' tags and where the range lies.

@@ -1,6 +1,5 @@
 #include "TagBatch.h"
 
-#include <QHash>
 
 #include "CmdQuillmarsh.h"
 #include "S7Frame.h"
@@ -116,14 +115,6 @@ QVector<QVector<TagBatch::Segment>> TagBatch::run(const BatchPlan &plan, bool wr
     return segments;
 }
 
-void TagBatch::resetWhys(int count)
-{
-    whys.clear();
-    whys.reserve(count);
-    for (int i = 0; i < count; ++i)
-        whys.append(Why());
-}
-
 void TagBatch::fail(int tag, const Segment &segment, QList<CLabelVariable> &records)
 {
     records[tag].status = segment.status;
@@ -139,14 +130,14 @@ void TagBatch::readPieces(const QVector<BatchPlan::Piece> &pieces, const QList<T
     QVector<QByteArray> bytes;
     const QVector<QVector<Segment>> segments = run(plan, false, &bytes);
     const QDateTime answered = now();
-    QHash<int, BatchPlan::Piece> pieceOfTag;
-    for (const BatchPlan::Piece &piece : pieces)
-        pieceOfTag.insert(piece.tag, piece);
+    QVector<int> pieceOfTag(tags.size(), -1);
+    for (int i = 0; i < pieces.size(); ++i)
+        pieceOfTag[pieces.at(i).tag] = i;
 
     for (int r = 0; r < plan.ranges.size(); ++r) {
         const BatchPlan::Range &range = plan.ranges.at(r);
         for (int t : range.tags) {
-            const BatchPlan::Piece &piece = pieceOfTag[t];
+            const BatchPlan::Piece &piece = pieces.at(pieceOfTag.at(t));
             const int from = piece.start - range.start;
             if (const Segment *failed = failureWithin(segments.at(r), from, piece.length)) {
                 if (retry && failed->returnCode == S7::ReturnCodeOutOfRange && range.tags.size() > 1)
@@ -155,13 +146,12 @@ void TagBatch::readPieces(const QVector<BatchPlan::Piece> &pieces, const QList<T
                     fail(t, *failed, records);
                 continue;
             }
-            const TagAddress address = addresses.parse(tags.at(t).address);
             records[t].status = StatusOk;
             records[t].timestamp = answered;
             // Bool gives the bits of every byte from the start bit on, as a
             // single read does.
-            records[t].value = ValueCodec::decodeAs(tags.at(t).type, int(address.bit), bytes.at(r).mid(from, piece.length),
-                                                    piece.length);
+            const QByteArray own = QByteArray::fromRawData(bytes.at(r).constData() + from, piece.length);
+            records[t].value = ValueCodec::decodeAs(tags.at(t).type, piece.startBit, own, piece.length);
             whys[t] = Why();
         }
     }
@@ -170,8 +160,10 @@ void TagBatch::readPieces(const QVector<BatchPlan::Piece> &pieces, const QList<T
 QList<CLabelVariable> TagBatch::read(const QList<Tag> &tags)
 {
     QList<CLabelVariable> records;
-    resetWhys(tags.size());
+    records.reserve(tags.size());
+    whys = QVector<Why>(tags.size());
     QVector<BatchPlan::Piece> pieces;
+    pieces.reserve(tags.size());
     const QDateTime called = now();
     for (int i = 0; i < tags.size(); ++i) {
         const Tag &tag = tags.at(i);
@@ -187,6 +179,7 @@ QList<CLabelVariable> TagBatch::read(const QList<Tag> &tags)
             whys[i] = S7Reasons::ofStatus(refusal);
         } else {
             pieces.append(pieceOf(i, address, address.byteAddress, TagAddress::byteLength(tag.type, tag.count)));
+            pieces.last().startBit = int(address.bit);
         }
         records.append(record);
     }
@@ -202,13 +195,15 @@ QList<CLabelVariable> TagBatch::read(const QList<Tag> &tags)
 QList<CLabelVariable> TagBatch::write(const QList<Tag> &tags)
 {
     QList<CLabelVariable> records;
-    resetWhys(tags.size());
+    records.reserve(tags.size());
+    whys = QVector<Why>(tags.size());
     QVector<BatchPlan::Piece> pieces;
-    QVector<bool> sent(tags.size(), false);
+    QVector<bool> sent(tags.size(), false), toInputs(tags.size(), false);
     for (int i = 0; i < tags.size(); ++i) {
         const Tag &tag = tags.at(i);
         const TagAddress address = addresses.parse(tag.address);
         CLabelVariable record = tag.value;
+        toInputs[i] = address.area == S7::AreaInputs;
         const int refusal = TagRefusal::write(address, tag.type, tag.count, tag.value);
         if (refusal != StatusOk) {
             record.status = refusal;
@@ -262,7 +257,7 @@ QList<CLabelVariable> TagBatch::write(const QList<Tag> &tags)
         }
         // Sent all the same; the status tells the host that inputs are the
         // PLC's to set.
-        if (addresses.parse(tags.at(t).address).area == S7::AreaInputs) {
+        if (toInputs.at(t)) {
             records[t].status = StatusInputArea;
             if (!failed[t])
                 whys[t] = S7Reasons::ofStatus(StatusInputArea);

@@ -34,7 +34,7 @@ public:
     QList<CLabelVariable> read(const QList<Tag> &tags);
     QList<CLabelVariable> write(const QList<Tag> &tags);
     // One per record of the last read or write.
-    QList<Why> lastWhy() const { return whys; }
+    QList<Why> lastWhy() const { return QList<Why>(whys.begin(), whys.end()); }
 
 private:
     // What became of the bytes of one item.
@@ -55,7 +55,6 @@ private:
     void readPieces(const QVector<BatchPlan::Piece> &pieces, const QList<Tag> &tags, bool merge,
                     QList<CLabelVariable> &records, QVector<BatchPlan::Piece> *retry);
     void fail(int tag, const Segment &segment, QList<CLabelVariable> &records);
-    void resetWhys(int count);
     // The first failed segment that overlaps [from, from + length), or null.
     static const Segment *failureWithin(const QVector<Segment> &segments, int from, int length);
     static const Segment *firstFailure(const QVector<Segment> &segments);
@@ -66,7 +65,7 @@ private:
     S7JobPipe &pipe;
     TagAddress::Cache &addresses;
     Clock now;
-    QList<Why> whys;
+    QVector<Why> whys; // a QList of these would allocate every element on its own
 };
 
 #endif
