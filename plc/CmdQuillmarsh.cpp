@@ -162,6 +162,7 @@ int CmdQuillmarsh::runJob(const QByteArray &request, QByteArray &reply, const ch
         return JobNotConnected;
     if (debugOn)
         logFrame(requestLabel, addressText, byteCount, request);
+    sentReference = S7Frame::pduReferenceOf(request);
     exchange(request, reply);
     if (debugOn)
         logFrame("响应", addressText, byteCount, reply);

@@ -81,6 +81,9 @@ public:
     // reply it got.
     int lastJobResult() const { return lastResult; }
     QByteArray lastJobReply() const { return lastReply; }
+    // Its PDU reference, -1 before the first: a reply that comes too late
+    // for it carries this one.
+    int lastJobReference() const { return sentReference; }
 
     // For jobs kept in flight together: the frames go out one by one and the
     // replies are taken as a stream. While streaming, every readyRead
@@ -111,6 +114,7 @@ private:
     CDriveExtension::Negotiated granted;
     int lastResult = JobOk;
     QByteArray lastReply;
+    int sentReference = -1;
     bool streaming = false;
 
     int refusal() const;

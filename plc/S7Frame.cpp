@@ -34,6 +34,14 @@ void writeItem(ByteWriter &out, quint8 transportSize, int elementCount, int dbNu
     out.u24(bitAddress);
 }
 
+quint16 pduReferenceOf(const QByteArray &frame)
+{
+    ByteReader in(frame);
+    in.seek(S7::PduReferenceOffset);
+    const quint16 reference = in.u16();
+    return in.ok() ? reference : 0;
+}
+
 QByteArray connectRequest()
 {
     return S7ConnectFrames::connectRequest(S7ConnectFrames::Options());

@@ -25,6 +25,9 @@ quint16 itemDbNumber(int area, int dbNumber);
 void writeItem(ByteWriter &out, quint8 transportSize, int elementCount, int dbNumber, int area,
                quint32 bitAddress);
 
+// The PDU reference of a frame with an S7 header; 0 for a shorter one.
+quint16 pduReferenceOf(const QByteArray &frame);
+
 // Handshake step 1: COTP connection request (22 bytes).
 QByteArray connectRequest();
 // Handshake step 2: S7 setup communication job (25 bytes).

@@ -4,9 +4,11 @@
 #include <QHash>
 #include <QtEndian>
 
+#include <algorithm>
 #include <limits>
 
 #include "CmdQuillmarsh.h"
+#include "S7Frame.h"
 #include "S7Types.h"
 
 namespace {
@@ -39,13 +41,6 @@ Cut cutFrame(QByteArray &stream, QByteArray *frame)
     return Cut::Frame;
 }
 
-quint16 referenceOf(const QByteArray &frame)
-{
-    if (frame.size() < S7::PduReferenceOffset + 2)
-        return 0;
-    return qFromBigEndian<quint16>(frame.constData() + S7::PduReferenceOffset);
-}
-
 // Streaming only while the pipe runs: the single jobs keep their own way of
 // taking replies.
 struct StreamingScope
@@ -56,6 +51,19 @@ struct StreamingScope
 };
 
 } // namespace
+
+int S7JobPipe::ownerOf(quint16 pduReference, const QHash<quint16, int> &waiting) const
+{
+    const auto found = waiting.constFind(pduReference);
+    if (found != waiting.constEnd())
+        return found.value();
+    // A reference no job waits for is a late reply when a job that gave up
+    // carried it; otherwise, with one job waiting, it can only be that
+    // job's reply, which then fails for not naming it.
+    const auto lateEnd = late.begin() + qMin(lateCount, int(late.size()));
+    const bool lateReply = pduReference == cmd.lastJobReference() || std::find(late.begin(), lateEnd, pduReference) != lateEnd;
+    return !lateReply && waiting.size() == 1 ? waiting.constBegin().value() : -1;
+}
 
 QVector<S7JobPipe::Outcome> S7JobPipe::run(QVector<Job> jobs, int inFlight)
 {
@@ -102,11 +110,10 @@ QVector<S7JobPipe::Outcome> S7JobPipe::run(QVector<Job> jobs, int inFlight)
         QByteArray frame;
         Cut cut;
         while ((cut = cutFrame(stream, &frame)) == Cut::Frame) {
-            const auto found = waiting.find(referenceOf(frame));
-            if (found == waiting.end())
-                continue; // a late reply to an earlier job, or none of ours
-            const int job = found.value();
-            waiting.erase(found);
+            const int job = ownerOf(S7Frame::pduReferenceOf(frame), waiting);
+            if (job < 0)
+                continue; // a late reply to an earlier job
+            waiting.remove(outcomes.at(job).pduReference);
             outcomes[job].result = JobOk;
             outcomes[job].reply = frame;
             if (cmd.debugging())
@@ -140,6 +147,7 @@ QVector<S7JobPipe::Outcome> S7JobPipe::run(QVector<Job> jobs, int inFlight)
         for (auto it = waiting.begin(); it != waiting.end();) {
             if (!connected || deadline.at(it.value()) <= now) {
                 outcomes[it.value()].result = JobNoReply;
+                late[lateCount++ % int(late.size())] = it.key();
                 if (cmd.debugging())
                     cmd.logFrame("响应", jobs.at(it.value()).logText, jobs.at(it.value()).byteCount, QByteArray());
                 it = waiting.erase(it);

@@ -2,17 +2,21 @@
 #define QUILLMARSH_S7JOBPIPE_H
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QVector>
+
+#include <array>
 
 class CmdQuillmarsh;
 
 // Runs a list of jobs over the connection with up to a given number of them
 // unanswered at a time, and hands each job the reply frame that carries its
-// PDU reference. Replies are cut from the received bytes as whole TPKT
-// frames; each job waits at most the reply wait of a single job, and once
-// one has gone unanswered no further job is sent. Everything happens on the
-// calling thread, inside the socket's own waits.
+// PDU reference (a reply naming none of them goes to the one job waiting,
+// if only one is and the reply is no late one). Replies are cut from the
+// received bytes as whole TPKT frames; each job waits at most the reply wait
+// of a single job, and once one has gone unanswered no further job is sent.
+// Everything happens on the calling thread, inside the socket's own waits.
 class S7JobPipe
 {
 public:
@@ -41,8 +45,13 @@ public:
     int mostInFlight() const { return peak; }
 
 private:
+    // The job a reply with this reference answers, or -1 for none.
+    int ownerOf(quint16 pduReference, const QHash<quint16, int> &waiting) const;
+
     CmdQuillmarsh &cmd;
     quint16 reference = 0; // this pipe's own sequence, apart from the single jobs'
+    std::array<quint16, 16> late{}; // references of the last jobs that went unanswered, lateCount of them
+    int lateCount = 0;
     int sent = 0;
     int peak = 0;
 };

@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 
 #include <atomic>
+#include <functional>
 #include <cstdlib>
 #include <future>
 #include <mutex>
@@ -46,6 +47,15 @@ Tag writeTag(const QString &address, DataType type, const QList<T> &values, int 
     return t;
 }
 
+// Sixty Int16 in DB1, 40 bytes apart: 60 items, four jobs at PDU 240.
+QList<Tag> sixtyApart()
+{
+    QList<Tag> tags;
+    for (int i = 0; i < 60; ++i)
+        tags << tag(QStringLiteral("DB1.DBW%1").arg(i * 40), Int16);
+    return tags;
+}
+
 int readJobs(const QList<QByteArray> &frames)
 {
     int n = 0;
@@ -72,16 +82,16 @@ QString shown(const CLabelVariable &r)
         .arg(r.value.userType()).arg(r.timestamp.isValid());
 }
 
-// A PLC that answers the handshake with the grant it is given and holds
-// read jobs back until no more come for a while, then answers them last
-// first. One read job (counted from 0) may be answered with a lie.
+// A PLC that grants the given jobs in parallel and holds read jobs back
+// until none came for 150 ms, then answers them last first, every byte
+// 0x11. The reply to read job liedJob (counted from 0) goes through lie.
 class ScriptedPlc
 {
 public:
-    enum class Lie { None, ItemCount, PutGetOff };
+    using Lie = std::function<QByteArray(QByteArray)>;
 
-    ScriptedPlc(int calling, int called, Lie lie = Lie::None, int liedJob = -1)
-        : grantCalling(calling), grantCalled(called), lie(lie), liedJob(liedJob)
+    ScriptedPlc(int calling, int called, Lie lie = nullptr, int liedJob = -1)
+        : grantCalling(calling), grantCalled(called), lie(std::move(lie)), liedJob(liedJob)
     {
         std::promise<quint16> listening;
         port = listening.get_future();
@@ -94,26 +104,27 @@ public:
     }
     QString target() { return QStringLiteral("127.0.0.1:%1").arg(port.get()); }
     int mostPending() const { return pendingPeak; }
-    // Byte addresses of the lied job's items.
+    // The byte addresses the lied job's items start at.
     QList<int> liedStarts()
     {
         std::lock_guard<std::mutex> hold(guard);
-        return lied;
+        QList<int> starts;
+        for (int i = 0; liedRequest.size() > 18 && i < quint8(liedRequest.at(18)); ++i)
+            starts << (quint8(liedRequest.at(28 + 12 * i)) << 16 | quint8(liedRequest.at(29 + 12 * i)) << 8
+                       | quint8(liedRequest.at(30 + 12 * i))) / 8;
+        return starts;
     }
 
-private:
     static QByteArray ackData(const QByteArray &job, quint16 error, const QByteArray &params, const QByteArray &data)
     {
         QByteArray f = hex("03 00 00 00 02 f0 80 32 03 00 00") + job.mid(11, 2);
         for (int n : {int(params.size()), int(data.size()), int(error)})
             f.append(char(n >> 8)).append(char(n));
-        f += params + data;
-        f[3] = char(f.size());
-        f[2] = char(f.size() >> 8);
-        return f;
+        return f + params + data;
     }
 
-    QByteArray answer(const QByteArray &job, int number)
+private:
+    static QByteArray answer(const QByteArray &job)
     {
         const int items = quint8(job.at(18));
         QByteArray data;
@@ -122,14 +133,8 @@ private:
             data += hex("ff 04") + char(count * 8 >> 8) + char(count * 8) + QByteArray(count, '\x11');
             if (count % 2 && i + 1 < items)
                 data += '\0';
-            std::lock_guard<std::mutex> hold(guard);
-            if (number == liedJob)
-                lied << (quint8(job.at(28 + 12 * i)) << 16 | quint8(job.at(29 + 12 * i)) << 8 | quint8(job.at(30 + 12 * i))) / 8;
         }
-        if (number == liedJob && lie == Lie::PutGetOff)
-            return ackData(job, 0x8104, QByteArray(), QByteArray());
-        const int told = number == liedJob && lie == Lie::ItemCount ? items - 1 : items;
-        return ackData(job, 0, QByteArray(1, '\x04') + char(told), data);
+        return ackData(job, 0, QByteArray(1, '\x04') + char(items), data);
     }
 
     void serve(std::promise<quint16> listening)
@@ -143,6 +148,11 @@ private:
         QByteArray in;
         QList<QByteArray> pending;
         int jobs = 0;
+        const auto send = [s](QByteArray f) {
+            f[2] = char(f.size() >> 8);
+            f[3] = char(f.size());
+            s->write(f);
+        };
         while (!stop && s->state() == QAbstractSocket::ConnectedState) {
             const bool got = s->waitForReadyRead(pending.isEmpty() ? 50 : 150);
             in += s->readAll();
@@ -150,17 +160,21 @@ private:
                 const QByteArray f = in.left(quint8(in.at(2)) << 8 | quint8(in.at(3)));
                 in.remove(0, f.size());
                 if (quint8(f.at(5)) == 0xE0)
-                    s->write(hex("03 00 00 0b 06 d0 00 01 00 02 00"));
+                    send(hex("03 00 00 0b 06 d0 00 01 00 02 00"));
                 else if (quint8(f.at(17)) == 0xF0)
-                    s->write(ackData(f, 0, hex("f0 00") + char(0) + char(grantCalling) + char(0) + char(grantCalled)
-                                               + hex("00 f0"), QByteArray()));
+                    send(ackData(f, 0, hex("f0 00") + char(0) + char(grantCalling) + char(0) + char(grantCalled) + hex("00 f0"),
+                                 QByteArray()));
                 else
                     pending << f;
             }
             if (!got && !pending.isEmpty()) {
                 pendingPeak = qMax(pendingPeak.load(), int(pending.size()));
-                for (int i = pending.size() - 1; i >= 0; --i)
-                    s->write(answer(pending.at(i), jobs + i));
+                for (int i = pending.size() - 1; i >= 0; --i) {
+                    std::lock_guard<std::mutex> hold(guard);
+                    if (jobs + i == liedJob)
+                        liedRequest = pending.at(i);
+                    send(jobs + i == liedJob ? lie(answer(pending.at(i))) : answer(pending.at(i)));
+                }
                 jobs += pending.size();
                 pending.clear();
             }
@@ -175,11 +189,13 @@ private:
     std::atomic<bool> stop{false};
     std::atomic<int> pendingPeak{0};
     std::mutex guard;
-    QList<int> lied;
+    QByteArray liedRequest;
     std::thread thread;
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(ScriptedPlc::Lie)
 
 class TstExtension : public QObject
 {
@@ -237,30 +253,6 @@ private slots:
     void init() { sim.clearReceivedFrames(); }
     void cleanupTestCase() { host.releaseAll(); }
 
-    void handshake()
-    {
-        // Nothing asked: the plain handshake, and what the PLC granted.
-        QCOMPARE(sim.receivedFrames().size(), 0);
-        CDriveExtension::Negotiated plain = ext->negotiated();
-        QCOMPARE(plain.pduSize, 240);
-        QCOMPARE(plain.parallelJobsCalling, 1);
-        Options options;
-        options.slot = 2;
-        options.pduSize = 480;
-        options.parallelJobs = 8;
-        CDriveExtension *asked = connected(options);
-        QVERIFY(asked);
-        const QList<QByteArray> frames = sim.receivedFrames();
-        QCOMPARE(frames.at(0).toHex(' '), hex("03 00 00 16 11 e0 00 00 00 01 00 c0 01 0a c1 02 10 00 c2 02 03 02").toHex(' '));
-        QCOMPARE(frames.at(1).mid(17).toHex(' '), hex("f0 00 00 08 00 08 01 e0").toHex(' '));
-        QCOMPARE(asked->negotiated().pduSize, 240);
-        QCOMPARE(asked->negotiated().parallelJobsCalling, 2); // the simulated S7-300's AmQ
-        Options bad;
-        bad.pduSize = 100;
-        QVERIFY(!asked->setConnectionOptions(bad));
-        QCOMPARE(asked->connectionOptions().pduSize, 480);
-    }
-
     // 100 tags over inputs, markers and two data blocks, of mixed types,
     // counts and odd lengths: one job when the PDU has room for them all,
     // else the fewest jobs the item limit allows; each record as a single
@@ -305,35 +297,22 @@ private slots:
     // A tag longer than one reply carries is read in pieces and put together.
     void longTags_data()
     {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<DataType>("type");
+        QTest::addColumn<int>("start");
         QTest::addColumn<int>("count");
-        QTest::addColumn<int>("bytes");
         QTest::addColumn<int>("jobs");
-        QTest::addRow("one byte more than a reply") << "DB1.DBB0" << UInt8 << 223 << 223 << 2;
-        QTest::addRow("100 doubles") << "DB2.DBB16" << Double << 100 << 800 << 4;
+        QTest::addRow("one byte more than a reply") << 0 << 223 << 2; // 222 at PDU 240
+        QTest::addRow("800 bytes") << 16 << 800 << 4;
     }
     void longTags()
     {
-        QFETCH(QString, address);
-        QFETCH(DataType, type);
+        QFETCH(int, start);
         QFETCH(int, count);
-        QFETCH(int, bytes);
-        const CLabelVariable r = ext->readVariables({tag(address, type, count)}).first();
+        const CLabelVariable r = ext->readVariables({tag(QStringLiteral("DB2.DBB%1").arg(start), UInt8, count)}).first();
         QCOMPARE(r.status, StatusOk);
         QTEST(readJobs(sim.receivedFrames()), "jobs");
-        const int db = address.startsWith("DB1") ? 1 : 2, start = address.section("DBB", 1).toInt();
-        const QByteArray plc = sim.memory(SimPlc::AreaDataBlocks, db, start, bytes);
-        QByteArray got;
-        for (const QVariant &v : r.value.value<QSequentialIterable>()) {
-            if (type == Double) {
-                const quint64 image = qToBigEndian(*reinterpret_cast<const quint64 *>(v.constData()));
-                got += QByteArray(reinterpret_cast<const char *>(&image), 8);
-            } else {
-                got += char(v.toUInt());
-            }
-        }
-        QCOMPARE(got.toHex(), plc.toHex());
+        const QList<uchar> got = r.value.value<QList<uchar>>();
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(got.toVector().constData()), got.size()).toHex(),
+                 sim.memory(SimPlc::AreaDataBlocks, 2, start, count).toHex());
     }
 
     // An absent block fails its own tags, with its return code and text; a
@@ -461,6 +440,20 @@ private slots:
         host.release(other);
     }
 
+    // A single read's reply that comes late, during a batch, answers no job
+    // of the batch, even with one job waiting.
+    void lateSingleReply()
+    {
+        CDriveBaseClass *other = host.create();
+        QCOMPARE(other->ConnectDrive(target()), ConnectOk);
+        sim.setFault(SimPlc::Fault::PreviousReply); // each reply is that of the request before
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, StatusNoReply);
+        const CLabelVariable r = driveExtension(other)->readVariables({tag("M1", UInt8)}).first();
+        sim.setFault(SimPlc::Fault::None);
+        QCOMPARE(r.status, StatusNoReply);
+        host.release(other);
+    }
+
     // The jobs kept in flight never exceed the smaller grant; answers in
     // reverse order still reach their own jobs.
     void jobsInFlight_data()
@@ -483,9 +476,7 @@ private slots:
         options.parallelJobs = 8;
         QVERIFY(more->setConnectionOptions(options));
         QCOMPARE(other->ConnectDrive(peer.target()), ConnectOk);
-        QList<Tag> tags;
-        for (int i = 0; i < 60; ++i)
-            tags << tag(QStringLiteral("DB1.DBW%1").arg(i * 40), Int16); // 60 items: four jobs
+        const QList<Tag> tags = sixtyApart();
         const QList<CLabelVariable> r = more->readVariables(tags);
         for (const CLabelVariable &record : r)
             QCOMPARE(record.value.value<QList<short>>(), QList<short>{0x1111});
@@ -494,25 +485,36 @@ private slots:
     }
 
     // A reply that does not add up, or refuses its job, fails that job's
-    // records alone.
+    // records alone. (A foreign PDU reference is pinned on a job only when
+    // it is the one waiting: AmQ 1.)
     void lyingReply_data()
     {
-        QTest::addColumn<int>("lie");
+        QTest::addColumn<int>("jobs");
+        QTest::addColumn<ScriptedPlc::Lie>("lie");
         QTest::addColumn<int>("errorClass");
         QTest::addColumn<QString>("text");
-        QTest::addRow("wrong item count") << int(ScriptedPlc::Lie::ItemCount) << 0 << "item count differs";
-        QTest::addRow("PUT/GET access off") << int(ScriptedPlc::Lie::PutGetOff) << 0x81 << "PUT/GET access is off";
+        using R = QByteArray;
+        QTest::addRow("short") << 2 << ScriptedPlc::Lie([](R r) { return r.left(r.size() - 1); }) << 0 << "frame layers";
+        QTest::addRow("long") << 2 << ScriptedPlc::Lie([](R r) { return r + '\0'; }) << 0 << "frame layers";
+        QTest::addRow("wrong reference") << 1 << ScriptedPlc::Lie([](R r) { r[12] = char(r.at(12) ^ 0x40); return r; })
+                                         << 0 << "PDU reference of another job";
+        QTest::addRow("wrong item count") << 2 << ScriptedPlc::Lie([](R r) { r[20] = char(r.at(20) - 1); return r; })
+                                          << 0 << "item count differs";
+        QTest::addRow("wrong transport size") << 2 << ScriptedPlc::Lie([](R r) { r[22] = 0x03; return r; })
+                                              << 0 << "transport size";
+        QTest::addRow("PUT/GET access off")
+            << 2 << ScriptedPlc::Lie([](R r) { return ScriptedPlc::ackData(r, 0x8104, R(), R()); }) << 0x81
+            << "PUT/GET access is off";
     }
     void lyingReply()
     {
-        QFETCH(int, lie);
+        QFETCH(int, jobs);
+        QFETCH(ScriptedPlc::Lie, lie);
         QFETCH(QString, text);
-        ScriptedPlc peer(2, 2, ScriptedPlc::Lie(lie), 1);
+        ScriptedPlc peer(jobs, jobs, lie, 1);
         CDriveBaseClass *other = host.create();
         QCOMPARE(other->ConnectDrive(peer.target()), ConnectOk);
-        QList<Tag> tags;
-        for (int i = 0; i < 60; ++i)
-            tags << tag(QStringLiteral("DB1.DBW%1").arg(i * 40), Int16);
+        const QList<Tag> tags = sixtyApart();
         const QList<CLabelVariable> r = driveExtension(other)->readVariables(tags);
         const QList<CDriveExtension::Why> why = driveExtension(other)->lastWhy();
         const QList<int> lied = peer.liedStarts();
