@@ -65,8 +65,13 @@ QVector<QVector<TagBatch::Segment>> TagBatch::run(const BatchPlan &plan, bool wr
         jobs.append({writes ? S7ItemFrames::writeRequest(0, job.items) : S7ItemFrames::readRequest(0, job.items),
                      writes ? "写命令" : "读命令", QStringLiteral("%1 items").arg(job.items.size()), bytes});
     }
-    const QVector<S7JobPipe::Outcome> outcomes = pipe.run(jobs, jobsInFlight());
+    return judge(plan, writes, pipe.run(jobs, jobsInFlight()), rangeBytes);
+}
 
+QVector<QVector<TagBatch::Segment>> TagBatch::judge(const BatchPlan &plan, bool writes,
+                                                     const QVector<S7JobPipe::Outcome> &outcomes,
+                                                     QVector<QByteArray> *rangeBytes)
+{
     QVector<QVector<Segment>> segments(plan.ranges.size());
     if (rangeBytes) {
         rangeBytes->resize(plan.ranges.size());

@@ -9,10 +9,10 @@
 
 #include "BatchPlan.h"
 #include "CDriveExtension.h"
+#include "S7JobPipe.h"
 #include "TagAddress.h"
 
 class CmdQuillmarsh;
-class S7JobPipe;
 
 // Reads and writes of many tags in multi-item jobs. Each record is the one
 // ReadVariable or WriteVariable would return for its tag: the same refusals
@@ -36,7 +36,6 @@ public:
     // One per record of the last read or write.
     QList<Why> lastWhy() const { return QList<Why>(whys.begin(), whys.end()); }
 
-private:
     // What became of the bytes of one item.
     struct Segment
     {
@@ -47,6 +46,15 @@ private:
         Why why;
     };
 
+    // What became of each range's bytes, from the outcomes of the plan's
+    // jobs (one each, in order): a job that failed as a whole fails all its
+    // items, an item its own return code refused fails alone. rangeBytes
+    // (when given) receives the bytes read, by range.
+    static QVector<QVector<Segment>> judge(const BatchPlan &plan, bool writes,
+                                           const QVector<S7JobPipe::Outcome> &outcomes,
+                                           QVector<QByteArray> *rangeBytes);
+
+private:
     // Runs the plan's jobs; the segments of each range.
     QVector<QVector<Segment>> run(const BatchPlan &plan, bool writes, QVector<QByteArray> *rangeBytes);
     // Reads the pieces. A range of several tags that the PLC finds out of

@@ -4,7 +4,6 @@
 #include <QHash>
 #include <QtEndian>
 
-#include <algorithm>
 #include <limits>
 
 #include "CmdQuillmarsh.h"
@@ -12,6 +11,8 @@
 #include "S7Types.h"
 
 namespace {
+
+constexpr int MaxLateReferences = 16;
 
 enum class Cut { Frame, NeedMore, Broken };
 
@@ -52,17 +53,22 @@ struct StreamingScope
 
 } // namespace
 
-int S7JobPipe::ownerOf(quint16 pduReference, const QHash<quint16, int> &waiting) const
+int S7JobPipe::ownerOf(quint16 pduReference, const QHash<quint16, int> &waiting, const QVector<int> &lateReferences)
 {
     const auto found = waiting.constFind(pduReference);
     if (found != waiting.constEnd())
         return found.value();
-    // A reference no job waits for is a late reply when a job that gave up
-    // carried it; otherwise, with one job waiting, it can only be that
-    // job's reply, which then fails for not naming it.
-    const auto lateEnd = late.begin() + qMin(lateCount, int(late.size()));
-    const bool lateReply = pduReference == cmd.lastJobReference() || std::find(late.begin(), lateEnd, pduReference) != lateEnd;
+    // Anything else but a late reply can only be the answer of a job
+    // waiting, which then fails for not naming it.
+    const bool lateReply = lateReferences.contains(pduReference);
     return !lateReply && waiting.size() == 1 ? waiting.constBegin().value() : -1;
+}
+
+void S7JobPipe::noteLate(int pduReference)
+{
+    late.removeOne(pduReference);
+    late.prepend(pduReference);
+    late.resize(qMin(late.size(), MaxLateReferences));
 }
 
 QVector<S7JobPipe::Outcome> S7JobPipe::run(QVector<Job> jobs, int inFlight)
@@ -73,6 +79,9 @@ QVector<S7JobPipe::Outcome> S7JobPipe::run(QVector<Job> jobs, int inFlight)
     if (!cmd.isConnected())
         return outcomes;
     StreamingScope scope(cmd);
+    // The last single job's reply may still come: it is a late one too.
+    if (cmd.lastJobReference() >= 0)
+        noteLate(cmd.lastJobReference());
     // Bytes from before this run belong to no job of it: late replies of
     // jobs that gave up on them.
     cmd.dropReceived();
@@ -110,7 +119,7 @@ QVector<S7JobPipe::Outcome> S7JobPipe::run(QVector<Job> jobs, int inFlight)
         QByteArray frame;
         Cut cut;
         while ((cut = cutFrame(stream, &frame)) == Cut::Frame) {
-            const int job = ownerOf(S7Frame::pduReferenceOf(frame), waiting);
+            const int job = ownerOf(S7Frame::pduReferenceOf(frame), waiting, late);
             if (job < 0)
                 continue; // a late reply to an earlier job
             waiting.remove(outcomes.at(job).pduReference);
@@ -147,7 +156,7 @@ QVector<S7JobPipe::Outcome> S7JobPipe::run(QVector<Job> jobs, int inFlight)
         for (auto it = waiting.begin(); it != waiting.end();) {
             if (!connected || deadline.at(it.value()) <= now) {
                 outcomes[it.value()].result = JobNoReply;
-                late[lateCount++ % int(late.size())] = it.key();
+                noteLate(it.key());
                 if (cmd.debugging())
                     cmd.logFrame("响应", jobs.at(it.value()).logText, jobs.at(it.value()).byteCount, QByteArray());
                 it = waiting.erase(it);

@@ -6,8 +6,6 @@
 #include <QString>
 #include <QVector>
 
-#include <array>
-
 class CmdQuillmarsh;
 
 // Runs a list of jobs over the connection with up to a given number of them
@@ -44,14 +42,17 @@ public:
     int sentCount() const { return sent; }
     int mostInFlight() const { return peak; }
 
+    // The job a reply with this PDU reference answers, or -1 for none: the
+    // job waiting for it; else, for a reference that no reply coming late
+    // (lateReferences) carries, the one job waiting, if only one is.
+    static int ownerOf(quint16 pduReference, const QHash<quint16, int> &waiting, const QVector<int> &lateReferences);
+
 private:
-    // The job a reply with this reference answers, or -1 for none.
-    int ownerOf(quint16 pduReference, const QHash<quint16, int> &waiting) const;
+    void noteLate(int pduReference);
 
     CmdQuillmarsh &cmd;
     quint16 reference = 0; // this pipe's own sequence, apart from the single jobs'
-    std::array<quint16, 16> late{}; // references of the last jobs that went unanswered, lateCount of them
-    int lateCount = 0;
+    QVector<int> late; // references of the last jobs that went unanswered, the last first
     int sent = 0;
     int peak = 0;
 };
