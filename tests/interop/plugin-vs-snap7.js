@@ -201,6 +201,16 @@ function hundredTags(spacing) {
         absent.records.filter((r) => r.why).every((r) => /object does not exist.*0x0A/.test(r.why)),
         JSON.stringify(absent.records));
 
+  // What the CPU says of itself (quillmarsh cpu): snap7's server answers
+  // with the lists of a CPU 315-2 PN/DP it keeps, and its own clock.
+  const cpu = spawnSync(quillmarsh, ['cpu', plc, '--json'], { encoding: 'utf8', timeout: 30000 });
+  let said = {};
+  try { said = JSON.parse(cpu.stdout); } catch (e) { said = { output: cpu.stdout + cpu.stderr }; }
+  check('cpu: identity, state, protection, clock and diagnostic buffer', cpu.status === 0 &&
+        said.orderNumber === '6ES7 315-2EH14-0AB0' && said.firmware === 'V3.2.6' && said.mode === 'RUN' &&
+        /^level 1 \(mode selector RUN-P/.test(said.protection) && /^\d{4}-\d\d-\d\d \d\d:/.test(said.clock) &&
+        said.diagnosticBuffer.length === 10 && said.diagnosticBuffer[0].event === '0x4302', JSON.stringify(said));
+
   // Every frame of the run through text2pcap and tshark, seen from the PLC:
   // requests inbound (to port 102), replies outbound.
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'quillmarsh-frames-'));
