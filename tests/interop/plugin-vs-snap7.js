@@ -155,9 +155,8 @@ async function batch(tags, ...options) {
     if (m[1] !== '响应') { ++jobs; mostOpen = Math.max(mostOpen, ++open); } else --open;
   }
   await settle();
-  let records = [];
-  try { records = JSON.parse(r.stdout).records; } catch (e) { sim.abort('no JSON from read --tags: ' + r.stdout + r.stderr); }
-  return { records, jobs, mostOpen, items: itemsRead.slice() };
+  if (!/^{"records"/.test(r.stdout)) sim.abort('no JSON from read --tags: ' + r.stdout + r.stderr);
+  return { records: JSON.parse(r.stdout).records, jobs, mostOpen, items: itemsRead.slice() };
 }
 // Ten tags each in the inputs and markers, forty in each data block, of
 // mixed types, counts and odd lengths, `spacing` bytes apart.
@@ -166,13 +165,10 @@ function hundredTags(spacing) {
   const places = [['PE', 'I'], ['MK', 'M'], ...Array(4).fill(['DB1', 'DB1.DBB']), ...Array(4).fill(['DB2', 'DB2.DBB'])];
   const used = {};
   return Array.from({ length: 100 }, (_, i) => {
-    const [type, count] = kinds[i % kinds.length];
-    const [area, prefix] = places[i % places.length];
-    used[area] = (used[area] || 0) + 1;
-    const start = (used[area] - 1) * spacing + (i % 3);
+    const [[type, count], [area, prefix]] = [kinds[i % kinds.length], places[i % places.length]];
+    const start = (used[area] = (used[area] || 0) + 1) * spacing - spacing + (i % 3);
     const bit = type === 'bool' ? i % 8 : 0;
-    const address = type === 'bool' ? prefix.replace('DBB', 'DBX') + start + '.' + bit : prefix + start;
-    return { address, area, start, bit, type, count };
+    return { address: type === 'bool' ? prefix.replace('DBB', 'DBX') + start + '.' + bit : prefix + start, area, start, bit, type, count };
   });
 }
 

@@ -302,20 +302,15 @@ private slots:
     // options ask for; each failure with its cause.
     void batchRead()
     {
-        QVERIFY(plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("fb2e")));
         plc->setFrameLog(true);
-        const Run r = run(expand({"read", "%E", "--tags", "%TAGS=DB1.DBW20,int16\nDB99.DBW0,int16\nM0.0,bool\n",
-                                  "--slot", "2", "--jobs", "3", "--json"}));
+        const Run r = run(expand({"read", "%E", "--tags", "%TAGS=M0,int8\nDB99.DBW0,int16\n", "--slot", "2", "--jobs", "3", "--json"}));
         QCOMPARE(r.exitCode, 1);
         const QJsonArray records = QJsonDocument::fromJson(r.out.toUtf8()).object().value("records").toArray();
-        QCOMPARE(records.size(), 3);
-        QCOMPARE(records.at(0).toObject().value("values").toArray().first().toInt(), -1234);
-        QVERIFY2(records.at(1).toObject().value("why").toString().contains("object does not exist"), qPrintable(r.out));
-        QVERIFY(!records.at(2).toObject().contains("why"));
+        QVERIFY2(records.size() == 2 && !records.at(0).toObject().contains("why")
+                     && records.at(1).toObject().value("why").toString().contains("object does not exist"), qPrintable(r.out));
         const QList<QByteArray> frames = plc->receivedFrames();
         QCOMPARE(frames.size(), 3); // connection request, setup, one read job
-        QCOMPARE(frames.at(0).right(2).toHex(), QByteArray("0302"));
-        QCOMPARE(frames.at(1).mid(19, 4).toHex(), QByteArray("00030003"));
+        QCOMPARE(frames.at(0).right(2).toHex() + frames.at(1).mid(19, 4).toHex(), QByteArray("030200030003"));
     }
 
     void watchToPipe()
