@@ -308,7 +308,6 @@ private slots:
         QTest::addColumn<int>("param");
         QTest::addColumn<int>("status");
         QTest::addRow("split over two segments") << SimPlc::Fault::SplitReply << 0 << int(StatusOk);
-        QTest::addRow("byte by byte") << SimPlc::Fault::ByteByByte << 5 << int(StatusOk);
         QTest::addRow("no reply") << SimPlc::Fault::Silent << 0 << int(StatusNoReply);
         QTest::addRow("no frame") << SimPlc::Fault::Garbage << 0 << int(StatusBadReply);
         QTest::addRow("too late") << SimPlc::Fault::LateReply << 2300 << int(StatusNoReply);

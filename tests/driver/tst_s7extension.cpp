@@ -39,21 +39,9 @@ QByteArray ackData(quint16 reference, quint16 error, const QByteArray &params, c
     return frame;
 }
 
-Item item(int area, int db, int start, int length, int bit = -1, const QByteArray &data = QByteArray())
-{
-    Item i;
-    i.area = area;
-    i.dbNumber = db;
-    i.start = start;
-    i.length = length;
-    i.bit = bit;
-    i.data = data;
-    return i;
-}
-
 // A marker byte, four and two bytes of DB1: the shapes of the CPU 315's
 // multi-item replies (an odd item followed by its fill byte).
-const QVector<Item> ThreeItems{item(0x83, 0, 1, 1), item(0x84, 1, 8, 4), item(0x84, 1, 0, 2)};
+const QVector<Item> ThreeItems{{0x83, 0, 1, 1}, {0x84, 1, 8, 4}, {0x84, 1, 0, 2}}; // area, block, byte, length
 
 // The reply a PLC gives to the read job: every byte 0x11.
 QByteArray goodReply(quint16 reference, const BatchPlan::Job &job)
@@ -159,7 +147,7 @@ private slots:
                      " 12 0a 10 02 00 02 00 01 84 00 00 00").toHex(' '));
         // A bit, then three bytes: the bit's data item is followed by a
         // fill byte, as the CPU 315's bit writes are laid out.
-        const QVector<Item> writes{item(0x83, 0, 1, 1, 3, hex("01")), item(0x84, 0, 10, 3, -1, hex("aa bb cc"))};
+        const QVector<Item> writes{{0x83, 0, 1, 1, 3, hex("01")}, {0x84, 0, 10, 3, -1, hex("aa bb cc")}};
         QCOMPARE(S7ItemFrames::writeRequest(0x0203, writes).toHex(' '),
                  hex("03 00 00 38 02 f0 80 32 01 00 00 02 03 00 1a 00 0d 05 02"
                      " 12 0a 10 01 00 01 00 00 83 00 00 0b 12 0a 10 02 00 03 00 01 84 00 00 50"
@@ -187,9 +175,6 @@ private slots:
         row("no fill byte", ackData(7, 0, params, one.left(5) + four + two), JobBadReply);
         row("item length differs", ackData(7, 0, params, one + hex("ff 04 00 18 aa bb cc 00") + two), JobBadReply);
         row("length not whole bytes", ackData(7, 0, params, one + hex("ff 04 00 1f aa bb cc dd") + two), JobBadReply);
-        QByteArray lyingLength = ackData(7, 0, params, one + four + two);
-        lyingLength[3] = char(lyingLength.at(3) + 1);
-        row("TPKT length lies", lyingLength, JobBadReply);
     }
     void readReply()
     {
