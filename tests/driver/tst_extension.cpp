@@ -21,21 +21,13 @@ QByteArray hex(const char *text)
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
-Tag tag(const QString &address, DataType type, int count = 1)
-{
-    Tag t;
-    t.address = address;
-    t.type = type;
-    t.count = count;
-    return t;
-}
-
+// A record whose value is the list, as a write takes it.
 template <typename T>
-Tag writeTag(const QString &address, DataType type, const QList<T> &values, int count)
+CLabelVariable record(const QList<T> &values)
 {
-    Tag t = tag(address, type, count);
-    t.value.value = QVariant::fromValue(values);
-    return t;
+    CLabelVariable r;
+    r.value = QVariant::fromValue(values);
+    return r;
 }
 
 // Sixty Int16 markers, 32 bytes apart: 60 items, four jobs at PDU 240.
@@ -43,7 +35,7 @@ QList<Tag> sixtyApart()
 {
     QList<Tag> tags;
     for (int i = 0; i < 60; ++i)
-        tags << tag(QStringLiteral("M%1").arg(i * 32), Int16);
+        tags << Tag{QStringLiteral("M%1").arg(i * 32), Int16};
     return tags;
 }
 
@@ -185,7 +177,7 @@ private slots:
             QString address = areas.at(i % 4).arg(byte);
             if (kind.type == Bool)
                 address = address.replace("DBB", "DBX") + QStringLiteral(".%1").arg(i % 8);
-            tags << tag(address, kind.type, kind.count);
+            tags << Tag{address, kind.type, kind.count};
         }
         sim.clearReceivedFrames();
         JobLog log;
@@ -209,7 +201,7 @@ private slots:
     {
         QFETCH(int, start);
         QFETCH(int, count);
-        const CLabelVariable r = ext->readVariables({tag(QStringLiteral("DB2.DBB%1").arg(start), UInt8, count)}).first();
+        const CLabelVariable r = ext->readVariables({Tag{QStringLiteral("DB2.DBB%1").arg(start), UInt8, count}}).first();
         QCOMPARE(r.status, StatusOk);
         QTEST(readJobs(sim.receivedFrames()), "jobs");
         const QList<uchar> got = r.value.value<QList<uchar>>();
@@ -221,8 +213,8 @@ private slots:
     // tag merged with one past the end of its area is read again on its own.
     void failuresStayWithTheirTags()
     {
-        const QList<Tag> tags{tag("DB1.DBW0", Int16), tag("DB77.DBW0", Int16), tag("DB77.DBD4", Float),
-                              tag("M2044", Int32), tag("M2046", Int32)};
+        const QList<Tag> tags{Tag{"DB1.DBW0", Int16}, Tag{"DB77.DBW0", Int16}, Tag{"DB77.DBD4", Float},
+                              Tag{"M2044", Int32}, Tag{"M2046", Int32}};
         const QList<CLabelVariable> r = ext->readVariables(tags);
         const QList<CDriveExtension::Why> why = ext->lastWhy();
         QCOMPARE(readJobs(sim.receivedFrames()), 2);
@@ -239,13 +231,13 @@ private slots:
     {
         sim.setMemory(SimPlc::AreaMarkers, 0, 0, hex("f0 00 00 00 00 00 00"));
         const QDateTime callerTime(QDate(2001, 2, 3), QTime(4, 5, 6));
-        QList<Tag> tags{writeTag("M0.3", Bool, QList<bool>{true}, 1),          // that bit alone
-                        writeTag("M0.7", Bool, QList<bool>{false, true}, 2),   // over a byte boundary
-                        writeTag("DB1.DBW10", Int16, QList<short>{0x1234}, 1),
-                        writeTag("M4", Bool, QList<bool>{true, false}, 9),     // whole bytes, one element each
-                        writeTag("I3", UInt8, QList<uchar>{7}, 1),             // sent; inputs are the PLC's
-                        writeTag("DB77.DBB0", UInt8, QList<uchar>{1}, 1),
-                        writeTag("M0", UInt8, QList<uchar>{1}, -1)};
+        QList<Tag> tags{Tag{"M0.3", Bool, 1, record(QList<bool>{true})},          // that bit alone
+                        Tag{"M0.7", Bool, 2, record(QList<bool>{false, true})},   // over a byte boundary
+                        Tag{"DB1.DBW10", Int16, 1, record(QList<short>{0x1234})},
+                        Tag{"M4", Bool, 9, record(QList<bool>{true, false})},     // whole bytes, one element each
+                        Tag{"I3", UInt8, 1, record(QList<uchar>{7})},             // sent; inputs are the PLC's
+                        Tag{"DB77.DBB0", UInt8, 1, record(QList<uchar>{1})},
+                        Tag{"M0", UInt8, -1, record(QList<uchar>{1})}};
         for (Tag &t : tags)
             t.value.timestamp = callerTime;
         const QList<CLabelVariable> r = ext->writeVariables(tags);
@@ -273,7 +265,7 @@ private slots:
         sim.clearReceivedFrames();
         std::srand(7);
         drv->ReadVariable("M0", UInt8);
-        ext->readVariables({tag("M5", UInt8), tag("DB1.DBW0", Int16)});
+        ext->readVariables({Tag{"M5", UInt8}, Tag{"DB1.DBW0", Int16}});
         QCOMPARE(drv->ReadVariable("DB77.DBB1", UInt8).status, StatusBadReply);
         const QList<QByteArray> mixed = sim.receivedFrames();
         QCOMPARE(mixed.size(), 3);
@@ -320,7 +312,7 @@ private slots:
         QCOMPARE(other->ConnectDrive(target()), ConnectOk);
         QList<Tag> tags;
         for (int i = 0; i < 40; ++i)
-            tags << tag(QStringLiteral("M%1").arg(i * 40), UInt8); // three jobs
+            tags << Tag{QStringLiteral("M%1").arg(i * 40), UInt8}; // three jobs
         sim.setFault(fault, param);
         QElapsedTimer clock;
         clock.start();
@@ -332,7 +324,7 @@ private slots:
         sim.setFault(SimPlc::Fault::None);
         if (fault == SimPlc::Fault::LateReply) {
             QTest::qWait(500); // the late reply is in by now
-            QCOMPARE(driveExtension(other)->readVariables({tag("M9", UInt8)}).first().value.value<QList<uchar>>(),
+            QCOMPARE(driveExtension(other)->readVariables({Tag{"M9", UInt8}}).first().value.value<QList<uchar>>(),
                      QList<uchar>{uchar(9 * 13 + 2)});
         }
         host.release(other);
@@ -346,7 +338,7 @@ private slots:
         QCOMPARE(other->ConnectDrive(target()), ConnectOk);
         sim.setFault(SimPlc::Fault::PreviousReply); // each reply is that of the request before
         QCOMPARE(other->ReadVariable("M0", UInt8).status, StatusNoReply);
-        const CLabelVariable r = driveExtension(other)->readVariables({tag("M1", UInt8)}).first();
+        const CLabelVariable r = driveExtension(other)->readVariables({Tag{"M1", UInt8}}).first();
         sim.setFault(SimPlc::Fault::None);
         QCOMPARE(r.status, StatusNoReply);
         host.release(other);
