@@ -190,8 +190,8 @@ function hundredTags(spacing) {
   check('a tag one byte longer than a reply: two jobs, put together', split.records[0].status === 0 &&
         same(split.records[0].values, expected(long[0])) && split.jobs === 2 && split.items.join() === '942,1',
         JSON.stringify({ jobs: split.jobs, items: split.items, status: split.records[0].status }));
-  const absent = await batch([{ address: 'DB1.DBW2', type: 'int16', count: 1 }, { address: 'DB5.DBW0', type: 'int16', count: 1 },
-                              { address: 'DB5.DBB9', type: 'uint8', count: 3 }, { address: 'M3', type: 'uint8', count: 1 }]);
+  const absent = await batch([['DB1.DBW2', 'int16', 1], ['DB5.DBW0', 'int16', 1], ['DB5.DBB9', 'uint8', 3], ['M3', 'uint8', 1]]
+    .map(([address, type, count]) => ({ address, type, count })));
   check('an absent block fails its own tags alone, with return code 0x0A',
         absent.records.map((r) => r.status).join() === '0,7,7,0' &&
         absent.records.filter((r) => r.why).every((r) => /object does not exist.*0x0A/.test(r.why)),

@@ -214,7 +214,6 @@ private slots:
                                               << "--tsap '0300:zz' is not two hexadecimal TSAPs";
         QTest::addRow("slot 32") << QStringList{w, "%E", "M0", "int8", "1", "--slot", "32"} << 2
                                  << "--slot '32' is not a whole number from 0 to 31";
-        QTest::addRow("cpu without a port") << QStringList{"cpu", "127.0.0.1"} << 2 << "is not HOST:PORT";
         QTest::addRow("batch with an address") << QStringList{r, "%E", "M0", "--tags", "%TAGS=M0,int8\n"} << 2
                                                << "read expects 1 arguments, got 2";
         QTest::addRow("port 0") << QStringList{r, "127.0.0.1:0", "M0", "int8"} << 2 << "is not HOST:PORT";
