@@ -70,7 +70,6 @@ Lie changed(std::function<void(QByteArray &)> change)
 
 Q_DECLARE_METATYPE(Options)
 Q_DECLARE_METATYPE(Lie)
-Q_DECLARE_METATYPE(QVector<Item>)
 
 class TstS7Extension : public QObject
 {
@@ -362,10 +361,8 @@ private slots:
             pieces.append({i, 0x84, 1, i * 40, i % 2 + 1});
         const BatchPlan plan = BatchPlan::forReads(pieces, 240, true);
         QCOMPARE(plan.jobs.size(), 2);
-        QVector<S7JobPipe::Outcome> outcomes;
-        for (int j = 0; j < 2; ++j)
-            outcomes.append({JobOk, quint16(j + 1), goodReply(quint16(j + 1), plan.jobs.at(j))});
-        outcomes[1] = lie(outcomes.at(1));
+        const QVector<S7JobPipe::Outcome> outcomes{{JobOk, 1, goodReply(1, plan.jobs.at(0))},
+                                                   lie({JobOk, 2, goodReply(2, plan.jobs.at(1))})};
         QVector<QByteArray> bytes;
         const auto segments = TagBatch::judge(plan, false, outcomes, &bytes);
         for (int j = 0; j < 2; ++j) {
