@@ -30,15 +30,6 @@ CLabelVariable record(const QList<T> &values)
     return r;
 }
 
-// Sixty Int16 markers, 32 bytes apart: 60 items, four jobs at PDU 240.
-QList<Tag> sixtyApart()
-{
-    QList<Tag> tags;
-    for (int i = 0; i < 60; ++i)
-        tags << Tag{QStringLiteral("M%1").arg(i * 32), Int16};
-    return tags;
-}
-
 int readJobs(const QList<QByteArray> &frames)
 {
     int n = 0;
