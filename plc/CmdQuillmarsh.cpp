@@ -73,9 +73,7 @@ int CmdQuillmarsh::releaseSocket()
 int CmdQuillmarsh::exchange(QByteArray request, QByteArray &reply)
 {
     if (socket) {
-        socket->write(request.constData(), request.size());
-        socket->flush();
-        socket->waitForBytesWritten(WriteTimeoutMs);
+        sendFrame(request);
         socket->waitForReadyRead(ReplyTimeoutMs);
     }
     // Whatever the buffer holds is the reply, also bytes that came in after
@@ -275,6 +273,8 @@ void CmdQuillmarsh::myreadyRead()
     // reply is what arrived with the first readyRead, never two segments.
     if (!socket || socket->bytesAvailable() <= 0)
         return;
+    // While jobs are kept in flight, each notification adds to what is not
+    // taken yet.
     if (streaming) {
         recvBuffer.append(socket->readAll());
         return;

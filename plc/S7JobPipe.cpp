@@ -110,8 +110,6 @@ QVector<S7JobPipe::Outcome> S7JobPipe::run(QVector<Job> jobs, int inFlight)
             deadline[next] = clock.elapsed() + CmdQuillmarsh::ReplyTimeoutMs;
             waiting.insert(reference, next);
             ++next;
-            ++sent;
-            peak = qMax(peak, waiting.size());
         }
         if (waiting.isEmpty())
             break;

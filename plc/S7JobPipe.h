@@ -38,9 +38,6 @@ public:
     explicit S7JobPipe(CmdQuillmarsh &connection) : cmd(connection) {}
 
     QVector<Outcome> run(QVector<Job> jobs, int inFlight);
-    // Jobs sent so far and the most that were ever unanswered at once.
-    int sentCount() const { return sent; }
-    int mostInFlight() const { return peak; }
 
     // The job a reply with this PDU reference answers, or -1 for none: the
     // job waiting for it; else, for a reference that no reply coming late
@@ -53,8 +50,6 @@ private:
     CmdQuillmarsh &cmd;
     quint16 reference = 0; // this pipe's own sequence, apart from the single jobs'
     QVector<int> late; // references of the last jobs that went unanswered, the last first
-    int sent = 0;
-    int peak = 0;
 };
 
 #endif

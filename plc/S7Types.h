@@ -91,7 +91,6 @@ constexpr int MinimumPduLength = 240;
 
 // Connection request: the TSAP codes and the largest PDU a setup may ask for.
 constexpr int CotpFixedRequestSize = 7;   // length indicator, code, two references, class
-constexpr int CotpConnectParamCount = 3;  // TPDU size, calling and called TSAP
 constexpr int TsapTypeShift = 8;          // called TSAP: connection type in the high byte,
 constexpr int TsapRackShift = 5;          // rack in bits 5..7 and slot in bits 0..4 of the low one
 constexpr int MaxRack = 7;
@@ -104,7 +103,6 @@ constexpr int TpktLengthOffset = 2;
 constexpr int RosctrOffset = 8;
 constexpr int PduReferenceOffset = 11;
 constexpr int SetupReplyJobsOffset = AckParameterOffset + 2; // after function and reserved byte
-constexpr int SetupReplySize = SetupReplyJobsOffset + 6;     // two job counts and the PDU size
 
 constexpr quint8 RosctrAck = 0x02;
 constexpr quint8 RosctrUserData = 0x07;
@@ -134,17 +132,15 @@ constexpr quint8 UserDataMethodResponse = 0x12; // also marks a follow-up reques
 constexpr quint8 UserDataTypeRequest = 0x4;
 constexpr quint8 UserDataTypeResponse = 0x8;
 constexpr int UserDataTypeShift = 4;
-constexpr quint8 UserDataGroupMask = 0x0F;
 constexpr quint8 UserDataGroupCpu = 0x4;     // system state lists
 constexpr quint8 UserDataGroupClock = 0x7;
 constexpr quint8 UserDataReadSzl = 0x01;
 constexpr quint8 UserDataReadClock = 0x01;
 constexpr quint8 UserDataLastUnit = 0x00;
 constexpr quint8 ReturnCodeOutOfRange = 0x05;
-constexpr quint8 ReturnCodeNoObject = 0x0A;  // also the data head of a request without data
+constexpr quint8 ReturnCodeNoObject = 0x0A;  // also the return code of a request's empty data item
 constexpr int UserDataJobHeaderSize = S7JobHeaderSize; // user data has no error fields in the header
 constexpr int SzlSelectorSize = 4;                     // list id and index
-constexpr int SzlListHeaderSize = 8;                   // id, index, record length, record count
 // The largest list assembled from data units; a peer that announces more
 // units after this is not believed.
 constexpr int MaxSzlListBytes = 0xFFFF;

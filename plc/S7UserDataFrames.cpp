@@ -35,7 +35,12 @@ QByteArray firstRequest(quint16 pduReference, quint8 group, quint8 subfunction, 
 // The data item of a request that sends no data.
 QByteArray emptyDataItem()
 {
-    return QByteArray::fromRawData("\x0a\x00\x00\x00", S7::DataItemHeaderSize);
+    QByteArray item;
+    ByteWriter out(item, S7::DataItemHeaderSize);
+    out.u8(S7::ReturnCodeNoObject);
+    out.u8(S7::DataTransportNull);
+    out.u16(0);
+    return item;
 }
 
 } // namespace
