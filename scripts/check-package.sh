@@ -62,7 +62,7 @@ cmake_dir=./usr/lib/$multiarch/cmake/$package
 expect_runtime=(./usr/bin/quillmarsh$suffix ./usr/bin/quillmarsh-sim$suffix
                 ./usr/lib/$multiarch/quillmarsh$suffix/libQuillmarsh.so
                 ./usr/share/man/man1/quillmarsh$suffix.1.gz ./usr/share/man/man1/quillmarsh-sim$suffix.1.gz)
-expect_dev=(./usr/include/quillmarsh$suffix/{CDriveBaseClass,CLabelVariable,DataType,DriverPlugin,EDebugCmdType,ResultCodes}.h
+expect_dev=(./usr/include/quillmarsh$suffix/{CDriveBaseClass,CDriveExtension,CLabelVariable,DataType,DriverPlugin,EDebugCmdType,ResultCodes}.h
             ./usr/lib/$multiarch/libQuillmarshHost$suffix.a ./usr/lib/$multiarch/pkgconfig/quillmarsh$suffix.pc
             "$cmake_dir/${package}Config.cmake" "$cmake_dir/${package}ConfigVersion.cmake"
             "$cmake_dir/QuillmarshTargets.cmake" "$cmake_dir/QuillmarshTargets-*.cmake"
