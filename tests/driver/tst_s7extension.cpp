@@ -255,7 +255,7 @@ private slots:
         QTEST(answer.result, "result");
         QTEST(answer.lastUnit, "last");
         QTEST(int(answer.error), "error");
-        QTEST(answer.data.size(), "dataSize");
+        QTEST(int(answer.data.size()), "dataSize");
     }
 
     void identity()
