@@ -5,6 +5,7 @@
 // sits in slot 2) and reads the batch in one job. Exit code 0 only when both
 // reads give 1234. It prints the Qt it runs on, which must be the plug-in's.
 #include <QCoreApplication>
+#include <QSequentialIterable>
 #include <QStringList>
 
 #include <cstdio>
