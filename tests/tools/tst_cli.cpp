@@ -302,14 +302,14 @@ private slots:
     void batchRead()
     {
         plc->setFrameLog(true);
-        const Run r = run(expand({"read", "%E", "--tags", "%TAGS=M0,int8\nDB99.DBW0,int16\n", "--slot", "2", "--jobs", "3", "--json"}));
+        const Run r = run(expand({"read", "%E", "--tags", "%TAGS=M0,int8\nDB99.DBW0,int16\n", "--slot", "1", "--jobs", "3", "--json"}));
         QCOMPARE(r.exitCode, 1);
         const QJsonArray records = QJsonDocument::fromJson(r.out.toUtf8()).object().value("records").toArray();
         QVERIFY2(records.size() == 2 && !records.at(0).toObject().contains("why")
                      && records.at(1).toObject().value("why").toString().contains("object does not exist"), qPrintable(r.out));
         const QList<QByteArray> frames = plc->receivedFrames();
         QCOMPARE(frames.size(), 3); // connection request, setup, one read job
-        QCOMPARE(frames.at(0).right(2).toHex() + frames.at(1).mid(19, 4).toHex(), QByteArray("030200030003"));
+        QCOMPARE(frames.at(0).right(2).toHex() + frames.at(1).mid(19, 4).toHex(), QByteArray("030100030003"));
     }
 
     void watchToPipe()
