@@ -14,7 +14,7 @@ public:
     struct Options
     {
         QString program;           // quillmarsh-sim
-        QString cpu = QStringLiteral("s7-300");
+        QString cpu = QStringLiteral("s7-1500"); // takes 03.00 and more connections than the clients
         int clients = 32;
         int seconds = 60;
         qint64 unreadBytes = 6 * 1024 * 1024;

@@ -51,7 +51,7 @@ async function readAll(conn) {
 async function main() {
   const conn = new NodeS7({ silent: true });
   const [error] = await step('initiateConnection', (done) =>
-    conn.initiateConnection({ host, port: Number(port), rack: 0, slot: 2 }, done));
+    conn.initiateConnection({ host, port: Number(port), rack: 0, slot: 1 }, done)); // the simulator's S7-1200
   if (error) fail('cannot connect: ' + error);
   conn.addItems(items);
   for (let i = 0; i < WARM_UP_CYCLES; ++i) await readAll(conn);

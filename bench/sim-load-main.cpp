@@ -17,8 +17,9 @@ int main(int argc, char **argv)
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("sim"), QStringLiteral("The quillmarsh-sim to run."), QStringLiteral("PATH")},
-        {QStringLiteral("cpu"), QStringLiteral("Its CPU profile (default s7-300; empty: no --cpu)."), QStringLiteral("NAME"),
-         QStringLiteral("s7-300")},
+        {QStringLiteral("cpu"), QStringLiteral("Its CPU profile (default s7-1500, which takes the clients' TSAP 03.00 "
+                                               "and 128 connections; empty: no --cpu)."), QStringLiteral("NAME"),
+         QStringLiteral("s7-1500")},
         {QStringLiteral("clients"), QStringLiteral("Clients at once (default 32)."), QStringLiteral("N"),
          QStringLiteral("32")},
         {QStringLiteral("seconds"), QStringLiteral("How long they run (default 60)."), QStringLiteral("S"),

@@ -8,7 +8,7 @@
 #   3. 3,000 frames of 60 KiB;
 #   4. SIGTERM right after "listening on", 300 times.
 # Environment: BUILD_DIR (default build-bench), SIM_LOAD_SECONDS (60),
-# SIM_LOAD_CLIENTS (32), SIM_LOAD_CPU (s7-300), BENCH_NO_BUILD=1 to use the
+# SIM_LOAD_CLIENTS (32), SIM_LOAD_CPU (s7-1500), BENCH_NO_BUILD=1 to use the
 # build as it is. Exit code 0 when every target is met. The figures are kept
 # in $BUILD_DIR/bench-results/sim-load.txt.
 set -euo pipefail
@@ -22,5 +22,5 @@ if [ -z "${BENCH_NO_BUILD:-}" ]; then
 fi
 mkdir -p "$out"
 "$build/bin/quillmarsh-sim-load" --sim "$build/bin/quillmarsh-sim" --seconds "${SIM_LOAD_SECONDS:-60}" \
-  --clients "${SIM_LOAD_CLIENTS:-32}" --cpu "${SIM_LOAD_CPU:-s7-300}" | tee "$out/sim-load.txt"
+  --clients "${SIM_LOAD_CLIENTS:-32}" --cpu "${SIM_LOAD_CPU:-s7-1500}" | tee "$out/sim-load.txt"
 exit "${PIPESTATUS[0]}"

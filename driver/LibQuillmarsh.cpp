@@ -2,15 +2,18 @@
 
 #include <QDateTime>
 
+#include "ElementTypes.h"
 #include "S7ConnectFrames.h"
+#include "S7Frame.h"
+#include "S7Image.h"
 #include "S7Reasons.h"
-#include "TagRefusal.h"
-#include "ValueCodec.h"
+#include "S7Type.h"
+#include "Version.h"
 
 namespace {
 
 const QString kDriveName = QStringLiteral("Quillmarsh");
-const QString kVersion = QStringLiteral("V1.8.2 20230221");
+const QString kVersion = QStringLiteral("V" QUILLMARSH_VERSION " " QUILLMARSH_RELEASE_DATE);
 constexpr int kMinPort = 1;
 constexpr int kMaxPort = 65535;
 
@@ -40,7 +43,7 @@ QString LibQuillmarsh::DebugCmd(EDebugCmdType command)
         cmd.setDebug(false);
         return QStringLiteral("StopDebug");
     case DebugVersion:
-        return QStringLiteral("v1.8.2 %1 %2").arg(QLatin1String(__DATE__)).arg(QLatin1String(__TIME__));
+        return QStringLiteral("v" QUILLMARSH_VERSION " %1 %2").arg(QLatin1String(__DATE__)).arg(QLatin1String(__TIME__));
     case DebugDriveName:
         return kDriveName;
     }
@@ -127,37 +130,73 @@ unsigned int LibQuillmarsh::getmodule_bit(QString text, AreaType)
 
 int LibQuillmarsh::getBytelen(DataType type, int count)
 {
-    return TagAddress::byteLength(type, count);
+    return S7Type::byteLength(type, count);
 }
 
 // ---- value codec --------------------------------------------------------
 
 QVariant LibQuillmarsh::set_variant_bool(int startBit, QByteArray bytes, int count)
 {
-    return ValueCodec::decodeBits(startBit, bytes, count);
+    return S7Image::decodeBits(startBit, bytes, count);
 }
-QVariant LibQuillmarsh::set_variant_Int8(QByteArray bytes, int count) { return ValueCodec::decode<char>(bytes, count); }
-QVariant LibQuillmarsh::set_variant_UInt8(QByteArray bytes, int count) { return ValueCodec::decode<uchar>(bytes, count); }
-QVariant LibQuillmarsh::set_variant_Int16(QByteArray bytes, int count) { return ValueCodec::decode<short>(bytes, count); }
-QVariant LibQuillmarsh::set_variant_UInt16(QByteArray bytes, int count) { return ValueCodec::decode<ushort>(bytes, count); }
-QVariant LibQuillmarsh::set_variant_Int32(QByteArray bytes, int count) { return ValueCodec::decode<int>(bytes, count); }
-QVariant LibQuillmarsh::set_variant_UInt32(QByteArray bytes, int count) { return ValueCodec::decode<uint>(bytes, count); }
-QVariant LibQuillmarsh::set_variant_fload(QByteArray bytes, int count) { return ValueCodec::decode<float>(bytes, count); }
-QVariant LibQuillmarsh::set_variant_Int64(QByteArray bytes, int count) { return ValueCodec::decode<qlonglong>(bytes, count); }
-QVariant LibQuillmarsh::set_variant_UInt64(QByteArray bytes, int count) { return ValueCodec::decode<qulonglong>(bytes, count); }
-QVariant LibQuillmarsh::set_variant_double(QByteArray bytes, int count) { return ValueCodec::decode<double>(bytes, count); }
+QVariant LibQuillmarsh::set_variant_Int8(QByteArray bytes, int count) { return S7Image::decode<char>(bytes, count); }
+QVariant LibQuillmarsh::set_variant_UInt8(QByteArray bytes, int count) { return S7Image::decode<uchar>(bytes, count); }
+QVariant LibQuillmarsh::set_variant_Int16(QByteArray bytes, int count) { return S7Image::decode<short>(bytes, count); }
+QVariant LibQuillmarsh::set_variant_UInt16(QByteArray bytes, int count) { return S7Image::decode<ushort>(bytes, count); }
+QVariant LibQuillmarsh::set_variant_Int32(QByteArray bytes, int count) { return S7Image::decode<int>(bytes, count); }
+QVariant LibQuillmarsh::set_variant_UInt32(QByteArray bytes, int count) { return S7Image::decode<uint>(bytes, count); }
+QVariant LibQuillmarsh::set_variant_fload(QByteArray bytes, int count) { return S7Image::decode<float>(bytes, count); }
+QVariant LibQuillmarsh::set_variant_Int64(QByteArray bytes, int count) { return S7Image::decode<qlonglong>(bytes, count); }
+QVariant LibQuillmarsh::set_variant_UInt64(QByteArray bytes, int count) { return S7Image::decode<qulonglong>(bytes, count); }
+QVariant LibQuillmarsh::set_variant_double(QByteArray bytes, int count) { return S7Image::decode<double>(bytes, count); }
 
-int LibQuillmarsh::Wset_variant_bool(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<bool>(v.value, count, out); return 0; }
-int LibQuillmarsh::Wset_variant_Int8(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<char>(v.value, count, out); return 0; }
-int LibQuillmarsh::Wset_variant_UInt8(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<uchar>(v.value, count, out); return 0; }
-int LibQuillmarsh::Wset_variant_Int16(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<short>(v.value, count, out); return 0; }
-int LibQuillmarsh::Wset_variant_uInt16(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<ushort>(v.value, count, out); return 0; }
-int LibQuillmarsh::Wset_variant_Int32(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<int>(v.value, count, out); return 0; }
-int LibQuillmarsh::Wset_variant_UInt32(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<uint>(v.value, count, out); return 0; }
-int LibQuillmarsh::Wset_variant_float(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<float>(v.value, count, out); return 0; }
-int LibQuillmarsh::Wset_variant_Int64(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<qlonglong>(v.value, count, out); return 0; }
-int LibQuillmarsh::Wset_variant_UInt64(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<qulonglong>(v.value, count, out); return 0; }
-int LibQuillmarsh::Wset_variant_double(CLabelVariable v, int count, QByteArray *out) { ValueCodec::encode<double>(v.value, count, out); return 0; }
+int LibQuillmarsh::Wset_variant_bool(CLabelVariable v, int count, QByteArray *out) { S7Image::encode<bool>(v.value, count, out); return 0; }
+int LibQuillmarsh::Wset_variant_Int8(CLabelVariable v, int count, QByteArray *out) { S7Image::encode<char>(v.value, count, out); return 0; }
+int LibQuillmarsh::Wset_variant_UInt8(CLabelVariable v, int count, QByteArray *out) { S7Image::encode<uchar>(v.value, count, out); return 0; }
+int LibQuillmarsh::Wset_variant_Int16(CLabelVariable v, int count, QByteArray *out) { S7Image::encode<short>(v.value, count, out); return 0; }
+int LibQuillmarsh::Wset_variant_uInt16(CLabelVariable v, int count, QByteArray *out) { S7Image::encode<ushort>(v.value, count, out); return 0; }
+int LibQuillmarsh::Wset_variant_Int32(CLabelVariable v, int count, QByteArray *out) { S7Image::encode<int>(v.value, count, out); return 0; }
+int LibQuillmarsh::Wset_variant_UInt32(CLabelVariable v, int count, QByteArray *out) { S7Image::encode<uint>(v.value, count, out); return 0; }
+int LibQuillmarsh::Wset_variant_float(CLabelVariable v, int count, QByteArray *out) { S7Image::encode<float>(v.value, count, out); return 0; }
+int LibQuillmarsh::Wset_variant_Int64(CLabelVariable v, int count, QByteArray *out) { S7Image::encode<qlonglong>(v.value, count, out); return 0; }
+int LibQuillmarsh::Wset_variant_UInt64(CLabelVariable v, int count, QByteArray *out) { S7Image::encode<qulonglong>(v.value, count, out); return 0; }
+int LibQuillmarsh::Wset_variant_double(CLabelVariable v, int count, QByteArray *out) { S7Image::encode<double>(v.value, count, out); return 0; }
+
+QVariant LibQuillmarsh::decodeRead(DataType type, int startBit, QByteArray bytes, int byteCount)
+{
+    switch (type) {
+    case Bool: return set_variant_bool(startBit, bytes, byteCount);
+    case Int8: return set_variant_Int8(bytes, byteCount);
+    case UInt8: return set_variant_UInt8(bytes, byteCount);
+    case Int16: return set_variant_Int16(bytes, byteCount / 2);
+    case UInt16: return set_variant_UInt16(bytes, byteCount / 2);
+    case Int32: return set_variant_Int32(bytes, byteCount / 4);
+    case UInt32: return set_variant_UInt32(bytes, byteCount / 4);
+    case Float: return set_variant_fload(bytes, byteCount / 4);
+    case Int64: return set_variant_Int64(bytes, byteCount / 8);
+    case UInt64: return set_variant_UInt64(bytes, byteCount / 8);
+    case Double: return set_variant_double(bytes, byteCount / 8);
+    default: return QVariant();
+    }
+}
+
+void LibQuillmarsh::encodeWrite(DataType type, CLabelVariable value, int elements, QByteArray *out)
+{
+    switch (type) {
+    case Bool: Wset_variant_bool(value, elements, out); break;
+    case Int8: Wset_variant_Int8(value, elements, out); break;
+    case UInt8: Wset_variant_UInt8(value, elements, out); break;
+    case Int16: Wset_variant_Int16(value, elements, out); break;
+    case UInt16: Wset_variant_uInt16(value, elements, out); break;
+    case Int32: Wset_variant_Int32(value, elements, out); break;
+    case UInt32: Wset_variant_UInt32(value, elements, out); break;
+    case Float: Wset_variant_float(value, elements, out); break;
+    case Int64: Wset_variant_Int64(value, elements, out); break;
+    case UInt64: Wset_variant_UInt64(value, elements, out); break;
+    case Double: Wset_variant_double(value, elements, out); break;
+    default: break;
+    }
+}
 
 // ---- reading ----------------------------------------------------------------
 
@@ -166,15 +205,28 @@ CLabelVariable LibQuillmarsh::ReadVariable(QString address, DataType type)
     return ReadVariable(address, type, 1);
 }
 
+int LibQuillmarsh::readCheck(const TagAddress &tag, DataType type, int count)
+{
+    if (tag.byteAddress < 0)
+        return StatusBadAddress;
+    if (count <= 0)
+        return StatusBadCount;
+    if (qint64(tag.byteAddress) + count > S7::MaxByteAddress)
+        return StatusBadAddress;
+    if (!ElementTypes::isServed(type))
+        return StatusTypeNotServed; // NoType, String and the host's other types
+    return StatusOk;
+}
+
 CLabelVariable LibQuillmarsh::ReadVariable(QString address, DataType type, int count)
 {
     const TagAddress tag = addresses.parse(address);
-    const int refusal = TagRefusal::read(tag, type, count);
+    const int checked = readCheck(tag, type, count);
     CLabelVariable record;
-    if (refusal == StatusOk) {
+    if (checked == StatusOk) {
         record = Read_data(tag.byteAddress, int(tag.dbNumber), int(tag.bit), type, count, tag.area, address);
     } else {
-        record.status = refusal;
+        record.status = checked;
         record.timestamp = localNow(); // the time of the call
     }
     record.address = address;
@@ -198,7 +250,7 @@ CLabelVariable LibQuillmarsh::Read_data(int byteAddress, int dbNumber, int bit, 
     record.status = StatusOk;
     // A Bool read gives the bits of every byte read from the start bit on,
     // so M0.3 with count 1 answers five bits: the count is in bytes there.
-    record.value = ValueCodec::decodeAs(type, bit, data, length);
+    record.value = decodeRead(type, bit, data, length);
     if (!ElementTypes::isServed(type))
         record.status = StatusTypeNotServed; // after the job, as a direct caller sees it
     return record;
@@ -211,15 +263,47 @@ CLabelVariable LibQuillmarsh::WriteVariable(QString address, DataType type, CLab
     return WriteVariable(address, type, value, 1);
 }
 
+int LibQuillmarsh::writeCheck(const TagAddress &tag, DataType type, int count, bool bitWrite,
+                              const CLabelVariable &value)
+{
+    if (tag.byteAddress < 0)
+        return StatusBadAddress;
+    if (count < 0)
+        return StatusBadCount;
+    if (qint64(tag.byteAddress) + count > S7::MaxByteAddress)
+        return StatusBadAddress;
+    if (!ElementTypes::isServed(type))
+        return StatusTypeNotServed;
+    if (bitWrite && tag.bit > 7)
+        return StatusBadAddress;
+    if (bitWrite ? count > S7Frame::maxBitsPerJob() : getBytelen(type, count) > S7Frame::maxWriteBytes())
+        return StatusBadCount; // more than one job can carry
+    // Elements the write takes from the record: Bool writes of whole bytes
+    // take one element per byte. A write of no elements needs no value.
+    const int needed = type == Bool && !bitWrite ? getBytelen(Bool, count) : count;
+    if (needed == 0)
+        return StatusOk;
+    const int offered = S7Image::elementsOffered(value.value, type);
+    if (offered < 0)
+        return StatusTypeNotServed;
+    return offered < needed ? StatusBadCount : StatusOk;
+}
+
+bool LibQuillmarsh::isBitWrite(const TagAddress &tag, DataType type, int count)
+{
+    return type == Bool && count >= 1 && tag.explicitBit;
+}
+
 CLabelVariable LibQuillmarsh::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
 {
     const TagAddress tag = addresses.parse(address);
-    const int refusal = TagRefusal::write(tag, type, count, value);
-    if (refusal != StatusOk) {
-        value.status = refusal;
+    const bool bitWrite = isBitWrite(tag, type, count);
+    const int checked = writeCheck(tag, type, count, bitWrite, value);
+    if (checked != StatusOk) {
+        value.status = checked;
     } else {
         const int byteAddress = tag.byteAddress, dbNumber = int(tag.dbNumber), bit = int(tag.bit);
-        if (TagRefusal::isBitWrite(tag, type, count))
+        if (bitWrite)
             value = Write_bits(byteAddress, dbNumber, bit, count, value, tag.area, address);
         else
             value = Write_data(byteAddress, dbNumber, bit, type, count, value, tag.area, address);
@@ -241,7 +325,7 @@ CLabelVariable LibQuillmarsh::Write_data(int byteAddress, int dbNumber, int, Dat
     const int length = getBytelen(type, count);
     payload.reserve(length);
     // Bool takes one element per byte.
-    ValueCodec::encodeAs(type, value.value, type == Bool ? length : count, &payload);
+    encodeWrite(type, value, type == Bool ? length : count, &payload);
     const int result = cmd.writeArea(dbNumber, byteAddress, length, payload, area, address);
     if (result == JobOk)
         value.timestamp = localNow();
@@ -253,7 +337,7 @@ CLabelVariable LibQuillmarsh::Write_bits(int byteAddress, int dbNumber, int bit,
                                          CLabelVariable value, int area, QString address)
 {
     QByteArray bits;
-    ValueCodec::encodeAs(Bool, value.value, count, &bits);
+    Wset_variant_bool(value, count, &bits);
     const int result = bits.size() == count
                            ? cmd.writeBits(dbNumber, byteAddress, bit, bits, area, address)
                            : int(JobBadReply);

@@ -98,9 +98,7 @@ public:
     QVariant set_variant_UInt64(QByteArray bytes, int count);
     QVariant set_variant_double(QByteArray bytes, int count);
 
-    // Values to PLC bytes, appended to *out; always 0. These and the decoders
-    // above name the codec per type; the read and write paths reach the same
-    // ValueCodec templates through one dispatch on the data type.
+    // Values to PLC bytes, appended to *out; always 0.
     int Wset_variant_bool(CLabelVariable value, int count, QByteArray *out);
     int Wset_variant_Int8(CLabelVariable value, int count, QByteArray *out);
     int Wset_variant_UInt8(CLabelVariable value, int count, QByteArray *out);
@@ -113,10 +111,29 @@ public:
     int Wset_variant_UInt64(CLabelVariable value, int count, QByteArray *out);
     int Wset_variant_double(CLabelVariable value, int count, QByteArray *out);
 
+    // How the read and write paths reach the codec above. The value of a
+    // read of byteCount bytes: for Bool the bits of every byte from startBit
+    // on, for the other types the elements the bytes hold; invalid for a
+    // type not served. And the images of a write's first elements (for
+    // Bool, one byte each); nothing for a type not served.
+    QVariant decodeRead(DataType type, int startBit, QByteArray bytes, int byteCount);
+    void encodeWrite(DataType type, CLabelVariable value, int elements, QByteArray *out);
+
 private:
+    // Batches take the same checks, codec, clock and addresses as the single
+    // tag calls.
+    friend class TagBatch;
+
     // QDateTime::currentDateTime(), made once per millisecond: Qt's local
     // time costs three time-zone look-ups (each a stat of /etc/localtime).
     QDateTime localNow();
+    // The checks before any request: the status a read or write gets without
+    // one (its address, count, type or value will not do), or StatusOk to
+    // send it.
+    int readCheck(const TagAddress &tag, DataType type, int count);
+    int writeCheck(const TagAddress &tag, DataType type, int count, bool bitWrite, const CLabelVariable &value);
+    // A Bool write to an address that names a bit writes single bits.
+    static bool isBitWrite(const TagAddress &tag, DataType type, int count);
 
     CmdQuillmarsh cmd;
     quint32 connectPar = 1;
@@ -128,7 +145,7 @@ private:
     QDateTime stamp;
 
     S7JobPipe pipe{cmd};
-    TagBatch batch{cmd, pipe, addresses, [this] { return localNow(); }};
+    TagBatch batch{*this, pipe};
     S7CpuReader cpu{pipe};
 };
 

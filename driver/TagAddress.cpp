@@ -182,24 +182,6 @@ TagAddress TagAddress::parse(const QString &text)
     return tag;
 }
 
-int TagAddress::byteLength(DataType type, int count)
-{
-    switch (type) {
-    case Bool: return count / 8 + (count % 8 != 0 ? 1 : 0);
-    case Int8:
-    case UInt8: return count;
-    case Int16:
-    case UInt16: return int(quint32(count) * 2u);
-    case Int32:
-    case UInt32:
-    case Float: return int(quint32(count) * 4u);
-    case Int64:
-    case UInt64:
-    case Double: return int(quint32(count) * 8u);
-    default: return 0;
-    }
-}
-
 TagAddress TagAddress::Cache::parse(const QString &text)
 {
     constexpr int kMaxCachedAddresses = 4096;

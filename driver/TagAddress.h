@@ -4,8 +4,7 @@
 #include <QHash>
 #include <QString>
 
-#include "DataType.h"
-#include "S7Types.h"
+#include "S7Memory.h"
 
 // A tag address text (M10.3, DB1.DBW20, V_or_DB5.100.3, V100) taken apart
 // into the numbers a read or write job needs. The parse does no validation:
@@ -21,9 +20,6 @@ public:
     bool explicitBit = false; // the text names one bit: M0.1, DB1.DBX10.3
 
     static TagAddress parse(const QString &text);
-    // PLC bytes of count elements of type; 0 for a type the driver does not
-    // serve. A count too large wraps instead of overflowing.
-    static int byteLength(DataType type, int count);
     // QString::left/right as address and connection texts are cut: a length
     // outside 0..size takes the whole text.
     static QString leftOrAll(const QString &text, int n);

@@ -95,7 +95,7 @@ bool CmdQuillmarsh::isConnected() const
     return socket && socket->state() == QAbstractSocket::ConnectedState;
 }
 
-int CmdQuillmarsh::refusal() const
+int CmdQuillmarsh::unsentResult() const
 {
     // A job that cannot be sent as asked: not acceptable, or not connected.
     return isConnected() ? JobBadReply : JobNotConnected;
@@ -106,7 +106,7 @@ int CmdQuillmarsh::handshakeStep(const QByteArray &request, quint8 expectedTpduC
     if (!isConnected())
         return S7Frame::HandshakeNotConnected;
     if (exchange(request, *reply) != ExchangeOk)
-        return S7Frame::HandshakeRefused;
+        return S7Frame::HandshakeUnconfirmed;
     return S7Frame::judgeHandshakeReply(*reply, expectedTpduCode);
 }
 
@@ -187,7 +187,7 @@ int CmdQuillmarsh::writeArea(int dbNumber, int byteAddress, int byteCount, QByte
     // Bytes from beyond the payload, or more than the frame's own length
     // fields can describe: a request that cannot be made.
     if (request.isEmpty())
-        return refusal();
+        return unsentResult();
     QByteArray reply;
     const int sent = runJob(request, reply, "写命令", addressText, byteCount);
     if (sent != JobOk)
@@ -200,7 +200,7 @@ int CmdQuillmarsh::writeBits(int dbNumber, int byteAddress, int bit, QByteArray 
 {
     const quint16 reference = nextPduReference();
     if (bit < 0 || bit > 7 || byteAddress < 0 || bits.isEmpty() || bits.size() > S7Frame::maxBitsPerJob())
-        return refusal();
+        return unsentResult();
     const QByteArray request =
         S7Frame::writeBitsRequest(reference, dbNumber, int(quint32(byteAddress) * 8 + quint32(bit)), bits, area);
     QByteArray reply;

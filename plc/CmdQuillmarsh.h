@@ -117,7 +117,8 @@ private:
     int sentReference = -1;
     bool streaming = false;
 
-    int refusal() const;
+    // The result of a job that cannot be sent as asked.
+    int unsentResult() const;
     int handshakeStep(const QByteArray &request, quint8 expectedTpduCode, QByteArray *reply);
     int runJob(const QByteArray &request, QByteArray &reply, const char *requestLabel,
                const QString &addressText, int byteCount);

@@ -57,7 +57,7 @@ int judgeHandshakeReply(const QByteArray &reply, quint8 expectedTpduCode)
     ByteReader in(reply);
     in.seek(S7::CotpTpduCodeOffset);
     const quint8 code = in.u8();
-    return in.ok() && code == expectedTpduCode ? HandshakeOk : HandshakeRefused;
+    return in.ok() && code == expectedTpduCode ? HandshakeOk : HandshakeUnconfirmed;
 }
 
 QByteArray readRequest(quint16 pduReference, int byteAddress, int byteCount, int dbNumber, int area)

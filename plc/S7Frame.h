@@ -14,7 +14,7 @@ namespace S7Frame {
 // Results of a handshake step.
 enum HandshakeResult : int {
     HandshakeOk = 0,
-    HandshakeRefused = 1,     // no reply, or not the expected TPDU
+    HandshakeUnconfirmed = 1, // no reply, or not the expected TPDU
     HandshakeNotConnected = -3
 };
 
@@ -33,7 +33,7 @@ QByteArray connectRequest();
 // Handshake step 2: S7 setup communication job (25 bytes).
 QByteArray setupCommunication();
 // HandshakeOk when the reply carries the expected COTP TPDU code, else
-// HandshakeRefused; nothing else of the reply is looked at.
+// HandshakeUnconfirmed; nothing else of the reply is looked at.
 int judgeHandshakeReply(const QByteArray &reply, quint8 expectedTpduCode);
 
 // Read-variable job for byteCount bytes from byteAddress (31 bytes).

@@ -4,10 +4,13 @@
 // Everything the frames of ISO-on-TCP / S7 communication need to be built and
 // read: codes, fixed lengths, the offsets of the fields we look at, and the
 // three frame layers every frame carries. Multi-byte fields are big-endian.
+// The simulator's core keeps its own copy of these on purpose, so that a
+// mistake cannot hide by being shared by both ends of a test.
 
 #include <QtGlobal>
 
 #include "ByteWriter.h"
+#include "S7Memory.h"
 
 namespace S7 {
 
@@ -39,10 +42,9 @@ constexpr quint8 FunctionSetupCommunication = 0xF0;
 constexpr quint8 FunctionReadVariable = 0x04;
 constexpr quint8 FunctionWriteVariable = 0x05;
 
-// Setup communication
+// Setup communication (the PDU length asked for is S7::RequestedPduLength)
 constexpr quint16 SetupPduReference = 0xCCC1;
 constexpr quint16 MaxParallelJobs = 1;
-constexpr quint16 RequestedPduLength = 960;
 
 // Variable specification items (S7ANY addressing)
 constexpr quint8 ItemVariableSpec = 0x12;
@@ -56,14 +58,6 @@ constexpr quint8 DataItemReserved = 0x00;
 constexpr quint8 DataTransportBit = 0x03;   // length counts bits, one bit per item
 constexpr quint8 DataTransportByte = 0x04;  // length counts bits of whole bytes
 constexpr quint8 ReturnCodeSuccess = 0xFF;
-
-// Memory areas
-constexpr quint8 AreaNone = 0x00; // an address text without an area letter
-constexpr quint8 AreaInputs = 0x81;
-constexpr quint8 AreaOutputs = 0x82;
-constexpr quint8 AreaMarkers = 0x83;
-constexpr quint8 AreaDataBlocks = 0x84;
-constexpr quint16 DefaultDataBlock = 1; // V memory lives in data block 1
 
 // Layer sizes and offsets from the start of a frame
 constexpr int TpktHeaderSize = 4;
@@ -83,9 +77,8 @@ constexpr int DataItemHeaderSize = 4;
 constexpr int ReadReplyDataOffset = AckParameterOffset + VarParameterHeaderSize + DataItemHeaderSize; // 25
 constexpr int WriteReplyReturnCodeOffset = AckParameterOffset + VarParameterHeaderSize;               // 21
 constexpr int WriteReplyLength = WriteReplyReturnCodeOffset + 1;                                      // 22
-
-// The smallest PDU an S7 CPU grants; bit-write jobs are kept within it.
-constexpr int MinimumPduLength = 240;
+static_assert(ReadReplyDataOffset == TpktHeaderSize + CotpDataHeaderSize + ReadReplyOverhead,
+              "a read reply's data follow the frame layers and the reply's overhead within the PDU");
 
 // ---- connection options, multi-item jobs, user data --------------------
 

@@ -103,6 +103,18 @@ void SimCapture::closed(quint64 connection, bool byClient)
         file.flush();
 }
 
+void SimCapture::reset(quint64 connection)
+{
+    QMutexLocker lock(&mutex);
+    auto it = flows.find(connection);
+    if (it == flows.end())
+        return;
+    segment(*it, false, SimPcapng::TcpRst | SimPcapng::TcpAck);
+    flows.erase(it);
+    if (file.isOpen())
+        file.flush();
+}
+
 void SimCapture::data(quint64 connection, bool fromClient, const QByteArray &bytes)
 {
     QMutexLocker lock(&mutex);

@@ -11,8 +11,9 @@
 // IPv4 over Ethernet between the connection's real addresses and ports:
 // three-way handshake when a connection opens, a segment per frame received
 // and per write sent, sequence and acknowledgement numbers that add up, FINs
-// at the end. Past its limit it stops writing, with one warning. IPv6
-// connections are written with IPv4 addresses 0.0.0.0. Thread-safe.
+// at the end (or the CPU's RST). Past its limit it stops writing, with one
+// warning. IPv6 connections are written with IPv4 addresses 0.0.0.0.
+// Thread-safe.
 class SimCapture
 {
 public:
@@ -29,6 +30,8 @@ public:
     void received(quint64 connection, const QByteArray &bytes);
     void sent(quint64 connection, const QByteArray &bytes);
     void closed(quint64 connection, bool byClient);
+    // The CPU reset the connection: one RST from its side ends the flow.
+    void reset(quint64 connection);
 
 private:
     struct Flow

@@ -4,6 +4,10 @@
 #include <QTcpSocket>
 #include <QtEndian>
 
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
 namespace {
 // Bounds on a connection whose client does not read its replies: what Qt
 // buffers of the client's bytes, the replies not yet taken by the network,
@@ -129,14 +133,37 @@ void SimConnection::handleFrame(const QByteArray &frame)
         break;
     case SimPlc::Fault::RefuseConnect:
         if (SimProtocol::isConnectionRequest(frame)) {
-            enqueue(0, SimProtocol::refusal(frame), true);
+            enqueue(0, SimProtocol::disconnectRequestFor(frame), true);
             return;
         }
         break;
     default:
         break;
     }
-    sendWithFault(state->answer(protocol, frame), fault);
+    const SimProtocol::Outcome outcome = state->answer(identity.id, protocol, frame);
+    if (!outcome.connectionRefused.isEmpty())
+        state->reportRefusal(outcome.connectionRefused);
+    if (outcome.reset)
+        resetConnection();
+    else
+        sendWithFault(outcome, fault);
+}
+
+// Ends the connection at once with a TCP reset (no lingering, so the
+// kernel sends RST instead of FIN), dropping whatever was still to send.
+void SimConnection::resetConnection()
+{
+    closing = true;
+    sendTimer.stop();
+    outbox.clear();
+    closedByUs = true;
+    state->capture().reset(identity.id);
+#ifdef Q_OS_UNIX
+    const linger noLinger{1, 0};
+    setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
+#endif
+    socket->abort();
+    onDisconnected();
 }
 
 void SimConnection::sendWithFault(const SimProtocol::Outcome &outcome, const SimState::FaultSetting &fault)

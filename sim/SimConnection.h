@@ -47,6 +47,7 @@ private:
     void enqueue(int delayMs, const QByteArray &bytes, bool closeAfter = false);
     void sendNextStep();
     void closeGracefully();
+    void resetConnection();
 
     QTcpSocket *socket;
     SimState *state;

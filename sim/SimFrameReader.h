@@ -5,7 +5,9 @@
 
 // Bounds-checked big-endian reader over received bytes. A read past the end
 // yields 0 and latches the failure, so a parser can read a whole structure and
-// test ok() once instead of checking every field.
+// test ok() once instead of checking every field. The simulator keeps its
+// own reader on purpose, apart from the driver's, so that a mistake cannot
+// hide by being shared by both ends of a test.
 class SimFrameReader
 {
 public:

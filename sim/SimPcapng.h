@@ -27,6 +27,7 @@ public:
 
     static constexpr quint8 TcpFin = 0x01;
     static constexpr quint8 TcpSyn = 0x02;
+    static constexpr quint8 TcpRst = 0x04;
     static constexpr quint8 TcpPush = 0x08;
     static constexpr quint8 TcpAck = 0x10;
     // The most payload one segment carries (an IPv4 packet holds 64 KiB).

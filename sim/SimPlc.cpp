@@ -9,6 +9,7 @@
 SimPlc::SimPlc(QObject *parent)
     : QObject(parent), state(new SimState)
 {
+    state->setRefusalHandler([this](const QString &line) { emit connectionRefused(line); });
 }
 
 SimPlc::~SimPlc()
@@ -75,6 +76,14 @@ bool SimPlc::setCpu(const QString &profile)
     return found != nullptr;
 }
 QString SimPlc::cpu() const { return QLatin1String(state->cpu().name); }
+void SimPlc::setRackSlot(int rack, int slot) { state->setRackSlot(rack, slot); }
+void SimPlc::setTsaps(quint16 calling, quint16 called) { state->setTsaps(calling, called); }
+bool SimPlc::setPutGet(bool on) { return state->setPutGet(on); }
+bool SimPlc::putGet() const { return state->putGet(); }
+bool SimPlc::setProtection(int level, const QString &password) { return state->setProtection(level, password); }
+int SimPlc::protectionLevel() const { return state->protectionLevel(); }
+void SimPlc::setClockOffset(qint64 ms) { state->setClockOffsetMs(ms); }
+qint64 SimPlc::clockOffset() const { return state->clockOffsetMs(); }
 void SimPlc::setPduSize(int bytes) { state->setPduSize(bytes); }
 void SimPlc::setCpuRunning(bool run) { state->setRunning(run); }
 bool SimPlc::cpuRunning() const { return state->running(); }
@@ -85,7 +94,12 @@ void SimPlc::setAreaSize(Area area, int bytes)
     if (area != AreaDataBlocks)
         state->resize(area, 0, bytes);
 }
-void SimPlc::addDataBlock(int number, int bytes) { state->addDataBlock(number, bytes); }
+void SimPlc::addDataBlock(int number, int bytes, BlockAccess access)
+{
+    const SimMemory::BlockAccess kinds[] = {SimMemory::BlockAccess::ReadWrite, SimMemory::BlockAccess::ReadOnly,
+                                            SimMemory::BlockAccess::Optimized};
+    state->addDataBlock(number, bytes, kinds[int(access)]);
+}
 void SimPlc::removeDataBlock(int number) { state->removeDataBlock(number); }
 void SimPlc::removeDataBlocks() { state->removeDataBlocks(); }
 

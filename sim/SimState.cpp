@@ -1,8 +1,8 @@
 #include "SimState.h"
 
 #include "SimCpuProfile.h"
+#include "SimWire.h"
 
-#include <QDateTime>
 #include <QMutexLocker>
 
 namespace {
@@ -39,18 +39,33 @@ int SimState::defaultParam(SimPlc::Fault fault)
 }
 
 // The profile brings its PDU limit and the sizes of the inputs, outputs,
-// markers, timers and counters; data blocks stay as they are.
+// markers, timers and counters; data blocks stay as they are, unless the
+// CPU serves V memory: then that is its one data block, and its inputs,
+// outputs and markers may be windows into it.
 void SimState::setCpu(const SimCpuProfile &cpu)
 {
     QMutexLocker lock(&mutex);
     profile = &cpu;
     statusList.reset(new SimStatusList(cpu));
+    cpuState.reset(new SimCpuState(cpu));
     pduSize = cpu.pduLimit;
+    cpuMemory.unmapAreas();
     cpuMemory.resize(SimMemory::AreaInputs, 0, cpu.inputBytes);
     cpuMemory.resize(SimMemory::AreaOutputs, 0, cpu.outputBytes);
     cpuMemory.resize(SimMemory::AreaMarkers, 0, cpu.markerBytes);
     cpuMemory.resize(SimMemory::AreaTimers, 0, cpu.timers * SimMemory::TimerCounterBytes);
     cpuMemory.resize(SimMemory::AreaCounters, 0, cpu.counters * SimMemory::TimerCounterBytes);
+    if (cpu.vMemoryBytes == 0)
+        return;
+    cpuMemory.removeBlocks();
+    cpuMemory.createBlock(1, cpu.vMemoryBytes);
+    const struct { int area; int offset; } windows[] = {{SimMemory::AreaInputs, cpu.vMemoryMap.inputs},
+                                                         {SimMemory::AreaOutputs, cpu.vMemoryMap.outputs},
+                                                         {SimMemory::AreaMarkers, cpu.vMemoryMap.markers}};
+    for (const auto &window : windows) {
+        if (window.offset >= 0)
+            cpuMemory.mapArea(window.area, 1, window.offset);
+    }
 }
 
 const SimCpuProfile &SimState::cpu() const
@@ -65,21 +80,74 @@ void SimState::setPduSize(int bytes)
     pduSize = bytes;
 }
 
+// From the outside the state is set as the mode selector sets it.
 void SimState::setRunning(bool on)
 {
     QMutexLocker lock(&mutex);
-    run = on;
+    cpuState->setRunning(on, on ? 0 : SimCpuState::EventStopBySwitch);
 }
 
 bool SimState::running() const
 {
     QMutexLocker lock(&mutex);
-    return run;
+    return cpuState->running();
 }
 
+void SimState::setRackSlot(int rack, int slot)
+{
+    QMutexLocker lock(&mutex);
+    cpuState->setRackSlot(rack, slot);
+}
+
+void SimState::setTsaps(quint16 calling, quint16 called)
+{
+    QMutexLocker lock(&mutex);
+    cpuState->setTsaps(calling, called);
+}
+
+bool SimState::setPutGet(bool on)
+{
+    QMutexLocker lock(&mutex);
+    return cpuState->setPutGet(on);
+}
+
+bool SimState::putGet() const
+{
+    QMutexLocker lock(&mutex);
+    return cpuState->putGet();
+}
+
+bool SimState::setProtection(int level, const QString &password)
+{
+    QMutexLocker lock(&mutex);
+    return cpuState->setProtection(level, password);
+}
+
+int SimState::protectionLevel() const
+{
+    QMutexLocker lock(&mutex);
+    return cpuState->protectionLevel();
+}
+
+void SimState::setClockOffsetMs(qint64 ms)
+{
+    QMutexLocker lock(&mutex);
+    cpuState->setClockOffsetMs(ms);
+}
+
+qint64 SimState::clockOffsetMs() const
+{
+    QMutexLocker lock(&mutex);
+    return cpuState->clockOffsetMs();
+}
+
+// An injected fault goes into the diagnostic buffer, so that a client
+// reading it sees when the misbehaviour began.
 void SimState::setFault(SimPlc::Fault fault, int param)
 {
     QMutexLocker lock(&mutex);
+    if (fault != SimPlc::Fault::None)
+        cpuState->record(quint16(SimCpuState::EventFaultInjected + int(fault)));
     faultSetting.fault = fault;
     faultSetting.param = param > 0 ? param : defaultParam(fault);
     ++faultSetting.generation;
@@ -97,10 +165,10 @@ void SimState::resize(int area, int dbNumber, int bytes)
     cpuMemory.resize(area, dbNumber, bytes);
 }
 
-void SimState::addDataBlock(int number, int bytes)
+void SimState::addDataBlock(int number, int bytes, SimMemory::BlockAccess access)
 {
     QMutexLocker lock(&mutex);
-    cpuMemory.createBlock(number, bytes);
+    cpuMemory.createBlock(number, bytes, access);
 }
 
 void SimState::removeDataBlock(int number)
@@ -169,11 +237,54 @@ void SimState::clearReceivedFrames()
     frames.clear();
 }
 
-SimProtocol::Outcome SimState::answer(SimProtocol &protocol, const QByteArray &frame)
+SimProtocol::Outcome SimState::answer(quint64 id, SimProtocol &protocol, const QByteArray &frame)
 {
     QMutexLocker lock(&mutex);
-    const SimProtocol::Cpu cpu{*profile, *statusList, pduSize, run, QDateTime::currentDateTime()};
-    return protocol.answer(frame, cpuMemory, cpu);
+    const SimProtocol::Cpu cpu{*profile, *statusList, pduSize, *cpuState};
+    SimProtocol::Outcome outcome = protocol.answer(frame, cpuMemory, cpu);
+    const auto client = openConnections.find(id);
+    if (client == openConnections.end())
+        return outcome;
+    if (outcome.opened || outcome.reset)
+        client->tsaps = QStringLiteral("calling %1 called %2").arg(protocol.callingTsap(), protocol.calledTsap());
+    if (outcome.opened && !client->admitted) {
+        const QString full = admit(id, protocol);
+        if (!full.isEmpty()) {
+            outcome = SimProtocol::Outcome();
+            outcome.reset = true;
+            outcome.connectionRefused = QStringLiteral("calling TSAP %1, called TSAP %2; %3")
+                                            .arg(protocol.callingTsap(), protocol.calledTsap(), full);
+        }
+    }
+    if (!outcome.connectionRefused.isEmpty())
+        outcome.connectionRefused = QStringLiteral("refused %1: %2").arg(client->peer, outcome.connectionRefused);
+    return outcome;
+}
+
+// A connection of type PG takes a place among the CPU's PG connections,
+// any other among the rest; all of them count towards the total. The
+// connection that finds no place is reset, as a CPU out of connection
+// resources resets it (nodeS7#47, node-red-contrib-s7#34).
+QString SimState::admit(quint64 id, const SimProtocol &protocol)
+{
+    const SimCpuProfile::Connections &limits = profile->connections;
+    const bool pg = protocol.connectionType() == SimWire::ConnectionTypePg;
+    int total = 0;
+    int sameKind = 0;
+    for (const Client &client : qAsConst(openConnections)) {
+        total += client.admitted ? 1 : 0;
+        sameKind += client.admitted && client.pg == pg ? 1 : 0;
+    }
+    const int kindLimit = pg ? limits.pg : limits.other;
+    if (total >= limits.total)
+        return QStringLiteral("the CPU's connections (%1) are all in use").arg(limits.total);
+    if (sameKind >= kindLimit)
+        return QStringLiteral("the CPU's %1 connections (%2) are all in use")
+            .arg(pg ? QStringLiteral("PG") : QStringLiteral("OP and S7 basic")).arg(kindLimit);
+    Client &client = openConnections[id];
+    client.admitted = true;
+    client.pg = pg;
+    return QString();
 }
 
 SimState::Connection SimState::connectionOpened(const QString &peer)
@@ -184,7 +295,9 @@ SimState::Connection SimState::connectionOpened(const QString &peer)
     // Both count up and wrap around, skipping 0.
     connection.reference = quint16(FirstReference + (connection.id - 1) % 0xFFFF);
     connection.sequence = quint8(FirstSequence + (connection.id - 1) % 0xFF);
-    openConnections.insert(connection.id, peer);
+    Client client;
+    client.peer = peer;
+    openConnections.insert(connection.id, client);
     ++acceptedConnections;
     return connection;
 }
@@ -214,8 +327,24 @@ int SimState::acceptedCount() const
     return acceptedConnections;
 }
 
+// Each client's address and port, then the TSAPs it asked for once its
+// connection request came.
 QStringList SimState::clients() const
 {
     QMutexLocker lock(&mutex);
-    return openConnections.values();
+    QStringList lines;
+    for (const Client &client : openConnections)
+        lines << (client.tsaps.isEmpty() ? client.peer : client.peer + QLatin1Char(' ') + client.tsaps);
+    return lines;
+}
+
+void SimState::setRefusalHandler(std::function<void(const QString &)> handler)
+{
+    refusalHandler = std::move(handler);
+}
+
+void SimState::reportRefusal(const QString &line) const
+{
+    if (refusalHandler)
+        refusalHandler(line);
 }

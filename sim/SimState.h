@@ -2,6 +2,7 @@
 #define QUILLMARSH_SIMSTATE_H
 
 #include "SimCapture.h"
+#include "SimCpuState.h"
 #include "SimMemory.h"
 #include "SimPlc.h"
 #include "SimProtocol.h"
@@ -11,6 +12,7 @@
 #include <QMap>
 #include <QMutex>
 
+#include <functional>
 #include <memory>
 
 class SimCpuProfile;
@@ -39,16 +41,26 @@ public:
     SimState();
     ~SimState();
 
+    // A new CPU: its memory areas, its data blocks when it serves V memory,
+    // and a fresh state (RUN, no protection, its TSAPs, the machine's clock).
     void setCpu(const SimCpuProfile &profile);
     const SimCpuProfile &cpu() const;
     void setPduSize(int bytes);
     void setRunning(bool run);
     bool running() const;
+    void setRackSlot(int rack, int slot);
+    void setTsaps(quint16 calling, quint16 called);
+    bool setPutGet(bool on);
+    bool putGet() const;
+    bool setProtection(int level, const QString &password);
+    int protectionLevel() const;
+    void setClockOffsetMs(qint64 ms);
+    qint64 clockOffsetMs() const;
     void setFault(SimPlc::Fault fault, int param);
     FaultSetting fault() const;
 
     void resize(int area, int dbNumber, int bytes);
-    void addDataBlock(int number, int bytes);
+    void addDataBlock(int number, int bytes, SimMemory::BlockAccess access);
     void removeDataBlock(int number);
     void removeDataBlocks();
     QByteArray memory(int area, int dbNumber, int offset, int length) const;
@@ -59,7 +71,9 @@ public:
     void recordFrame(const QByteArray &frame);
     QList<QByteArray> receivedFrames() const;
     void clearReceivedFrames();
-    SimProtocol::Outcome answer(SimProtocol &protocol, const QByteArray &frame);
+    // The protocol's outcome for a frame of connection id; a connection
+    // request beyond the CPU's connections is reset.
+    SimProtocol::Outcome answer(quint64 id, SimProtocol &protocol, const QByteArray &frame);
 
     Connection connectionOpened(const QString &peer);
     void connectionClosed(quint64 id);
@@ -67,24 +81,40 @@ public:
     int connectionCount() const;
     int acceptedCount() const;
     QStringList clients() const;
+    // Called, on the server thread and without the lock, with each line
+    // about a refused connection.
+    void setRefusalHandler(std::function<void(const QString &)> handler);
+    void reportRefusal(const QString &line) const;
 
     SimCapture &capture() { return pcap; }
 
 private:
+    // An open connection: its client, the TSAPs it asked for and the pool
+    // of connections it takes a place in, once its request was taken.
+    struct Client
+    {
+        QString peer;
+        QString tsaps;
+        bool admitted = false;
+        bool pg = false;
+    };
+
     static int defaultParam(SimPlc::Fault fault);
+    QString admit(quint64 id, const SimProtocol &protocol);
 
     mutable QMutex mutex;
     SimMemory cpuMemory;
     const SimCpuProfile *profile;
     std::unique_ptr<SimStatusList> statusList;
+    std::unique_ptr<SimCpuState> cpuState;
     int pduSize;
-    bool run = true;
     FaultSetting faultSetting;
     bool logFrames = false;
     QList<QByteArray> frames;
-    QMap<quint64, QString> openConnections; // by id: the client's address and port
+    QMap<quint64, Client> openConnections;
     int acceptedConnections = 0;
     quint64 lastConnection = 0;
+    std::function<void(const QString &)> refusalHandler;
     SimCapture pcap;
 };
 

@@ -2,6 +2,8 @@
 
 #include "SimBigEndian.h"
 #include "SimCpuProfile.h"
+#include "SimCpuState.h"
+#include "SimDateAndTime.h"
 
 #include <QtEndian>
 
@@ -10,14 +12,12 @@
 
 namespace {
 
-// Extracts of a partial list (the high byte of an id).
-constexpr quint8 ExtractAll = 0x00;
-constexpr quint8 ExtractOne = 0x01;      // the record named by the index
-constexpr quint8 ExtractCurrent = 0x04;  // of the operating mode: the current one
-constexpr quint8 ExtractHeader = 0x0F;   // record length and count, no records
-constexpr int ExtractShift = 8;
+constexpr quint8 DirectoryList = 0x00;
 constexpr quint8 ModuleList = 0x11;
 constexpr quint8 ComponentList = 0x1C;
+constexpr quint8 CapabilitiesList = 0x31;
+constexpr quint8 ProtectionList = 0x32;
+constexpr quint8 DiagnosticList = 0xA0;
 constexpr quint8 ModeList = 0x24;
 constexpr quint16 WholeList = 0x0000;
 constexpr quint16 ModeIndexes[] = {0x0000, 0x0004}; // both answered with index 0
@@ -49,6 +49,35 @@ constexpr char StationName[] = "Quillmarsh simulator";
 constexpr char PlcName[] = "PLC_1";
 constexpr char Copyright[] = "Original Siemens Equipment";
 
+// The list of lists: one id per record.
+constexpr int DirectoryRecordSize = 2;
+
+// Communication capabilities, general part (index 1): largest PDU,
+// connections, MPI and bus rates and the Ethernet rate in bit/s, as an
+// S7-300 lays them out (captures of ours); the rest of the record is 0.
+constexpr int CapabilitiesRecordSize = 40;
+constexpr quint16 CapabilitiesGeneral = 0x0001;
+constexpr quint32 MpiRate = 12000000;
+constexpr quint32 BusRate = 187500;
+constexpr quint32 EthernetRate = 100000000;
+
+// Protection (index 4): protection level of the mode selector, the level
+// the password guards, the level in force, the selector's position and
+// the startup switch; the rest of the record is 0.
+constexpr int ProtectionRecordSize = 40;
+constexpr quint16 ProtectionRecord = 0x0004;
+constexpr quint16 SelectorLevel = 1;          // no key switch restricts access
+constexpr quint16 SelectorRunProgram = 2;     // RUN-P, on the families with a mode selector
+constexpr quint16 SelectorUndefined = 0;
+
+// Diagnostic buffer: event id, priority class, OB number, data id, two
+// words of additional information, the time stamp. Our entries carry no
+// OB or additional information.
+constexpr int DiagnosticRecordSize = 20;
+constexpr quint8 NoPriorityClass = 0xFF;
+constexpr quint8 NoOb = 0xFF;
+constexpr int DiagnosticInfoSize = 8;
+
 // Operating mode: event word, unused byte, mode, 8 reserved bytes, clock.
 constexpr int ModeRecordSize = 20;
 constexpr quint16 ModeEvent = 0x5144; // the word every CPU observed answers with
@@ -70,8 +99,10 @@ constexpr quint16 ClassicDirectory[] = {
     0x0195, 0x0F95, 0x0696, 0x0C96, 0x0C97, 0x0D97, 0x019A, 0x029A, 0x0F9A, 0x0C9B, 0x009C, 0x019C, 0x029C,
     0x039C, 0x0F9C, 0x00A0, 0x01A0, 0x0FA0, 0x00B1, 0x00B2, 0x00B3, 0x00B4, 0x01B5, 0x02B5, 0x03B5,
 };
-// An S7-1200 CPU is taken to keep only the lists served here.
-constexpr quint16 CompactDirectory[] = {0x0011, 0x0111, 0x0F11, 0x001C, 0x011C, 0x0F1C, 0x0424};
+// The compact families are taken to keep only the lists served here.
+constexpr quint16 CompactDirectory[] = {0x0000, 0x0F00, 0x0011, 0x0111, 0x0F11, 0x001C, 0x011C, 0x0F1C, 0x0131,
+                                        0x0232, 0x00A0, 0x01A0, 0x0FA0, 0x0424};
+
 
 
 // A text cut or padded to exactly size bytes.
@@ -80,26 +111,6 @@ QByteArray field(const char *text, int size, char pad)
     QByteArray bytes(text);
     bytes.truncate(size);
     return bytes + QByteArray(size - bytes.size(), pad);
-}
-
-char bcd(int value)
-{
-    return char(((value / 10) % 10) << 4 | (value % 10));
-}
-
-// S7 DATE_AND_TIME: BCD year (two digits), month, day, hour, minute, second,
-// the first two digits of the milliseconds, then the last digit and the
-// weekday (1 = Sunday).
-QByteArray dateAndTime(const QDateTime &time)
-{
-    const QDate date = time.date();
-    const QTime clock = time.time();
-    QByteArray bytes;
-    bytes.append(bcd(date.year() % 100)).append(bcd(date.month())).append(bcd(date.day()));
-    bytes.append(bcd(clock.hour())).append(bcd(clock.minute())).append(bcd(clock.second()));
-    bytes.append(bcd(clock.msec() / 10));
-    bytes.append(char((clock.msec() % 10) << 4 | (date.dayOfWeek() % 7 + 1)));
-    return bytes;
 }
 
 QByteArray identificationRecord(quint16 index, const QByteArray &orderNumber, quint16 type, quint16 first,
@@ -134,43 +145,58 @@ SimStatusList::SimStatusList(const SimCpuProfile &cpu)
 {
 }
 
-SimStatusList::Result SimStatusList::read(quint16 id, quint16 index, bool running, const QDateTime &now,
+SimStatusList::Result SimStatusList::read(quint16 id, quint16 index, const SimCpuState &cpu, bool legitimated,
                                           QByteArray *answer) const
 {
-    const quint8 extract = quint8(id >> ExtractShift);
-    List list;
-    const bool served = partialList(quint8(id), running, now, &list)
-        && (quint8(id) == ModeList ? extract == ExtractCurrent
-                                   : extract == ExtractAll || extract == ExtractOne || extract == ExtractHeader);
+    static const struct { quint16 id; Extract extract; } Served[] = {
+        {0x0000, Extract::All}, {0x0F00, Extract::Header},
+        {0x0011, Extract::All}, {0x0111, Extract::One}, {0x0F11, Extract::Header},
+        {0x001C, Extract::All}, {0x011C, Extract::One}, {0x0F1C, Extract::Header},
+        {0x0131, Extract::One}, {0x0132, Extract::One}, {0x0232, Extract::One},
+        {0x00A0, Extract::All}, {0x01A0, Extract::Latest}, {0x0FA0, Extract::Header},
+        {0x0424, Extract::Current},
+    };
+    const auto served = std::find_if(std::begin(Served), std::end(Served), [id](const auto &s) { return s.id == id; });
     // S7-1200 CPUs answer an index they do not keep as an unknown list.
-    const Result refused = keeps(id) && profile.identification == SimCpuProfile::Identification::Classic
-        ? Result::NoSuchIndex : Result::NoSuchList;
-    if (!served)
+    const Result refused = keeps(id) && classic() ? Result::NoSuchIndex : Result::NoSuchList;
+    List list;
+    if (served == std::end(Served) || !keeps(id) || !partialList(quint8(id), cpu, legitimated, &list))
         return refused;
 
     QList<Record> records;
     quint16 answeredIndex = index;
-    if (extract == ExtractCurrent) {
+    switch (served->extract) {
+    case Extract::Current:
         if (!contains(ModeIndexes, index))
             return refused;
         answeredIndex = WholeList;
         records = list.records;
-    } else if (extract == ExtractAll) {
+        break;
+    case Extract::All:
         if (!list.anyIndex && index != WholeList)
             return refused;
         records = list.records;
-    } else if (extract == ExtractOne) {
+        break;
+    case Extract::One:
         for (const Record &record : qAsConst(list.records)) {
             if (record.index == index)
                 records.append(record);
         }
         if (records.isEmpty())
             return refused;
-    } else if (index != WholeList) {
-        return refused;
+        break;
+    case Extract::Latest:
+        if (index == 0)
+            return refused;
+        records = list.records.mid(0, index);
+        break;
+    case Extract::Header:
+        if (index != WholeList)
+            return refused;
+        break;
     }
     // The header-only extract counts the records it leaves out.
-    const int count = extract == ExtractHeader ? list.records.size() : records.size();
+    const int count = served->extract == Extract::Header ? list.records.size() : records.size();
 
     answer->clear();
     append16(answer, id);
@@ -182,20 +208,44 @@ SimStatusList::Result SimStatusList::read(quint16 id, quint16 index, bool runnin
     return Result::Ok;
 }
 
-bool SimStatusList::partialList(quint8 number, bool running, const QDateTime &now, List *list) const
+bool SimStatusList::partialList(quint8 number, const SimCpuState &cpu, bool legitimated, List *list) const
 {
     switch (number) {
+    case DirectoryList: *list = directory(); return true;
     case ModuleList: *list = identification(); return true;
     case ComponentList: *list = components(); return true;
-    case ModeList: *list = operatingMode(running, now); return true;
+    case CapabilitiesList: *list = capabilities(); return true;
+    case ProtectionList: *list = protection(cpu, legitimated); return true;
+    case DiagnosticList: *list = diagnostics(cpu); return true;
+    case ModeList: *list = operatingMode(cpu); return true;
     default: return false;
     }
 }
 
+bool SimStatusList::classic() const
+{
+    return profile.identification == SimCpuProfile::Identification::Classic;
+}
+
 bool SimStatusList::keeps(quint16 id) const
 {
-    return profile.identification == SimCpuProfile::Identification::Classic ? contains(ClassicDirectory, id)
-                                                                            : contains(CompactDirectory, id);
+    return classic() ? contains(ClassicDirectory, id) : contains(CompactDirectory, id);
+}
+
+SimStatusList::List SimStatusList::directory() const
+{
+    List list;
+    list.recordSize = DirectoryRecordSize;
+    const auto add = [&list](quint16 id) {
+        QByteArray record;
+        append16(&record, id);
+        list.records.append({id, record});
+    };
+    if (classic())
+        std::for_each(std::begin(ClassicDirectory), std::end(ClassicDirectory), add);
+    else
+        std::for_each(std::begin(CompactDirectory), std::end(CompactDirectory), add);
+    return list;
 }
 
 SimStatusList::List SimStatusList::identification() const
@@ -206,16 +256,15 @@ SimStatusList::List SimStatusList::identification() const
     const QByteArray order = field(profile.orderNumber, OrderNumberSize, Blank);
     const quint16 major = quint16(VersionPrefix << 8 | profile.firmware.major);
     const quint16 minorPatch = quint16(profile.firmware.minor << 8 | profile.firmware.patch);
-    const bool classic = profile.identification == SimCpuProfile::Identification::Classic;
-    const quint16 reserved = classic ? ClassicReserved : CompactReserved;
+    const quint16 reserved = classic() ? ClassicReserved : CompactReserved;
     for (quint16 index : {ModuleRecord, HardwareRecord})
         list.records.append({index, identificationRecord(index, order, profile.moduleType, profile.hardwareVersion,
                                                          reserved)});
     // Classic CPUs leave the order number out of the firmware record.
-    const QByteArray firmwareOrder = classic ? QByteArray(OrderNumberSize, Blank) : order;
+    const QByteArray firmwareOrder = classic() ? QByteArray(OrderNumberSize, Blank) : order;
     list.records.append({FirmwareRecord, identificationRecord(FirmwareRecord, firmwareOrder, profile.moduleType,
                                                               major, minorPatch)});
-    if (classic) {
+    if (classic()) {
         list.records.append({BootLoaderRecord,
                              identificationRecord(BootLoaderRecord, field(BootLoaderName, OrderNumberSize, Blank), 0,
                                                   BootLoaderVersion[0], BootLoaderVersion[1])});
@@ -227,7 +276,7 @@ SimStatusList::List SimStatusList::components() const
 {
     List list;
     list.recordSize = ComponentRecordSize;
-    list.anyIndex = profile.identification == SimCpuProfile::Identification::Classic;
+    list.anyIndex = classic();
     const auto text = [](const char *value) { return QByteArray(value).left(ComponentFieldSize); };
     const struct { quint16 index; QByteArray content; } texts[] = {
         {0x0001, text(StationName)},            // name of the automation system
@@ -250,13 +299,59 @@ SimStatusList::List SimStatusList::components() const
     return list;
 }
 
-SimStatusList::List SimStatusList::operatingMode(bool running, const QDateTime &now)
+SimStatusList::List SimStatusList::capabilities() const
+{
+    QByteArray record;
+    append16(&record, CapabilitiesGeneral);
+    append16(&record, quint16(profile.pduLimit));
+    append16(&record, quint16(profile.connections.total));
+    append32(&record, MpiRate);
+    append32(&record, BusRate);
+    append32(&record, EthernetRate);
+    List list;
+    list.recordSize = CapabilitiesRecordSize;
+    list.records.append({CapabilitiesGeneral, record.leftJustified(CapabilitiesRecordSize, '\0')});
+    return list;
+}
+
+SimStatusList::List SimStatusList::protection(const SimCpuState &cpu, bool legitimated)
+{
+    const int level = cpu.protectionLevel();
+    const bool selector = cpu.profile().identification == SimCpuProfile::Identification::Classic;
+    QByteArray record;
+    append16(&record, ProtectionRecord);
+    append16(&record, SelectorLevel);
+    append16(&record, quint16(level > 1 ? level : 0));
+    append16(&record, quint16(legitimated ? 1 : level));
+    append16(&record, selector ? SelectorRunProgram : SelectorUndefined);
+    List list;
+    list.recordSize = ProtectionRecordSize;
+    list.records.append({ProtectionRecord, record.leftJustified(ProtectionRecordSize, '\0')});
+    return list;
+}
+
+SimStatusList::List SimStatusList::diagnostics(const SimCpuState &cpu)
+{
+    List list;
+    list.recordSize = DiagnosticRecordSize;
+    for (const SimCpuState::Event &event : cpu.events()) {
+        QByteArray record;
+        append16(&record, event.id);
+        record.append(char(NoPriorityClass)).append(char(NoOb));
+        record.append(QByteArray(DiagnosticInfoSize, '\0'));
+        record.append(SimDateAndTime::encode(event.time));
+        list.records.append({event.id, record});
+    }
+    return list;
+}
+
+SimStatusList::List SimStatusList::operatingMode(const SimCpuState &cpu)
 {
     QByteArray record;
     append16(&record, ModeEvent);
-    record.append(char(ModeInfoUnused)).append(char(running ? ModeRun : ModeStop));
+    record.append(char(ModeInfoUnused)).append(char(cpu.running() ? ModeRun : ModeStop));
     record.append(QByteArray(ModeReservedSize, '\0'));
-    record.append(dateAndTime(now));
+    record.append(SimDateAndTime::encode(cpu.now()));
     List list;
     list.recordSize = ModeRecordSize;
     list.records.append({0, record});

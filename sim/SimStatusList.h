@@ -2,16 +2,18 @@
 #define QUILLMARSH_SIMSTATUSLIST_H
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QList>
 
 class SimCpuProfile;
+class SimCpuState;
 
 // The CPU's system state list (SZL) as a client reads it with the "read SZL"
-// user-data function: module identification (0x0011), component
-// identification (0x001C) and the current operating mode (0x0424), with the
-// single-record (0x01xx) and header-only (0x0Fxx) extracts of the first two.
-// An id is written as extract << 8 | partial list number.
+// user-data function: the list of lists (0x0000), module identification
+// (0x0011), component identification (0x001C), communication capabilities
+// (0x0131), protection (0x0232, and 0x0132 on the classic families), the
+// diagnostic buffer (0x00A0) and the current operating mode (0x0424), with
+// their single-record (0x01xx), latest-entries and header-only (0x0Fxx)
+// extracts. An id is written as extract << 8 | partial list number.
 class SimStatusList
 {
 public:
@@ -24,11 +26,16 @@ public:
     explicit SimStatusList(const SimCpuProfile &cpu);
 
     // The answer to id and index: the list's id, the index as answered,
-    // record length and record count, then the records. running: the CPU is
-    // in RUN (else STOP); now: the CPU's clock, carried by the mode record.
-    Result read(quint16 id, quint16 index, bool running, const QDateTime &now, QByteArray *answer) const;
+    // record length and record count, then the records. cpu: its mode,
+    // clock, protection and diagnostic buffer; legitimated: the asking
+    // connection gave the password.
+    Result read(quint16 id, quint16 index, const SimCpuState &cpu, bool legitimated, QByteArray *answer) const;
 
 private:
+    // How an extract picks the records of its partial list: all of them,
+    // the one of the index, none (the header only), the current one (of the
+    // operating mode) or as many of the latest as the index says.
+    enum class Extract { All, One, Header, Current, Latest };
     struct Record
     {
         quint16 index;
@@ -41,10 +48,15 @@ private:
         bool anyIndex = false; // the whole list answers any index, echoing it
     };
 
-    bool partialList(quint8 number, bool running, const QDateTime &now, List *list) const;
+    bool partialList(quint8 number, const SimCpuState &cpu, bool legitimated, List *list) const;
+    List directory() const;
     List identification() const;
     List components() const;
-    static List operatingMode(bool running, const QDateTime &now);
+    List capabilities() const;
+    static List protection(const SimCpuState &cpu, bool legitimated);
+    static List diagnostics(const SimCpuState &cpu);
+    static List operatingMode(const SimCpuState &cpu);
+    bool classic() const;
     bool keeps(quint16 id) const;
 
     const SimCpuProfile &profile;

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <limits>
 
-#include "ValueCodec.h"
+#include "LibQuillmarsh.h"
+#include "S7Image.h"
 
 namespace {
 
@@ -51,16 +52,18 @@ F fromBits(Bits bits)
     return f;
 }
 
-// The codec as the read path calls it: count elements (for Bool, bytes).
+// The codec members as the read path calls them: count elements (for Bool, bytes).
 QVariant decode(DataType type, const QByteArray &bytes, int count, int startBit = 0)
 {
     const int byteCount = type == Bool ? count : count * widthOf(type);
-    return ValueCodec::decodeAs(type, startBit, bytes, byteCount);
+    return LibQuillmarsh().decodeRead(type, startBit, bytes, byteCount);
 }
 
 void encode(DataType type, const QVariant &value, int count, QByteArray *out)
 {
-    ValueCodec::encodeAs(type, value, count, out);
+    CLabelVariable record;
+    record.value = value;
+    LibQuillmarsh().encodeWrite(type, record, count, out);
 }
 
 } // namespace
@@ -212,7 +215,7 @@ private slots:
         QFETCH(int, type);
         QFETCH(int, expected);
 
-        QCOMPARE(ValueCodec::elementsOffered(value, static_cast<DataType>(type)), expected);
+        QCOMPARE(S7Image::elementsOffered(value, static_cast<DataType>(type)), expected);
     }
 };
 

@@ -228,7 +228,7 @@ private slots:
         QCOMPARE(r.status, status);
         QCOMPARE(sim.receivedFrames().size(), sent ? 1 : 0);
         QVERIFY(!r.value.isValid());
-        QCOMPARE(r.timestamp.isValid(), !sent); // refusals carry the call's time
+        QCOMPARE(r.timestamp.isValid(), !sent); // statuses of the checks carry the call's time
         QCOMPARE(r.count, count);
         QCOMPARE(r.dataType, type);
         QCOMPARE(r.address, address);

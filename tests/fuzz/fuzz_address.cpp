@@ -1,6 +1,7 @@
 // Tag address texts from arbitrary bytes. The parsers, and the read and write
 // paths of a driver object without a connection, must answer every text with
-// a refusal or "not connected": never crash, hang or read past the text.
+// the status of a check before any request, or "not connected": never crash,
+// hang or read past the text.
 //
 // Input: [data type][count, 16-bit signed][address text, UTF-8]
 
@@ -20,7 +21,7 @@ constexpr size_t MaxTextBytes = 512;
 constexpr int DataTypeMask = 0x3F; // every value an enum with 0..32 may hold
 constexpr int MaxByteAddress = 65535;
 
-bool isRefusal(int status)
+bool isCheckStatus(int status)
 {
     return status == StatusTypeNotServed || status == StatusBadCount || status == StatusBadAddress;
 }
@@ -61,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                         && ElementTypes::isServed(type);
     const CLabelVariable read = driver.ReadVariable(text, type, count);
     requireEcho(read, text, type, count);
-    require(passes ? read.status == StatusNotConnected : isRefusal(read.status));
+    require(passes ? read.status == StatusNotConnected : isCheckStatus(read.status));
     require(driver.ReadVariable(text, type, count).status == read.status);
     if (read.status == StatusNotConnected)
         require(!read.value.isValid() && read.timestamp.isNull());
@@ -70,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     value.value = QVariant::fromValue(QList<int>{1, 2, 3});
     const CLabelVariable written = driver.WriteVariable(text, type, value, count);
     requireEcho(written, text, type, count);
-    require(isRefusal(written.status) || written.status == StatusNotConnected
+    require(isCheckStatus(written.status) || written.status == StatusNotConnected
             || written.status == StatusInputArea);
     require(written.value == value.value); // the caller's value comes back untouched
     return 0;

@@ -15,7 +15,8 @@
 
 #include "FuzzRequire.h"
 #include "ElementTypes.h"
-#include "ValueCodec.h"
+#include "LibQuillmarsh.h"
+#include "S7Image.h"
 
 namespace {
 
@@ -35,10 +36,19 @@ int widthOf(DataType type)
     return ElementTypes::withServedElementType(type, [](auto tag) { return int(sizeof(typename decltype(tag)::type)); });
 }
 
+LibQuillmarsh driver; // its codec members, as the read and write paths call them
+
 // count elements, as the read path asks for them: in bytes for Bool.
 QVariant decode(DataType type, int startBit, const QByteArray &bytes, int count)
 {
-    return ValueCodec::decodeAs(type, startBit, bytes, type == Bool ? count : count * widthOf(type));
+    return driver.decodeRead(type, startBit, bytes, type == Bool ? count : count * widthOf(type));
+}
+
+void encode(DataType type, const QVariant &value, int count, QByteArray *out)
+{
+    CLabelVariable record;
+    record.value = value;
+    driver.encodeWrite(type, record, count, out);
 }
 
 } // namespace
@@ -65,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int whole = bytes.size() / width;
     const QVariant elements = decode(type, 0, bytes, whole);
     QByteArray image;
-    ValueCodec::encodeAs(type, elements, listSize(elements), &image);
+    encode(type, elements, listSize(elements), &image);
     if (type == Bool) {
         require(image.size() == whole * 8);
         for (int i = 0; i < image.size(); ++i)
@@ -76,9 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // A list of another element type: one image per element taken, at most count.
     const QVariant other = decode(listType, 0, bytes, bytes.size() / widthOf(listType));
-    const int offered = ValueCodec::elementsOffered(other, type);
+    const int offered = S7Image::elementsOffered(other, type);
     QByteArray out("\x5a", 1); // appended to, never replaced
-    ValueCodec::encodeAs(type, other, count, &out);
+    encode(type, other, count, &out);
     const int taken = offered < 0 ? 0 : qMax(0, qMin(count, offered));
     require(out.size() == 1 + taken * width && out.at(0) == '\x5a');
     return 0;

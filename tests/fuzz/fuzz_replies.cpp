@@ -28,7 +28,7 @@ enum What { ConnectConfirm, SetupReply, ReadReply, WriteReply, Requests, WhatCou
 void judgeHandshake(const QByteArray &reply, quint8 code)
 {
     const int result = S7Frame::judgeHandshakeReply(reply, code);
-    require(result == S7Frame::HandshakeOk || result == S7Frame::HandshakeRefused);
+    require(result == S7Frame::HandshakeOk || result == S7Frame::HandshakeUnconfirmed);
     // Accepting needs the code somewhere in the reply, so a reply without it never passes.
     require(result != S7Frame::HandshakeOk || reply.contains(char(code)));
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env node
 // nodes7 (the S7 client of Node-RED flows) against the simulated PLC
-// executable: read a set of tags of every area with the values the simulator
-// was started with, write new values, and read them back.
+// executable, connected by the CPU's rack and slot (a LOGO! by its TSAPs):
+// read a set of tags of every area with the values the simulator was
+// started with, write new values, and read them back.
 //
-//   node nodes7-client.js PATH-TO-quillmarsh-sim
+//   node nodes7-client.js PATH-TO-quillmarsh-sim CPU
 //
 // One line per check; the exit code is 1 when any check failed.
 'use strict';
@@ -29,6 +30,9 @@ const TAGS = [
   { tag: 'QB1', preset: 'Q:1:5a', start: 90, written: 129 },
 ];
 const MB0 = { tag: 'MB0', start: 3, after: 1 };
+// Where nodes7 finds each CPU.
+const WHERE = { 's7-300': { rack: 0, slot: 2 }, 's7-400': { rack: 0, slot: 2 }, 'logo': { localTSAP: 0x0300, remoteTSAP: 0x0200 } };
+const where = WHERE[sim.cpu()] || { rack: 0, slot: 1 };
 
 // Runs one nodes7 call that reports through a callback; a call that never
 // calls back fails the script instead of hanging it.
@@ -53,9 +57,9 @@ async function main() {
   const endpoint = await sim.startSimulator(TAGS.flatMap((t) => ['--preset', t.preset]));
   const conn = new NodeS7({ silent: true });
   const [error] = await step('initiateConnection', (done) =>
-    conn.initiateConnection({ host: endpoint.host, port: endpoint.port, rack: 0, slot: 2 }, done));
-  if (error) sim.abort('nodes7 cannot connect to rack 0 slot 2: ' + error);
-  check('nodes7 connects to rack 0 slot 2', true);
+    conn.initiateConnection({ host: endpoint.host, port: endpoint.port, ...where }, done));
+  if (error) sim.abort('nodes7 cannot connect to ' + JSON.stringify(where) + ': ' + error);
+  check('nodes7 connects to ' + JSON.stringify(where), true);
   conn.addItems([...TAGS.map((t) => t.tag), MB0.tag]);
 
   let [bad, values] = await step('readAllItems', (done) => conn.readAllItems(done));

@@ -46,9 +46,10 @@ function hex(buffer) {
   return Buffer.isBuffer(buffer) ? buffer.toString('hex') : String(buffer);
 }
 
-// The CPU profile the script runs against: the second argument, s7-300 by default.
+// The CPU profile the script runs against: the second argument, the
+// simulator's default (s7-1200) when none.
 function cpu() {
-  return process.argv[3] || 's7-300';
+  return process.argv[3] || 's7-1200';
 }
 
 // Starts the executable named on the command line (or in QUILLMARSH_SIM) as

@@ -1,11 +1,13 @@
 #!/usr/bin/env node
 // snap7's client (node-snap7) against the simulated PLC executable, as a
-// commissioning engineer's tool would use it: connect to rack 0 slot 2, ask
-// for the CPU's identity and state (switched to STOP and back through the
-// control port), read and write every area alone and in multi-variable
-// jobs, one client reading what the other wrote.
+// commissioning engineer's tool would use it: connect by the CPU's rack and
+// slot (another slot is reset), ask for the CPU's identity and state
+// (switched to STOP and back through the control port and by snap7), its
+// blocks, clock, protection and system state lists, read and write every
+// area alone and in multi-variable jobs, one client reading what the other
+// wrote.
 //
-//   node snap7-client.js PATH-TO-quillmarsh-sim [s7-300|s7-400|s7-1200|s7-1500]
+//   node snap7-client.js PATH-TO-quillmarsh-sim [s7-300|s7-400|s7-1200|s7-1500|s7-200-smart|logo]
 //
 // One line per check; the exit code is 1 when any check failed.
 'use strict';
@@ -16,24 +18,30 @@ const { check, hex } = sim;
 const snap7 = sim.requireModule('node-snap7');
 
 // The simulator's memory for this run: DB1 and DB7 only, 128 input and 512
-// marker bytes, outputs at their default of 1024; the presets are the
-// values the simulator holds before any client writes.
+// marker bytes, outputs at the CPU's size; the presets are the values the
+// simulator holds before any client writes. The CPUs with V memory keep
+// their own areas and are read and written by nodes7 and the plug-in.
 const SIM_ARGS = ['--db', '1:256', '--db', '7:64', '--area', 'I:128', '--area', 'M:512',
                   '--preset', 'DB1:0:0102030405060708', '--preset', 'M:10:a5',
-                  '--preset', 'I:0:c3', '--preset', 'Q:1020:5a', '--control', '0'];
+                  '--preset', 'I:0:c3', '--preset', 'Q:1020:5a'];
 
-// What each CPU tells about itself, from its data sheet. snap7 asks for a
-// PDU of 480 bytes; GetOrderCode takes its version from the last record of
-// the module identification, the boot loader's on the classic families.
+// What each CPU tells about itself and where it is reached (a LOGO! by its
+// TSAPs). snap7 asks for a PDU of 480; GetOrderCode's version is the last
+// module identification record's. dbs: the data blocks and the code size of
+// the first (an S7-1200's allocation); selector: the mode selector in GetProtection.
 const PROFILES = {
-  's7-300': { pdu: 240, module: 'CPU 315-2 PN/DP', order: '6ES7 315-2EH14-0AB0 ', version: '32.9.9',
-              serial: 'S C-QM0000000300', card: 'MMC 5153494D', outputs: 2048 },
-  's7-400': { pdu: 480, module: 'CPU 416-3 PN/DP', order: '6ES7 416-3ES06-0AB0 ', version: '32.9.9',
-              serial: 'S C-QM0000000400', card: 'MC 5153494D', outputs: 16384 },
-  's7-1200': { pdu: 240, module: 'CPU 1214C DC/DC/DC', order: '6ES7 214-1AG40-0XB0 ', version: '4.4.1',
-               serial: 'S V-QM0000001200', card: 'SMC 5153494D', outputs: 1024 },
-  's7-1500': { pdu: 480, module: 'CPU 1516-3 PN/DP', order: '6ES7 516-3AN01-0AB0 ', version: '32.9.9',
-               serial: 'S V-QM0000001500', card: 'SMC 5153494D', outputs: 32768 },
+  's7-300': { slot: 2, pdu: 240, module: 'CPU 315-2 PN/DP', order: '6ES7 315-2EH14-0AB0 ', version: '32.9.9',
+              serial: 'S C-QM0000000300', card: 'MMC 5153494D', outputs: 2048, dbs: [1, 7], mc7: 256, selector: 2 },
+  's7-400': { slot: 2, pdu: 480, module: 'CPU 416-3 PN/DP', order: '6ES7 416-3ES06-0AB0 ', version: '32.9.9',
+              serial: 'S C-QM0000000400', card: 'MC 5153494D', outputs: 16384, dbs: [1, 7], mc7: 256, selector: 2 },
+  's7-1200': { slot: 1, pdu: 240, module: 'CPU 1214C DC/DC/DC', order: '6ES7 214-1AG40-0XB0 ', version: '4.4.1',
+               serial: 'S V-QM0000001200', card: 'SMC 5153494D', outputs: 1024, dbs: [1, 7], mc7: 1024, selector: 0 },
+  's7-1500': { slot: 1, pdu: 480, module: 'CPU 1516-3 PN/DP', order: '6ES7 516-3AN01-0AB0 ', version: '32.9.9',
+               serial: 'S V-QM0000001500', card: 'SMC 5153494D', outputs: 32768, dbs: [1, 7], mc7: 256, selector: 2 },
+  's7-200-smart': { slot: 1, pdu: 240, module: 'CPU ST40 DC/DC/DC', order: '6ES7 288-1ST40-0AA0 ', version: '2.5.0',
+                    serial: 'S V-QM0000000200', card: 'MC 5153494D', vMemory: true, dbs: [1], mc7: 16384, selector: 0 },
+  'logo': { tsaps: [0x0300, 0x0200], pdu: 240, module: 'LOGO! 12/24RCE', order: '6ED1052-1MD08-0BA0  ',
+            version: '1.81.1', serial: 'S V-QM000000LOGO', card: '', vMemory: true, dbs: [1], mc7: 1470, selector: 0 },
 };
 const CPU = PROFILES[sim.cpu()] || sim.abort('no expectations for CPU ' + sim.cpu());
 
@@ -41,11 +49,21 @@ function errorOf(client) {
   return client.ErrorText(client.LastError());
 }
 
-function connect(name, endpoint) {
+// A client of the connection type given, at the CPU's rack and slot (or
+// TSAPs), or at the slot given; false with the error when it is refused.
+function tryConnect(endpoint, type, slot) {
   const client = new snap7.S7Client();
   client.SetParam(client.RemotePort, endpoint.port);
-  if (!client.ConnectTo(endpoint.host, 0, 2))
-    sim.abort('client ' + name + ' cannot connect to rack 0 slot 2: ' + errorOf(client));
+  client.SetConnectionType(type);
+  const ok = CPU.tsaps && slot === undefined
+    ? (client.SetConnectionParams(endpoint.host, CPU.tsaps[0], CPU.tsaps[1]), client.Connect())
+    : client.ConnectTo(endpoint.host, 0, slot === undefined ? CPU.slot : slot);
+  return ok ? client : { refused: errorOf(client) };
+}
+
+function connect(name, endpoint, type) {
+  const client = tryConnect(endpoint, type);
+  if (client.refused) sim.abort('client ' + name + ' cannot connect: ' + client.refused);
   return client;
 }
 
@@ -161,14 +179,50 @@ function multiVars(a, b) {
   check('ReadMultiVars item of DB2 is refused alone', results[items.length].Result !== 0);
 }
 
+// What an engineering tool asks besides data: blocks, clock, protection,
+// passwords (the CPU has none), system state lists, stop and start.
+function engineering(client) {
+  const blocks = client.ListBlocks();
+  expectEqual('ListBlocks: data blocks only', JSON.stringify(blocks && [blocks.DBCount, blocks.OBCount, blocks.FCCount]),
+              JSON.stringify([CPU.dbs.length, 0, 0]));
+  expectEqual('ListBlocksOfType DB', JSON.stringify(client.ListBlocksOfType(client.Block_DB)), JSON.stringify(CPU.dbs));
+  check('ListBlocksOfType OB: none', client.ListBlocksOfType(client.Block_OB) === false);
+  const info = client.GetAgBlockInfo(client.Block_DB, CPU.dbs[0]);
+  expectEqual('GetAgBlockInfo DB' + CPU.dbs[0] + ' MC7 size', info && info.MC7Size, CPU.mc7);
+  check('GetAgBlockInfo of a missing block fails', client.GetAgBlockInfo(client.Block_DB, 99) === false);
+  const drift = Math.abs((client.GetPlcDateTime() || 0) - Date.now());
+  check('GetPlcDateTime: the machine\'s clock', drift < 5000, 'off by ' + drift + ' ms');
+  const set = new Date(2031, 4, 17, 10, 20, 30);
+  check('SetPlcDateTime', client.SetPlcDateTime(set), errorOf(client));
+  check('GetPlcDateTime after the set', Math.abs((client.GetPlcDateTime() || 0) - set) < 5000);
+  expectEqual('GetProtection: none', JSON.stringify(client.GetProtection()),
+              JSON.stringify({ sch_schal: 1, sch_par: 0, sch_rel: 1, bart_sch: CPU.selector, anl_sch: 0 }));
+  check('SetSessionPassword: no password to set', !client.SetSessionPassword('secret'), errorOf(client));
+  check('ClearSessionPassword: none to clear', !client.ClearSessionPassword(), errorOf(client));
+  for (const [id, index] of [[0x0000, 0], [0x0131, 1], [0x0232, 4], [0x00a0, 0]])
+    check('ReadSZL 0x' + id.toString(16).padStart(4, '0') + ' answers', client.ReadSZL(id, index), errorOf(client));
+  check('PlcStop', client.PlcStop(), errorOf(client));
+  expectEqual('PlcStatus after PlcStop', client.PlcStatus(), client.S7CpuStatusStop);
+  const diagnostics = client.ReadSZL(0x00a0, 0);
+  expectEqual('diagnostic buffer: the stop last', diagnostics && hex(diagnostics.subarray(4, 6)), '4304');
+  check('PlcHotStart', client.PlcHotStart(), errorOf(client));
+  expectEqual('PlcStatus after PlcHotStart', client.PlcStatus(), client.S7CpuStatusRun);
+}
+
 async function main() {
-  const endpoint = await sim.startSimulator(SIM_ARGS);
-  const a = connect('A', endpoint);
+  const endpoint = await sim.startSimulator([...(CPU.vMemory ? [] : SIM_ARGS), '--control', '0']);
+  const wrongSlot = tryConnect(endpoint, 1, CPU.tsaps ? 0 : CPU.slot + 1);
+  check('another slot is refused', wrongSlot.refused, 'connected');
+  const a = connect('A', endpoint, 1);
+  // B takes an S7 basic connection: an S7-200 SMART serves one PG only.
+  const b = connect('B', endpoint, 3);
   await identity(a, endpoint.control);
-  areas(a);
-  await timersAndCounters(a, endpoint.control);
-  const b = connect('B', endpoint);
-  multiVars(a, b);
+  engineering(a);
+  if (!CPU.vMemory) {
+    areas(a);
+    await timersAndCounters(a, endpoint.control);
+    multiVars(a, b);
+  }
   a.Disconnect();
   b.Disconnect();
   await sim.stopSimulator();

@@ -33,14 +33,14 @@ private slots:
         const QByteArray confirm = hex("03 00 00 16 11 d0 00 01 00 01 00 c0 01 0a c1 02 10 00 c2 02 03 00");
         QTest::addRow("confirm") << confirm << 0xD0 << S7Frame::HandshakeOk;
         QTest::addRow("confirm, other content") << hex("03 00 00 07 02 d0 00") << 0xD0 << S7Frame::HandshakeOk;
-        QTest::addRow("five bytes") << hex("03 00 00 16 11") << 0xD0 << S7Frame::HandshakeRefused;
-        QTest::addRow("empty") << QByteArray() << 0xD0 << S7Frame::HandshakeRefused;
-        QTest::addRow("disconnect request") << hex("03 00 00 0b 06 80 00 01 00 01 00") << 0xD0 << S7Frame::HandshakeRefused;
+        QTest::addRow("five bytes") << hex("03 00 00 16 11") << 0xD0 << S7Frame::HandshakeUnconfirmed;
+        QTest::addRow("empty") << QByteArray() << 0xD0 << S7Frame::HandshakeUnconfirmed;
+        QTest::addRow("disconnect request") << hex("03 00 00 0b 06 80 00 01 00 01 00") << 0xD0 << S7Frame::HandshakeUnconfirmed;
         QTest::addRow("setup ack") << hex("03 00 00 1b 02 f0 80 32 03 00 00 cc c1 00 08 00 00 00 00 f0 00 00 01 00 01 00 f0")
                                    << 0xF0 << S7Frame::HandshakeOk;
         QTest::addRow("setup ack with error class")
             << hex("03 00 00 1b 02 f0 80 32 03 00 00 cc c1 00 08 00 00 85 00 f0 00 00 01 00 01 00 f0") << 0xF0 << S7Frame::HandshakeOk;
-        QTest::addRow("confirm where data expected") << confirm << 0xF0 << S7Frame::HandshakeRefused;
+        QTest::addRow("confirm where data expected") << confirm << 0xF0 << S7Frame::HandshakeUnconfirmed;
     }
     void handshakeReply()
     {

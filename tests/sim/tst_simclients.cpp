@@ -2,12 +2,20 @@
 // interleaved without waiting for answers: each gets its own answers, in
 // its own order, with its own connection state (references, PDU, the list
 // it is fetching), and what one writes or logs does not disturb another.
+// A client past the CPU's connections is reset, and the others go on.
 #include "SimPlc.h"
 
 #include <QSet>
 #include <QTcpSocket>
 #include <QtEndian>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 #include <vector>
@@ -39,9 +47,32 @@ quint16 word(const QByteArray &bytes, int offset)
     return offset + 2 <= bytes.size() ? qFromBigEndian<quint16>(bytes.constData() + offset) : 0;
 }
 
-QByteArray connectRequest(int callerReference)
+QByteArray connectRequest(int callerReference, int calledTsap = 0x0102)
 {
-    return h("0300001611e00000") + be16(callerReference) + h("00c0010ac1020100c2020102");
+    return h("0300001611e00000") + be16(callerReference) + h("00c0010ac1020100c202") + be16(calledTsap);
+}
+
+// How the CPU ends a connection that sent frame, as a plain socket sees it:
+// 0 for a close, the error of a reset (ECONNRESET), -1 for data or silence.
+int peerEnd(quint16 port, const QByteArray &frame)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int result = -1;
+    if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
+        && send(fd, frame.constData(), size_t(frame.size()), 0) == frame.size()) {
+        pollfd readable{fd, POLLIN, 0};
+        char byte = 0;
+        if (poll(&readable, 1, WaitMs) == 1) {
+            const ssize_t received = recv(fd, &byte, 1, 0);
+            result = received == 0 ? 0 : received < 0 ? errno : -1;
+        }
+    }
+    close(fd);
+    return result;
 }
 
 QByteArray setupJob(int pdu)
@@ -62,6 +93,7 @@ QByteArray readJob(int reference, int offset, int count)
     return h("0300001f02f08032010000") + be16(reference) + h("000e00000401120a1002") + be16(count)
         + h("000184") + h("00") + be16(offset * 8);
 }
+
 
 QByteArray componentListRequest()
 {
@@ -99,6 +131,18 @@ struct RawClient
         return frame;
     }
 };
+
+// A client connected and set up, for the called TSAP given.
+bool openAndSetUp(RawClient *client, quint16 port, int calledTsap)
+{
+    if (!client->open(port))
+        return false;
+    client->send(connectRequest(1, calledTsap));
+    if (client->next().size() != 22)
+        return false;
+    client->send(setupJob(240));
+    return client->next().size() == 27;
+}
 
 QByteArray pattern(int client, int job)
 {
@@ -170,7 +214,7 @@ private slots:
             QCOMPARE(clients[i]->next().size(), i == 0 ? 19 : 7 + 12 + 2 + 4 + 210);
         QStringList expectedPeers;
         for (const auto &client : clients)
-            expectedPeers << QStringLiteral("127.0.0.1:%1").arg(client->socket.localPort());
+            expectedPeers << QStringLiteral("127.0.0.1:%1 calling 01.00 called 01.02").arg(client->socket.localPort());
         QStringList peers = plc.clients();
         peers.sort();
         expectedPeers.sort();
@@ -244,6 +288,34 @@ private slots:
         const int data = S7Offset + 10 + 12;
         QCOMPARE(rest0.mid(data), rest1.mid(data));
         QCOMPARE(rest0.mid(S7Offset + 10 + 9, 1), h("00")); // the last unit
+    }
+
+    // An S7-200 SMART takes one programming device: a second is reset,
+    // while the first keeps reading its values and an HMI still connects;
+    // once the first leaves, its place is free again.
+    void connectionLimit()
+    {
+        SimPlc smart;
+        QVERIFY(smart.setCpu(QStringLiteral("s7-200-smart")));
+        QVERIFY(smart.setMemory(SimPlc::AreaDataBlocks, 1, 0, h("c0ffee")));
+        QVERIFY(smart.start());
+        QStringList lines;
+        connect(&smart, &SimPlc::connectionRefused, this, [&lines](const QString &line) { lines << line; });
+        RawClient pg;
+        QVERIFY(openAndSetUp(&pg, smart.port(), 0x0100));
+        QCOMPARE(peerEnd(smart.port(), connectRequest(2, 0x0101)), ECONNRESET);
+        QTRY_COMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().endsWith(QLatin1String("the CPU's PG connections (1) are all in use")),
+                 qPrintable(lines.first()));
+        RawClient hmi;
+        QVERIFY(openAndSetUp(&hmi, smart.port(), 0x0200));
+        pg.send(readJob(7, 0, 3));
+        QCOMPARE(pg.next().right(3), h("c0ffee"));
+        pg.socket.disconnectFromHost();
+        QTRY_COMPARE(smart.connectionCount(), 1);
+        RawClient next;
+        QVERIFY(openAndSetUp(&next, smart.port(), 0x0101));
+        QCOMPARE(lines.size(), 1);
     }
 };
 

@@ -90,13 +90,11 @@ private slots:
         QTest::addRow("Bool count in whole bytes") << QStringList{"M0.5:bool:9", "M2:uint8"} << 240 << "M0+3[0,1]";
         QTest::addRow("block form without bit is bit 0") << QStringList{"DB1.DBB2:bool", "DB1.DBB3:uint8"} << 240
                                                          << "DB1.DBB2+2[0,1]";
-        QTest::addRow("V is data block 0") << QStringList{"V4:int16", "V0:int16"} << 240 << "V0+6[1,0]";
+        QTest::addRow("V is data block 1") << QStringList{"V4:int16", "DB1.DBW0:int16"} << 240 << "DB1.DBB0+6[1,0]";
         // Forms whose bytes depend on how the plug-in cuts the text are read alone.
         QTest::addRow("width letter") << QStringList{"MW10:int16", "M0:int16"} << 240 << "[0] [1]";
         QTest::addRow("letter Bool without dot") << QStringList{"M1:bool", "M0:uint8"} << 240 << "[0] [1]";
         QTest::addRow("two-digit bit") << QStringList{"DB1.DBX1.10:bool", "DB1.DBB0:uint8"} << 240 << "[0] [1]";
-        QTest::addRow("underscore form") << QStringList{"DB1_DBW2:int16", "DB1.DBW0:int16"} << 240 << "[0] [1]";
-        QTest::addRow("V_or_DB form") << QStringList{"V_or_DB1.2:int16", "DB1.DBW0:int16"} << 240 << "[0] [1]";
         QTest::addRow("past the highest byte") << QStringList{"M65534:int16", "M65532:int16"} << 240 << "[0] [1]";
     }
     void jobs()

@@ -4,15 +4,15 @@
 
 #include "CommandLine.h"
 #include "RecordOutput.h"
+#include "S7Type.h"
 #include "SymbolOptions.h"
 #include "SymbolTable.h"
 #include "TablePrinter.h"
-#include "TypeNames.h"
 
 namespace {
 QString servedName(const SymbolLeaf &leaf)
 {
-    return leaf.servedType() == NoType ? QStringLiteral("-") : TypeNames::name(leaf.servedType());
+    return leaf.servedType() == NoType ? QStringLiteral("-") : S7Type::servedName(leaf.servedType());
 }
 
 RecordOutput::Json leafJson(const SymbolLeaf &leaf)
@@ -25,7 +25,7 @@ RecordOutput::Json leafJson(const SymbolLeaf &leaf)
     o["size"] = leaf.size();
     o["s7type"] = RecordOutput::utf8(leaf.type.name());
     o["type"] = leaf.servedType() == NoType ? RecordOutput::Json(nullptr)
-                                            : RecordOutput::Json(RecordOutput::utf8(TypeNames::name(leaf.servedType())));
+                                            : RecordOutput::Json(RecordOutput::utf8(S7Type::servedName(leaf.servedType())));
     o["comment"] = RecordOutput::utf8(leaf.comment);
     return o;
 }

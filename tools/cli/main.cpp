@@ -11,6 +11,7 @@
 #include "ReadCommand.h"
 #include "SimCommand.h"
 #include "SymbolsCommand.h"
+#include "Version.h"
 #include "WatchCommand.h"
 #include "WriteCommand.h"
 
@@ -40,8 +41,8 @@ const char kUsage[] =
     "                                       run the simulated PLC in the foreground\n"
     "\n"
     "Types: bool, int8, uint8, int16, uint16, int32, uint32, float, int64, uint64, double,\n"
-    "or by their S7 names: BOOL, BYTE, WORD, DWORD, SINT, USINT, INT, UINT, DINT, UDINT,\n"
-    "REAL, LINT, ULINT, LREAL (any letter case).\n"
+    "or by their S7 names: BOOL, BYTE, WORD, DWORD, LWORD, SINT, USINT, INT, UINT, DINT,\n"
+    "UDINT, REAL, LINT, ULINT, LREAL (any letter case).\n"
     "Each command takes --help. Common options: --plugin PATH, --json (info, read, write),\n"
     "--debug; the commands that connect also take --rack N, --slot N, --tsap LOCAL:REMOTE,\n"
     "--tsaps-first and --jobs N. Exit code 0 on success, 1 when the PLC or the plug-in failed,\n"
@@ -73,7 +74,7 @@ int main(int argc, char **argv)
     if (command == QLatin1String("symbols"))
         return SymbolsCommand::run(args);
     if (command == QLatin1String("sim"))
-        return SimCommand::run(argc - 1, argv + 1);   // the same front as quillmarsh-sim
+        return SimCommand::run(args, QStringLiteral("quillmarsh sim"));   // the same front as quillmarsh-sim
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         CommandLine::print(QString::fromLatin1(kUsage));
         return CommandLine::Ok;

@@ -1,10 +1,11 @@
 #include "CommandLine.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include <cstdio>
 
-#include "ReadPlan.h"
+#include "S7Memory.h"
 
 namespace {
 // QCommandLineParser takes every "-…" argument for an option, so negative
@@ -27,7 +28,8 @@ CommandLine::CommandLine(const QString &command, const QString &description, con
 {
     parser.setApplicationDescription(description);
     parser.addHelpOption();
-    parser.addPositionalArgument(command, description, command + QLatin1Char(' ') + syntax);
+    if (!syntax.isNull())
+        parser.addPositionalArgument(command, description, command + QLatin1Char(' ') + syntax);
 }
 
 void CommandLine::addPluginOption()
@@ -61,14 +63,14 @@ void CommandLine::addMergeOptions()
     addBoolOption(QStringLiteral("no-merge"), QStringLiteral("Read every tag in a job of its own."));
     addValueOption(QStringLiteral("pdu"),
                    QStringLiteral("The PDU the PLC grants, in bytes (%1 to %2): one merged read is at most what one "
-                                  "reply carries.").arg(ReadPlan::kMinPdu).arg(ReadPlan::kMaxPdu),
-                   QStringLiteral("N"), QString::number(ReadPlan::kMinPdu));
+                                  "reply carries.").arg(S7::MinimumPduLength).arg(S7::RequestedPduLength),
+                   QStringLiteral("N"), QString::number(S7::MinimumPduLength));
 }
 
 bool CommandLine::mergeOptions(bool *merge, int *pduBytes) const
 {
     *merge = !isSet(QStringLiteral("no-merge"));
-    return intValue(QStringLiteral("pdu"), ReadPlan::kMinPdu, ReadPlan::kMaxPdu, pduBytes);
+    return intValue(QStringLiteral("pdu"), S7::MinimumPduLength, S7::RequestedPduLength, pduBytes);
 }
 
 void CommandLine::addConnectionOptions()
@@ -140,7 +142,10 @@ int CommandLine::parse(const QStringList &arguments)
     if (!parser.parse(args))
         return fail(parser.errorText(), BadInput);
     if (parser.isSet(QStringLiteral("help"))) {
-        print(parser.helpText());
+        QString help = parser.helpText();
+        if (!usageLine.isEmpty())
+            help.replace(0, help.indexOf(QLatin1Char('\n')), QStringLiteral("Usage: ") + usageLine);
+        print(help + epilogue);
         return Ok;
     }
     return -1;
@@ -210,7 +215,10 @@ bool CommandLine::expectPositional(int min, int max) const
 
 int CommandLine::fail(const QString &message, int code)
 {
-    std::fprintf(stderr, "quillmarsh: %s\n", message.toUtf8().constData());
+    // quillmarsh, or quillmarsh-sim run on its own.
+    const QString program = QCoreApplication::instance() ? QCoreApplication::applicationName() : QString();
+    std::fprintf(stderr, "%s: %s\n", program.isEmpty() ? "quillmarsh" : program.toUtf8().constData(),
+                 message.toUtf8().constData());
     std::fflush(stderr);
     return code;
 }

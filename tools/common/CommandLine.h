@@ -19,7 +19,8 @@ public:
     static constexpr int MaxIntervalMs = 3600000;
     static constexpr int MaxJobs = 255;
 
-    CommandLine(const QString &command, const QString &description, const QString &syntax);
+    // A command without syntax takes no arguments (and shows none).
+    CommandLine(const QString &command, const QString &description, const QString &syntax = QString());
 
     void addPluginOption();
     void addJsonOption();
@@ -37,6 +38,10 @@ public:
     void addBoolOption(const QString &name, const QString &description);
     void addValueOption(const QString &name, const QString &description, const QString &valueName,
                         const QString &defaultValue = QString());
+    // The help's first line ("Usage: quillmarsh-sim [options]"), and text
+    // after the options.
+    void setUsage(const QString &usage) { usageLine = usage; }
+    void setEpilogue(const QString &text) { epilogue = text; }
 
     // Parses "quillmarsh <command> ARGS…". Returns -1 to go on, else the exit
     // code to end with (help printed, or an error reported).
@@ -57,6 +62,7 @@ public:
     // Exactly min to max positional arguments, or an error reported.
     bool expectPositional(int min, int max) const;
 
+    // One line on stderr, after the program's name, and the exit code to end with.
     static int fail(const QString &message, int code);
     // One line on stderr that does not end the command; nothing for an empty text.
     static void warn(const QString &message);
@@ -64,6 +70,8 @@ public:
 
 private:
     QString commandName;
+    QString usageLine;
+    QString epilogue;
     QCommandLineParser parser;
 };
 

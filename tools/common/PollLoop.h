@@ -50,7 +50,7 @@ public:
     struct Options
     {
         bool merge = true;
-        int pduBytes = ReadPlan::kMinPdu;   // the PDU the PLC grants
+        int pduBytes = S7::MinimumPduLength;   // the PDU the PLC grants
     };
 
     PollLoop(CDriveBaseClass *driver, const QString &endpoint, const QList<TagSpec> &tags, const Options &options);

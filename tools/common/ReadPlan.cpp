@@ -1,62 +1,13 @@
 #include "ReadPlan.h"
 
-#include <climits>
 #include <QMap>
-#include <QRegularExpression>
-#include <QtEndian>
 
 #include <algorithm>
-#include <cstring>
-#include <type_traits>
 
 #include "ElementTypes.h"
-
-namespace {
-// The plug-in refuses a read whose byte address plus count passes this.
-const int kMaxAddress = 65535;
-const int kMaxBlock = 65535;
-
-template <typename T>
-using BitsOf = std::conditional_t<sizeof(T) == 1, quint8,
-               std::conditional_t<sizeof(T) == 2, quint16,
-               std::conditional_t<sizeof(T) == 4, quint32, quint64>>>;
-
-// Bytes the plug-in reads for count elements of type: a Bool read takes
-// whole bytes, count / 8 rounded up.
-int byteLength(DataType type, int count)
-{
-    if (type == Bool)
-        return (count + CHAR_BIT - 1) / CHAR_BIT;
-    return ElementTypes::withServedElementType(type, [&](auto tag) {
-        return count * int(sizeof(typename decltype(tag)::type));
-    });
-}
-
-int letterArea(QChar letter)
-{
-    switch (letter.toUpper().toLatin1()) {
-    case 'I': return ReadPlan::Inputs;
-    case 'Q': return ReadPlan::Outputs;
-    case 'M': return ReadPlan::Markers;
-    default: return ReadPlan::DataBlocks;   // V memory lives in data block 0
-    }
-}
-
-template <typename T>
-QVariant elements(int count, const QByteArray &bytes)
-{
-    using U = BitsOf<T>;
-    QList<T> list;
-    list.reserve(count);
-    for (int i = 0; i < count && (i + 1) * int(sizeof(U)) <= bytes.size(); ++i) {
-        const U image = qFromBigEndian<U>(bytes.constData() + i * int(sizeof(U)));
-        T element;
-        std::memcpy(&element, &image, sizeof element);
-        list.append(element);
-    }
-    return ElementTypes::listValue(list);
-}
-} // namespace
+#include "S7Address.h"
+#include "S7Image.h"
+#include "S7Type.h"
 
 ReadPlan::ReadPlan(const QList<TagSpec> &tagList, int pduBytes, bool merge)
     : tags(tagList), locations(tagList.size()), located(tagList.size(), false), pdu(pduBytes), merging(merge)
@@ -169,61 +120,45 @@ bool ReadPlan::locate(const TagSpec &tag, Location *where)
 {
     // The plug-in looks for its area letters anywhere in the text; these
     // forms hold exactly one area's letters, at the start, and a bit of one
-    // digit, so there is one way to read them. The width letters of the data
-    // block form (X, B, W, D) are only there for the reader.
-    static const QRegularExpression letterForm(QStringLiteral("^([IQMV])(\\d{1,5})(?:\\.([0-7]))?$"),
-                                               QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression blockForm(QStringLiteral("^DB(\\d{1,5})\\.DB[XBWD](\\d{1,5})(?:\\.([0-7]))?$"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch letter = letterForm.match(tag.address);
-    const QRegularExpressionMatch block = letter.hasMatch() ? QRegularExpressionMatch() : blockForm.match(tag.address);
-    Location at;
-    if (letter.hasMatch()) {
-        // A letter form without a dot takes the whole byte text as the bit too.
-        if (tag.type == Bool && letter.captured(3).isEmpty())
-            return false;
-        at.area = letterArea(letter.captured(1).at(0));
-        at.byte = letter.captured(2).toInt();
-        at.bit = letter.captured(3).toInt();
-    } else if (block.hasMatch()) {
-        at.area = DataBlocks;
-        at.dbNumber = block.captured(1).toInt();
-        at.byte = block.captured(2).toInt();
-        at.bit = block.captured(3).toInt();   // 0 without one
-    } else {
+    // digit, so there is one way to read them. It takes no width letter
+    // after I, Q, M or V (MW10 is its byte 0), and a letter form without a
+    // dot as a Bool takes the whole byte text as the bit too.
+    S7Address at;
+    QString unused;
+    if (!S7Address::parse(tag.address, &at, &unused) || at.area == S7::AreaTimers || at.area == S7::AreaCounters)
         return false;
-    }
-    at.length = byteLength(tag.type, tag.count);
-    if (at.dbNumber > kMaxBlock || at.length < 1 || qint64(at.byte) + at.length > kMaxAddress
-        || qint64(at.byte) + tag.count > kMaxAddress)
+    const bool blockForm = tag.address.startsWith(QLatin1String("DB"), Qt::CaseInsensitive);
+    if (!blockForm && (at.widthGiven || (tag.type == Bool && at.bit < 0)))
         return false;
-    *where = at;
+    Location place;
+    place.area = at.area;
+    place.dbNumber = at.dbNumber;   // V memory is data block 1, as the plug-in reads it
+    place.byte = at.byte;
+    place.bit = qMax(at.bit, 0);    // a block form without a bit is bit 0
+    place.length = S7Type::byteLength(tag.type, tag.count);
+    // The plug-in refuses a read whose byte address plus count passes the
+    // highest byte.
+    if (place.length < 1 || qint64(place.byte) + place.length > S7::MaxByteAddress
+        || qint64(place.byte) + tag.count > S7::MaxByteAddress)
+        return false;
+    *where = place;
     return true;
 }
 
 QVariant ReadPlan::valueOf(DataType type, int bit, int count, const QByteArray &bytes)
 {
-    if (type == Bool) {
-        QList<bool> bits;
-        for (char byte : bytes) {
-            for (int j = bit; j < CHAR_BIT; ++j)
-                bits.append(((quint8(byte) >> j) & 1) != 0);
-        }
-        return ElementTypes::listValue(bits);
-    }
+    if (type == Bool)
+        return S7Image::decodeBits(bit, bytes, bytes.size());
     return ElementTypes::withServedElementType(type, [&](auto tag) {
-        return elements<typename decltype(tag)::type>(count, bytes);
+        return S7Image::decode<typename decltype(tag)::type>(bytes, count);
     });
 }
 
 QString ReadPlan::byteAddress(const Location &where, int start)
 {
-    switch (where.area) {
-    case Inputs: return QStringLiteral("I%1").arg(start);
-    case Outputs: return QStringLiteral("Q%1").arg(start);
-    case Markers: return QStringLiteral("M%1").arg(start);
-    default:
-        return where.dbNumber == 0 ? QStringLiteral("V%1").arg(start)
-                                   : QStringLiteral("DB%1.DBB%2").arg(where.dbNumber).arg(start);
-    }
+    S7Address bytes;
+    bytes.area = where.area;
+    bytes.dbNumber = where.dbNumber;
+    bytes.byte = start;
+    return bytes.text();
 }

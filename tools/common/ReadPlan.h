@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include "CLabelVariable.h"
+#include "S7Memory.h"
 #include "TagSpec.h"
 
 // How a poll reads its tags. The tags of one memory area or data block are
@@ -22,16 +23,6 @@
 class ReadPlan
 {
 public:
-    // The memory areas as a read job names them.
-    enum Area { Inputs = 0x81, Outputs = 0x82, Markers = 0x83, DataBlocks = 0x84 };
-
-    // The smallest PDU an S7 CPU grants, and the largest the plug-in asks for.
-    static constexpr int kMinPdu = 240;
-    static constexpr int kMaxPdu = 960;
-    // A read reply carries, besides its data, the S7 header with its error
-    // code (12 bytes), the function and item count (2) and the item's own
-    // header (4): 222 data bytes at 240.
-    static constexpr int kReplyOverhead = 18;
     // The cost rule for gaps. Another job costs a round trip and the frames
     // around it (request 31 bytes, reply header 25); reading through a gap
     // costs the gap's bytes in the reply. A round trip to an S7 CPU takes at
@@ -63,11 +54,11 @@ public:
         int length = 0;        // its bytes
     };
 
-    explicit ReadPlan(const QList<TagSpec> &tags, int pduBytes = kMinPdu, bool merge = true);
+    explicit ReadPlan(const QList<TagSpec> &tags, int pduBytes = S7::MinimumPduLength, bool merge = true);
 
     // The jobs of one poll, ordered by their first tag in the list.
     const QList<Job> &jobs();
-    int maxJobBytes() const { return pdu - kReplyOverhead; }
+    int maxJobBytes() const { return pdu - S7::ReadReplyOverhead; }
     // Sets a tag apart (read alone from the next poll on), or lets it merge again.
     void setAlone(int tag, bool alone);
     bool isAlone(int tag) const { return alone.contains(tag); }

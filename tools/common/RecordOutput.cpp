@@ -6,9 +6,9 @@
 #include <type_traits>
 
 #include "ElementTypes.h"
+#include "S7Type.h"
 #include "StatusText.h"
 #include "TablePrinter.h"
-#include "TypeNames.h"
 #include "ValueFormatter.h"
 
 namespace {
@@ -51,7 +51,7 @@ QStringList RecordOutput::headers()
 
 QStringList RecordOutput::row(const CLabelVariable &record)
 {
-    return {record.address, TypeNames::name(record.dataType),
+    return {record.address, S7Type::servedName(record.dataType),
             ValueFormatter::joined(record.value, record.dataType, record.count),
             StatusText::status(record.status), timeText(record.timestamp)};
 }
@@ -101,7 +101,7 @@ RecordOutput::Json RecordOutput::toJson(const CLabelVariable &record)
 {
     Json o = Json::object();
     o["address"] = utf8(record.address);
-    o["type"] = utf8(TypeNames::name(record.dataType));
+    o["type"] = utf8(S7Type::servedName(record.dataType));
     o["count"] = record.count;
     o["values"] = values(record.value, record.dataType, record.count);
     o["status"] = record.status;

@@ -3,12 +3,13 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include "TypeNames.h"
+#include "S7Memory.h"
+#include "S7Type.h"
 
 namespace {
 // The largest element count a tag can have: byte address plus count may not
-// pass the end of the 16-bit byte address range.
-const int kMaxCount = 65535;
+// pass the highest byte address.
+const int kMaxCount = S7::MaxByteAddress;
 const QChar kTagSeparator = QLatin1Char(':');
 } // namespace
 
@@ -22,7 +23,7 @@ bool TagSpec::parse(const QString &text, TagSpec *tag, QString *error)
     QString countText;
     // With three or more parts the last one is a count when the one before it
     // names a type; otherwise the last one is the type.
-    if (parts.size() >= 3 && TypeNames::fromName(parts.at(parts.size() - 2)) != NoType)
+    if (parts.size() >= 3 && S7Type::servedTypeOf(parts.at(parts.size() - 2)) != NoType)
         countText = parts.takeLast();
     const QString typeName = parts.takeLast();
     const QString address = parts.join(kTagSeparator);
@@ -36,11 +37,11 @@ bool TagSpec::parse(const QString &text, TagSpec *tag, QString *error)
 bool TagSpec::make(const QString &address, const QString &typeName, const QString &countText,
                    TagSpec *tag, QString *error)
 {
-    const DataType type = TypeNames::fromName(typeName);
+    const DataType type = S7Type::servedTypeOf(typeName);
     if (type == NoType) {
         *error = QStringLiteral("unknown type '%1' (one of %2, or an S7 name: %3)")
-                     .arg(typeName, TypeNames::all().join(QStringLiteral(", ")),
-                          TypeNames::s7Names().join(QStringLiteral(", ")));
+                     .arg(typeName, S7Type::servedNames().join(QStringLiteral(", ")),
+                          S7Type::numberNames().join(QStringLiteral(", ")));
         return false;
     }
     if (!namesArea(address)) {

@@ -1,9 +1,9 @@
 #include "PanelJson.h"
 
+#include "S7Type.h"
 #include "StatusText.h"
 #include "SymbolLeaf.h"
 #include "SymbolTags.h"
-#include "TypeNames.h"
 
 namespace {
 const double kMsPerSecond = 1000.0;
@@ -28,7 +28,7 @@ PanelJson::PanelJson(const QList<TagList::Entry> &tagEntries, const QString &end
         o["name"] = RecordOutput::utf8(e.name);
         o["label"] = RecordOutput::utf8(e.label);
         o["address"] = RecordOutput::utf8(e.tag.address);
-        o["type"] = RecordOutput::utf8(TypeNames::name(e.tag.type));
+        o["type"] = RecordOutput::utf8(S7Type::servedName(e.tag.type));
         o["count"] = e.tag.count;
         // A leaf of a data block: its symbol, S7 type, the struct or block
         // it belongs to (the page groups by it) and its comment.

@@ -3,10 +3,10 @@
 #include <memory>
 
 #include "CommandLine.h"
+#include "S7Type.h"
 #include "SymbolLeaf.h"
 #include "SymbolOptions.h"
 #include "SymbolTable.h"
-#include "TypeNames.h"
 #include "ValueFormatter.h"
 #include "ValueParser.h"
 
@@ -89,7 +89,7 @@ TagList::Entry SymbolTags::entryOf(const SymbolLeaf &leaf, const QString &label)
 
 QString SymbolTags::typeName(const TagList::Entry &entry)
 {
-    return entry.leaf ? entry.leaf->type.name() : TypeNames::name(entry.tag.type);
+    return entry.leaf ? entry.leaf->type.name() : S7Type::servedName(entry.tag.type);
 }
 
 QString SymbolTags::text(const TagList::Entry &entry, const CLabelVariable &record)
