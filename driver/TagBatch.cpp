@@ -1,12 +1,9 @@
 #include "TagBatch.h"
 
 
-#include "CmdQuillmarsh.h"
+#include "LibQuillmarsh.h"
 #include "S7Frame.h"
-#include "S7JobPipe.h"
 #include "S7Reasons.h"
-#include "TagRefusal.h"
-#include "ValueCodec.h"
 
 namespace {
 
@@ -43,14 +40,14 @@ const TagBatch::Segment *TagBatch::firstFailure(const QVector<Segment> &segments
 
 int TagBatch::pduSize() const
 {
-    const int granted = cmd.negotiated().pduSize;
-    return granted > 0 ? qMin(granted, S7::MaximumPduLength) : S7::MinimumPduLength;
+    const int granted = driver.cmd.negotiated().pduSize;
+    return granted > 0 ? qMin(granted, int(S7::RequestedPduLength)) : S7::MinimumPduLength;
 }
 
 int TagBatch::jobsInFlight() const
 {
     // Never more than either side allows.
-    const CDriveExtension::Negotiated granted = cmd.negotiated();
+    const CDriveExtension::Negotiated granted = driver.cmd.negotiated();
     return qMax(1, qMin(granted.parallelJobsCalling, granted.parallelJobsCalled));
 }
 
@@ -134,7 +131,7 @@ void TagBatch::readPieces(const QVector<BatchPlan::Piece> &pieces, const QList<T
     const BatchPlan plan = BatchPlan::forReads(pieces, pduSize(), merge);
     QVector<QByteArray> bytes;
     const QVector<QVector<Segment>> segments = run(plan, false, &bytes);
-    const QDateTime answered = now();
+    const QDateTime answered = driver.localNow();
     QVector<int> pieceOfTag(tags.size(), -1);
     for (int i = 0; i < pieces.size(); ++i)
         pieceOfTag[pieces.at(i).tag] = i;
@@ -156,7 +153,7 @@ void TagBatch::readPieces(const QVector<BatchPlan::Piece> &pieces, const QList<T
             // Bool gives the bits of every byte from the start bit on, as a
             // single read does.
             const QByteArray own = QByteArray::fromRawData(bytes.at(r).constData() + from, piece.length);
-            records[t].value = ValueCodec::decodeAs(tags.at(t).type, piece.startBit, own, piece.length);
+            records[t].value = driver.decodeRead(tags.at(t).type, piece.startBit, own, piece.length);
             whys[t] = Why();
         }
     }
@@ -169,21 +166,21 @@ QList<CLabelVariable> TagBatch::read(const QList<Tag> &tags)
     whys = QVector<Why>(tags.size());
     QVector<BatchPlan::Piece> pieces;
     pieces.reserve(tags.size());
-    const QDateTime called = now();
+    const QDateTime called = driver.localNow();
     for (int i = 0; i < tags.size(); ++i) {
         const Tag &tag = tags.at(i);
-        const TagAddress address = addresses.parse(tag.address);
+        const TagAddress address = driver.addresses.parse(tag.address);
         CLabelVariable record;
         record.address = tag.address;
         record.dataType = tag.type;
         record.count = tag.count;
-        const int refusal = TagRefusal::read(address, tag.type, tag.count);
-        if (refusal != StatusOk) {
-            record.status = refusal;
+        const int checked = driver.readCheck(address, tag.type, tag.count);
+        if (checked != StatusOk) {
+            record.status = checked;
             record.timestamp = called; // the time of the call
-            whys[i] = S7Reasons::ofStatus(refusal);
+            whys[i] = S7Reasons::ofStatus(checked);
         } else {
-            pieces.append(pieceOf(i, address, address.byteAddress, TagAddress::byteLength(tag.type, tag.count)));
+            pieces.append(pieceOf(i, address, address.byteAddress, driver.getBytelen(tag.type, tag.count)));
             pieces.last().startBit = int(address.bit);
         }
         records.append(record);
@@ -206,17 +203,18 @@ QList<CLabelVariable> TagBatch::write(const QList<Tag> &tags)
     QVector<bool> sent(tags.size(), false), toInputs(tags.size(), false);
     for (int i = 0; i < tags.size(); ++i) {
         const Tag &tag = tags.at(i);
-        const TagAddress address = addresses.parse(tag.address);
+        const TagAddress address = driver.addresses.parse(tag.address);
         CLabelVariable record = tag.value;
         toInputs[i] = address.area == S7::AreaInputs;
-        const int refusal = TagRefusal::write(address, tag.type, tag.count, tag.value);
-        if (refusal != StatusOk) {
-            record.status = refusal;
-            whys[i] = S7Reasons::ofStatus(refusal);
-        } else if (TagRefusal::isBitWrite(address, tag.type, tag.count)) {
+        const bool bitWrite = LibQuillmarsh::isBitWrite(address, tag.type, tag.count);
+        const int checked = driver.writeCheck(address, tag.type, tag.count, bitWrite, tag.value);
+        if (checked != StatusOk) {
+            record.status = checked;
+            whys[i] = S7Reasons::ofStatus(checked);
+        } else if (bitWrite) {
             // One BIT item per element, so that the bits around stay as they are.
             QByteArray bits;
-            ValueCodec::encodeAs(Bool, tag.value.value, tag.count, &bits);
+            driver.Wset_variant_bool(tag.value, tag.count, &bits);
             for (int k = 0; k < tag.count; ++k) {
                 const int bit = address.byteAddress * 8 + int(address.bit) + k;
                 BatchPlan::Piece piece = pieceOf(i, address, bit / 8, 1);
@@ -226,10 +224,10 @@ QList<CLabelVariable> TagBatch::write(const QList<Tag> &tags)
             }
             sent[i] = true;
         } else {
-            const int length = TagAddress::byteLength(tag.type, tag.count);
+            const int length = driver.getBytelen(tag.type, tag.count);
             BatchPlan::Piece piece = pieceOf(i, address, address.byteAddress, length);
             // Bool takes one element per byte.
-            ValueCodec::encodeAs(tag.type, tag.value.value, tag.type == Bool ? length : tag.count, &piece.data);
+            driver.encodeWrite(tag.type, tag.value, tag.type == Bool ? length : tag.count, &piece.data);
             pieces.append(piece);
             sent[i] = true;
         }
@@ -243,7 +241,7 @@ QList<CLabelVariable> TagBatch::write(const QList<Tag> &tags)
 
     const BatchPlan plan = BatchPlan::forWrites(pieces, pduSize());
     const QVector<QVector<Segment>> segments = run(plan, true, nullptr);
-    const QDateTime answered = now();
+    const QDateTime answered = driver.localNow();
     QVector<const Segment *> failed(tags.size(), nullptr);
     for (int r = 0; r < plan.ranges.size(); ++r) {
         const int t = plan.ranges.at(r).tags.first();

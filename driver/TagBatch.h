@@ -1,18 +1,14 @@
 #ifndef QUILLMARSH_TAGBATCH_H
 #define QUILLMARSH_TAGBATCH_H
 
-#include <QDateTime>
 #include <QList>
 #include <QVector>
-
-#include <functional>
 
 #include "BatchPlan.h"
 #include "CDriveExtension.h"
 #include "S7JobPipe.h"
-#include "TagAddress.h"
 
-class CmdQuillmarsh;
+class LibQuillmarsh;
 
 // Reads and writes of many tags in multi-item jobs. Each record is the one
 // ReadVariable or WriteVariable would return for its tag: the same refusals
@@ -24,12 +20,10 @@ class TagBatch
 public:
     using Tag = CDriveExtension::Tag;
     using Why = CDriveExtension::Why;
-    using Clock = std::function<QDateTime()>;
 
-    TagBatch(CmdQuillmarsh &connection, S7JobPipe &jobs, TagAddress::Cache &parsed, Clock clock)
-        : cmd(connection), pipe(jobs), addresses(parsed), now(std::move(clock))
-    {
-    }
+    // The driver whose checks, codec, clock, address cache and connection
+    // the batches use.
+    TagBatch(LibQuillmarsh &owner, S7JobPipe &jobs) : driver(owner), pipe(jobs) {}
 
     QList<CLabelVariable> read(const QList<Tag> &tags);
     QList<CLabelVariable> write(const QList<Tag> &tags);
@@ -69,10 +63,8 @@ private:
     int pduSize() const;
     int jobsInFlight() const;
 
-    CmdQuillmarsh &cmd;
+    LibQuillmarsh &driver;
     S7JobPipe &pipe;
-    TagAddress::Cache &addresses;
-    Clock now;
     QVector<Why> whys; // a QList of these would allocate every element on its own
 };
 

@@ -36,7 +36,7 @@ bool valid(const Options &o)
     const auto within = [](int v, int low, int high) { return v >= low && v <= high; };
     return within(o.connectionType, Options::PG, Options::S7Basic) && within(o.rack, 0, S7::MaxRack)
            && within(o.slot, 0, S7::MaxSlot) && within(o.localTsap, 0, 0xFFFF) && within(o.remoteTsap, -1, 0xFFFF)
-           && within(o.pduSize, S7::MinimumPduLength, S7::MaximumPduLength)
+           && within(o.pduSize, S7::MinimumPduLength, int(S7::RequestedPduLength))
            && within(o.parallelJobs, 1, S7::MaxParallelJobsAsked)
            && within(o.parameterOrder, Options::TpduSizeFirst, Options::TsapsFirst);
 }

@@ -21,7 +21,7 @@ enum class Cut { Frame, NeedMore, Broken };
 // Broken as soon as enough of it is there to tell.
 Cut cutFrame(QByteArray &stream, QByteArray *frame)
 {
-    constexpr int largestReply = S7::TpktHeaderSize + S7::CotpDataHeaderSize + S7::MaximumPduLength;
+    constexpr int largestReply = S7::TpktHeaderSize + S7::CotpDataHeaderSize + int(S7::RequestedPduLength);
     constexpr int shortestReply = S7::TpktHeaderSize + S7::CotpDataHeaderSize;
     const auto byte = [&](int i) { return quint8(stream.at(i)); };
     const int size = stream.size();

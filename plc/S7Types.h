@@ -82,13 +82,12 @@ static_assert(ReadReplyDataOffset == TpktHeaderSize + CotpDataHeaderSize + ReadR
 
 // ---- connection options, multi-item jobs, user data --------------------
 
-// Connection request: the TSAP codes and the largest PDU a setup may ask for.
+// Connection request: the fixed part, the called TSAP's fields, what a setup may ask for.
 constexpr int CotpFixedRequestSize = 7;   // length indicator, code, two references, class
 constexpr int TsapTypeShift = 8;          // called TSAP: connection type in the high byte,
 constexpr int TsapRackShift = 5;          // rack in bits 5..7 and slot in bits 0..4 of the low one
 constexpr int MaxRack = 7;
 constexpr int MaxSlot = 31;
-constexpr int MaximumPduLength = 960;
 constexpr int MaxParallelJobsAsked = 255;
 
 // Fields of the frames at fixed offsets

@@ -72,8 +72,9 @@ void addServerOptions(CommandLine *cl)
                        QStringLiteral("N"), QString::number(DefaultPort));
     cl->addValueOption(QStringLiteral("listen"), QStringLiteral("Address to listen on (default 127.0.0.1)."),
                        QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1"));
-    cl->addValueOption(QStringLiteral("cpu"), QStringLiteral("The CPU answered as: %1 (default s7-300).").arg(profiles),
-                       QStringLiteral("PROFILE"), QStringLiteral("s7-300"));
+    const QString standard = QLatin1String(SimCpuProfile::standard().name);
+    cl->addValueOption(QStringLiteral("cpu"), QStringLiteral("The CPU answered as: %1 (default %2).").arg(profiles, standard),
+                       QStringLiteral("PROFILE"), standard);
     cl->addValueOption(QStringLiteral("pdu"), QStringLiteral("Largest PDU granted (default: the CPU's)."),
                        QStringLiteral("N"));
     cl->addValueOption(QStringLiteral("state"), QStringLiteral("The CPU's state at the start: run or stop (default run)."),
