@@ -287,6 +287,27 @@ private slots:
         QCOMPARE(why.errorClass, quint8(0xD4));
     }
 
+    // What the simulated CPU refuses, and why: an optimized block (its
+    // item, 0x0A); with PUT/GET access off, on an S7-1200, every job, batch
+    // or single (a 19-byte ack, class 0x81 code 0x04).
+    void refusedAccess()
+    {
+        sim.addDataBlock(7, 64, SimPlc::BlockAccess::Optimized);
+        QCOMPARE(ext->readVariables({Tag{"DB7.DBW0", Int16}}).first().status, StatusBadReply);
+        QVERIFY2(ext->lastWhy().first().text.contains("optimized block access"), qPrintable(ext->lastWhy().first().text));
+        SimPlc s1200;
+        QVERIFY(s1200.start() && s1200.setPutGet(false));
+        CDriveBaseClass *other = host.create();
+        QCOMPARE(other->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(s1200.port())), ConnectOk);
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, StatusBadReply);
+        const CDriveExtension::Why single = driveExtension(other)->lastJobWhy();
+        QCOMPARE(single.errorClass << 8 | single.errorCode, 0x8104);
+        QCOMPARE(driveExtension(other)->readVariables({Tag{"M0", UInt8}}).first().status, StatusBadReply);
+        const CDriveExtension::Why batch = driveExtension(other)->lastWhy().first();
+        QVERIFY2(batch.errorClass == 0x81 && batch.errorCode == 0x04 && batch.text.contains("PUT/GET"), qPrintable(batch.text));
+        host.release(other);
+    }
+
     // Replies are whole frames, however they arrive; no wait is longer than
     // a single job's, and a reply that comes too late answers nothing later.
     void replyArrival_data()
