@@ -3,8 +3,10 @@
 #include <QDateTime>
 
 #include "ElementTypes.h"
+#include "S7ConnectFrames.h"
 #include "S7Frame.h"
 #include "S7Image.h"
+#include "S7Reasons.h"
 #include "S7Type.h"
 #include "Version.h"
 
@@ -14,17 +16,6 @@ const QString kDriveName = QStringLiteral("Quillmarsh");
 const QString kVersion = QStringLiteral("V" QUILLMARSH_VERSION " " QUILLMARSH_RELEASE_DATE);
 constexpr int kMinPort = 1;
 constexpr int kMaxPort = 65535;
-
-// Job results -1, -2, -3 map one to one onto statuses 7, 8, 9.
-int statusOfJob(int result)
-{
-    switch (result) {
-    case JobOk: return StatusOk;
-    case JobBadReply: return StatusBadReply;
-    case JobNoReply: return StatusNoReply;
-    default: return StatusNotConnected;
-    }
-}
 
 } // namespace
 
@@ -88,6 +79,21 @@ int LibQuillmarsh::DestroyFree()
         cmd.disconnectPlc();
     cmd.releaseSocket();
     return ReleaseDone;
+}
+
+// ---- extension ------------------------------------------------------------
+
+bool LibQuillmarsh::setConnectionOptions(const ConnectionOptions &options)
+{
+    if (!S7ConnectFrames::valid(options))
+        return false;
+    cmd.setConnectionOptions(options);
+    return true;
+}
+
+CDriveExtension::Why LibQuillmarsh::lastJobWhy() const
+{
+    return S7Reasons::ofSingleJob(cmd.lastJobResult(), cmd.lastJobReply());
 }
 
 // ---- tag addresses ----------------------------------------------------
@@ -241,7 +247,7 @@ CLabelVariable LibQuillmarsh::Read_data(int byteAddress, int dbNumber, int bit, 
     const int length = getBytelen(type, count);
     const int result = cmd.readArea(byteAddress, length, &data, dbNumber, area, address);
     if (result != JobOk) {
-        record.status = statusOfJob(result);
+        record.status = CmdQuillmarsh::statusOfJob(result);
         return record;
     }
     record.timestamp = localNow();
@@ -287,10 +293,15 @@ int LibQuillmarsh::writeCheck(const TagAddress &tag, DataType type, int count, b
     return offered < needed ? StatusBadCount : StatusOk;
 }
 
+bool LibQuillmarsh::isBitWrite(const TagAddress &tag, DataType type, int count)
+{
+    return type == Bool && count >= 1 && tag.explicitBit;
+}
+
 CLabelVariable LibQuillmarsh::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
 {
     const TagAddress tag = addresses.parse(address);
-    const bool bitWrite = type == Bool && count >= 1 && tag.explicitBit;
+    const bool bitWrite = isBitWrite(tag, type, count);
     const int checked = writeCheck(tag, type, count, bitWrite, value);
     if (checked != StatusOk) {
         value.status = checked;
@@ -322,7 +333,7 @@ CLabelVariable LibQuillmarsh::Write_data(int byteAddress, int dbNumber, int, Dat
     const int result = cmd.writeArea(dbNumber, byteAddress, length, payload, area, address);
     if (result == JobOk)
         value.timestamp = localNow();
-    value.status = statusOfJob(result);
+    value.status = CmdQuillmarsh::statusOfJob(result);
     return value;
 }
 
@@ -336,6 +347,6 @@ CLabelVariable LibQuillmarsh::Write_bits(int byteAddress, int dbNumber, int bit,
                            : int(JobBadReply);
     if (result == JobOk)
         value.timestamp = localNow();
-    value.status = statusOfJob(result);
+    value.status = CmdQuillmarsh::statusOfJob(result);
     return value;
 }

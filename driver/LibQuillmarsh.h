@@ -8,15 +8,21 @@
 #include <QVariant>
 
 #include "CDriveBaseClass.h"
+#include "CDriveExtension.h"
 #include "CmdQuillmarsh.h"
+#include "S7CpuReader.h"
+#include "S7JobPipe.h"
 #include "TagAddress.h"
+#include "TagBatch.h"
 
 // The driver object a host gets from getSharedLibrary(): one S7 PLC
 // connection, tag addresses parsed from texts, values coded to and from the
-// PLC's big-endian byte images.
-class LibQuillmarsh : public QObject, public CDriveBaseClass
+// PLC's big-endian byte images. Hosts that ask for it (driveExtension())
+// get the extension too; its work is done by TagBatch and S7CpuReader.
+class LibQuillmarsh : public QObject, public CDriveBaseClass, public CDriveExtension
 {
     Q_OBJECT
+    Q_INTERFACES(CDriveExtension)
 
 public:
     enum AreaType : int {
@@ -41,6 +47,26 @@ public:
     CLabelVariable WriteVariable(QString address, DataType type, CLabelVariable value) override;
     CLabelVariable WriteVariable(QString address, DataType type, CLabelVariable value, int count) override;
     int DestroyFree() override;
+
+    bool setConnectionOptions(const ConnectionOptions &options) override;
+    ConnectionOptions connectionOptions() const override { return cmd.connectionOptions(); }
+    Negotiated negotiated() const override { return cmd.negotiated(); }
+    QList<CLabelVariable> readVariables(const QList<Tag> &tags) override { return batch.read(tags); }
+    QList<CLabelVariable> writeVariables(const QList<Tag> &tags) override { return batch.write(tags); }
+    QList<Why> lastWhy() const override { return batch.lastWhy(); }
+    Why lastJobWhy() const override;
+    int readSzl(quint16 id, quint16 index, QByteArray *list, Why *why) override
+    {
+        return cpu.readSzl(id, index, list, why);
+    }
+    int readIdentity(CpuIdentity *identity, Why *why) override { return cpu.readIdentity(identity, why); }
+    int readOperatingState(OperatingState *state, Why *why) override { return cpu.readOperatingState(state, why); }
+    int readProtection(Protection *protection, Why *why) override { return cpu.readProtection(protection, why); }
+    int readDiagnosticBuffer(QList<DiagnosticEvent> *events, Why *why) override
+    {
+        return cpu.readDiagnosticBuffer(events, why);
+    }
+    int readClock(QDateTime *clock, Why *why) override { return cpu.readClock(clock, why); }
 
     CLabelVariable Read_data(int byteAddress, int dbNumber, int bit, DataType type, int count, int area,
                              QString address);
@@ -94,6 +120,10 @@ public:
     void encodeWrite(DataType type, const CLabelVariable &value, int elements, QByteArray *out);
 
 private:
+    // Batches take the same checks, codec, clock and addresses as the single
+    // tag calls.
+    friend class TagBatch;
+
     // QDateTime::currentDateTime(), made once per millisecond: Qt's local
     // time costs three time-zone look-ups (each a stat of /etc/localtime).
     QDateTime localNow();
@@ -102,6 +132,8 @@ private:
     // send it.
     int readCheck(const TagAddress &tag, DataType type, int count);
     int writeCheck(const TagAddress &tag, DataType type, int count, bool bitWrite, const CLabelVariable &value);
+    // A Bool write to an address that names a bit writes single bits.
+    static bool isBitWrite(const TagAddress &tag, DataType type, int count);
 
     CmdQuillmarsh cmd;
     quint32 connectPar = 1;
@@ -111,6 +143,10 @@ private:
     TagAddress::Cache addresses;
     qint64 stampMs = -1;
     QDateTime stamp;
+
+    S7JobPipe pipe{cmd};
+    TagBatch batch{*this, pipe};
+    S7CpuReader cpu{pipe};
 };
 
 #endif

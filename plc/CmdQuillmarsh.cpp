@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "S7ConnectFrames.h"
 #include "S7Frame.h"
 
 CmdQuillmarsh::CmdQuillmarsh(QObject *parent) : QObject(parent) {}
@@ -32,6 +33,7 @@ int CmdQuillmarsh::connectPlc(QString ip, int port)
         return ConnectBadText;
 
     socket->abort();
+    granted = CDriveExtension::Negotiated();
     socket->connectToHost(hostAddress, quint16(port), QIODevice::ReadWrite);
     socket->waitForConnected(ConnectTimeoutMs);
     const auto state = socket->state();
@@ -71,9 +73,7 @@ int CmdQuillmarsh::releaseSocket()
 int CmdQuillmarsh::exchange(QByteArray request, QByteArray &reply)
 {
     if (socket) {
-        socket->write(request.constData(), request.size());
-        socket->flush();
-        socket->waitForBytesWritten(WriteTimeoutMs);
+        sendFrame(request);
         socket->waitForReadyRead(ReplyTimeoutMs);
     }
     // Whatever the buffer holds is the reply, also bytes that came in after
@@ -101,24 +101,30 @@ int CmdQuillmarsh::unsentResult() const
     return isConnected() ? JobBadReply : JobNotConnected;
 }
 
-int CmdQuillmarsh::handshakeStep(const QByteArray &request, quint8 expectedTpduCode)
+int CmdQuillmarsh::handshakeStep(const QByteArray &request, quint8 expectedTpduCode, QByteArray *reply)
 {
     if (!isConnected())
         return S7Frame::HandshakeNotConnected;
-    QByteArray reply;
-    if (exchange(request, reply) != ExchangeOk)
+    if (exchange(request, *reply) != ExchangeOk)
         return S7Frame::HandshakeUnconfirmed;
-    return S7Frame::judgeHandshakeReply(reply, expectedTpduCode);
+    return S7Frame::judgeHandshakeReply(*reply, expectedTpduCode);
 }
 
 int CmdQuillmarsh::connectRequest()
 {
-    return handshakeStep(S7Frame::connectRequest(), S7::CotpConnectionConfirm);
+    QByteArray reply;
+    return handshakeStep(S7ConnectFrames::connectRequest(options), S7::CotpConnectionConfirm, &reply);
 }
 
 int CmdQuillmarsh::setupCommunication()
 {
-    return handshakeStep(S7Frame::setupCommunication(), S7::CotpData);
+    QByteArray reply;
+    const int result = handshakeStep(S7ConnectFrames::setupCommunication(options), S7::CotpData, &reply);
+    // Only jobs of the extension are sized by the grant; the step itself
+    // still passes on the COTP code alone.
+    if (result == S7Frame::HandshakeOk && !S7ConnectFrames::readSetupReply(reply, &granted))
+        granted = {S7::MinimumPduLength, 1, 1};
+    return result;
 }
 
 quint16 CmdQuillmarsh::nextPduReference()
@@ -154,6 +160,7 @@ int CmdQuillmarsh::runJob(const QByteArray &request, QByteArray &reply, const ch
         return JobNotConnected;
     if (debugOn)
         logFrame(requestLabel, addressText, byteCount, request);
+    sentReference = S7Frame::pduReferenceOf(request);
     exchange(request, reply);
     if (debugOn)
         logFrame("响应", addressText, byteCount, reply);
@@ -168,8 +175,8 @@ int CmdQuillmarsh::readArea(int byteAddress, int byteCount, QByteArray *out, int
     QByteArray reply;
     const int sent = runJob(request, reply, "读命令", addressText, byteCount);
     if (sent != JobOk)
-        return sent;
-    return S7Frame::judgeReadReply(reply, byteCount, out);
+        return noteJob(sent, reply);
+    return noteJob(S7Frame::judgeReadReply(reply, byteCount, out), reply);
 }
 
 int CmdQuillmarsh::writeArea(int dbNumber, int byteAddress, int byteCount, QByteArray payload, int area,
@@ -184,8 +191,8 @@ int CmdQuillmarsh::writeArea(int dbNumber, int byteAddress, int byteCount, QByte
     QByteArray reply;
     const int sent = runJob(request, reply, "写命令", addressText, byteCount);
     if (sent != JobOk)
-        return sent;
-    return S7Frame::judgeWriteReply(reply);
+        return noteJob(sent, reply);
+    return noteJob(S7Frame::judgeWriteReply(reply), reply);
 }
 
 int CmdQuillmarsh::writeBits(int dbNumber, int byteAddress, int bit, QByteArray bits, int area,
@@ -200,8 +207,53 @@ int CmdQuillmarsh::writeBits(int dbNumber, int byteAddress, int bit, QByteArray 
     const int byteCount = (bits.size() + 7) / 8; // as for a whole-byte Bool write
     const int sent = runJob(request, reply, "写命令", addressText, byteCount);
     if (sent != JobOk)
-        return sent;
-    return S7Frame::judgeWriteReply(reply, bits.size());
+        return noteJob(sent, reply);
+    return noteJob(S7Frame::judgeWriteReply(reply, bits.size()), reply);
+}
+
+int CmdQuillmarsh::statusOfJob(int result)
+{
+    switch (result) {
+    case JobOk: return StatusOk;
+    case JobBadReply: return StatusBadReply;
+    case JobNoReply: return StatusNoReply;
+    default: return StatusNotConnected;
+    }
+}
+
+int CmdQuillmarsh::noteJob(int result, const QByteArray &reply)
+{
+    lastResult = result;
+    lastReply = reply;
+    return result;
+}
+
+void CmdQuillmarsh::sendFrame(const QByteArray &frame)
+{
+    if (!socket)
+        return;
+    socket->write(frame.constData(), frame.size());
+    socket->flush();
+    socket->waitForBytesWritten(WriteTimeoutMs);
+}
+
+bool CmdQuillmarsh::waitForBytes(int ms)
+{
+    return socket && socket->waitForReadyRead(ms);
+}
+
+QByteArray CmdQuillmarsh::takeReceived()
+{
+    QByteArray taken;
+    taken.swap(recvBuffer);
+    return taken;
+}
+
+void CmdQuillmarsh::dropReceived()
+{
+    recvBuffer.clear();
+    if (socket)
+        socket->readAll();
 }
 
 void CmdQuillmarsh::myconnected() {}
@@ -221,6 +273,12 @@ void CmdQuillmarsh::myreadyRead()
     // reply is what arrived with the first readyRead, never two segments.
     if (!socket || socket->bytesAvailable() <= 0)
         return;
+    // While jobs are kept in flight, each notification adds to what is not
+    // taken yet.
+    if (streaming) {
+        recvBuffer.append(socket->readAll());
+        return;
+    }
     const qint64 available = socket->bytesAvailable();
     recvBuffer.resize(int(qMin<qint64>(available, std::numeric_limits<int>::max())));
     const qint64 got = socket->read(recvBuffer.data(), recvBuffer.size());

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include "CDriveExtension.h"
 #include "ResultCodes.h"
 
 class QTcpSocket;
@@ -39,6 +40,10 @@ public:
     // ExchangeOk, or ExchangeNoReply when nothing was received.
     int exchange(QByteArray request, QByteArray &reply);
 
+    // The record status of a job result: 0, 7, 8, 9 for JobOk, JobBadReply,
+    // JobNoReply, JobNotConnected.
+    static int statusOfJob(int result);
+
     // Handshake steps: an S7Frame::HandshakeResult.
     int connectRequest();
     int setupCommunication();
@@ -59,7 +64,39 @@ public:
     bool hasSocket() const { return socket != nullptr; }
     // True while a socket exists and is not in the unconnected state.
     bool socketInUse() const;
+    bool isConnected() const;
     void setDebug(bool on) { debugOn = on; }
+    bool debugging() const { return debugOn; }
+    void logFrame(const char *label, const QString &addressText, int byteCount, const QByteArray &frame) const;
+
+    // The handshake a host asked for through the extension (the defaults
+    // send what a plain connect sends), and what the PLC granted at the last
+    // setup: all 0 before one, the smallest PDU and one job when the setup
+    // reply did not say.
+    void setConnectionOptions(const CDriveExtension::ConnectionOptions &asked) { options = asked; }
+    CDriveExtension::ConnectionOptions connectionOptions() const { return options; }
+    CDriveExtension::Negotiated negotiated() const { return granted; }
+
+    // The last job readArea, writeArea or writeBits sent: its result and the
+    // reply it got.
+    int lastJobResult() const { return lastResult; }
+    QByteArray lastJobReply() const { return lastReply; }
+    // Its PDU reference, -1 before the first: a reply that comes too late
+    // for it carries this one.
+    int lastJobReference() const { return sentReference; }
+
+    // For jobs kept in flight together: the frames go out one by one and the
+    // replies are taken as a stream. While streaming, every readyRead
+    // appends to the receive buffer instead of replacing it, so that no
+    // bytes are lost between two takes.
+    void setStreaming(bool on) { streaming = on; }
+    // Writes the whole frame and waits for it to leave, as exchange does.
+    void sendFrame(const QByteArray &frame);
+    // Waits up to ms for more bytes; false when none came.
+    bool waitForBytes(int ms);
+    QByteArray takeReceived();
+    // Drops what was received and not taken.
+    void dropReceived();
 
 public slots:
     void myconnected();
@@ -73,14 +110,19 @@ private:
     int port = 0;
     bool debugOn = false;
 
-    bool isConnected() const;
+    CDriveExtension::ConnectionOptions options;
+    CDriveExtension::Negotiated granted;
+    int lastResult = JobOk;
+    QByteArray lastReply;
+    int sentReference = -1;
+    bool streaming = false;
+
     // The result of a job that cannot be sent as asked.
     int unsentResult() const;
-    int handshakeStep(const QByteArray &request, quint8 expectedTpduCode);
+    int handshakeStep(const QByteArray &request, quint8 expectedTpduCode, QByteArray *reply);
     int runJob(const QByteArray &request, QByteArray &reply, const char *requestLabel,
                const QString &addressText, int byteCount);
-    void logFrame(const char *label, const QString &addressText, int byteCount,
-                  const QByteArray &frame) const;
+    int noteJob(int result, const QByteArray &reply);
     static quint16 nextPduReference();
 };
 

@@ -1,30 +1,24 @@
 #include "S7Frame.h"
 
 #include "ByteReader.h"
+#include "S7ConnectFrames.h"
 
 namespace {
 
-// Data-block number and area byte of an item: V and DB addresses without a
-// block number go to data block 1; the other areas carry block 0.
+int varParameterLength(int itemCount)
+{
+    return S7::VarParameterHeaderSize + S7::VarItemSize * itemCount;
+}
+
+} // namespace
+
+namespace S7Frame {
+
 quint16 itemDbNumber(int area, int dbNumber)
 {
     if (area != S7::AreaDataBlocks)
         return 0;
     return dbNumber >= 1 ? quint16(dbNumber) : S7::DefaultDataBlock;
-}
-
-void writeFrameStart(ByteWriter &out, int frameLength, quint16 pduReference, int parameterLength,
-                     int dataLength)
-{
-    TpktHeader tpkt;
-    tpkt.length = quint16(frameLength);
-    tpkt.writeTo(out);
-    CotpDataHeader().writeTo(out);
-    S7Header s7;
-    s7.pduReference = pduReference;
-    s7.parameterLength = quint16(parameterLength);
-    s7.dataLength = quint16(dataLength);
-    s7.writeTo(out);
 }
 
 void writeItem(ByteWriter &out, quint8 transportSize, int elementCount, int dbNumber, int area,
@@ -40,53 +34,22 @@ void writeItem(ByteWriter &out, quint8 transportSize, int elementCount, int dbNu
     out.u24(bitAddress);
 }
 
-int varParameterLength(int itemCount)
+quint16 pduReferenceOf(const QByteArray &frame)
 {
-    return S7::VarParameterHeaderSize + S7::VarItemSize * itemCount;
+    ByteReader in(frame);
+    in.seek(S7::PduReferenceOffset);
+    const quint16 reference = in.u16();
+    return in.ok() ? reference : 0;
 }
-
-} // namespace
-
-namespace S7Frame {
 
 QByteArray connectRequest()
 {
-    constexpr int length = 22;
-    QByteArray frame;
-    ByteWriter out(frame, length);
-    TpktHeader tpkt;
-    tpkt.length = length;
-    tpkt.writeTo(out);
-    out.u8(length - S7::TpktHeaderSize - 1); // COTP length indicator
-    out.u8(S7::CotpConnectionRequest);
-    out.u16(0x0000);                          // destination reference
-    out.u16(0x0001);                          // source reference
-    out.u8(0x00);                             // class 0, no options
-    out.u8(S7::CotpParamTpduSize);
-    out.u8(1);
-    out.u8(S7::CotpTpduSize1024);
-    out.u8(S7::CotpParamCallingTsap);
-    out.u8(2);
-    out.u16(S7::LocalTsap);
-    out.u8(S7::CotpParamCalledTsap);
-    out.u8(2);
-    out.u16(S7::RemoteTsap);
-    return frame;
+    return S7ConnectFrames::connectRequest(S7ConnectFrames::Options());
 }
 
 QByteArray setupCommunication()
 {
-    constexpr int parameterLength = 8;
-    constexpr int length = S7::JobParameterOffset + parameterLength;
-    QByteArray frame;
-    ByteWriter out(frame, length);
-    writeFrameStart(out, length, S7::SetupPduReference, parameterLength, 0);
-    out.u8(S7::FunctionSetupCommunication);
-    out.u8(0x00); // reserved
-    out.u16(S7::MaxParallelJobs);
-    out.u16(S7::MaxParallelJobs);
-    out.u16(S7::RequestedPduLength);
-    return frame;
+    return S7ConnectFrames::setupCommunication(S7ConnectFrames::Options());
 }
 
 int judgeHandshakeReply(const QByteArray &reply, quint8 expectedTpduCode)

@@ -18,6 +18,16 @@ enum HandshakeResult : int {
     HandshakeNotConnected = -3
 };
 
+// Data-block number of an item: V and DB addresses without a block number
+// go to data block 1; the other areas carry block 0.
+quint16 itemDbNumber(int area, int dbNumber);
+// One 12-byte S7ANY variable item; the area byte is the low 8 bits of area.
+void writeItem(ByteWriter &out, quint8 transportSize, int elementCount, int dbNumber, int area,
+               quint32 bitAddress);
+
+// The PDU reference of a frame with an S7 header; 0 for a shorter one.
+quint16 pduReferenceOf(const QByteArray &frame);
+
 // Handshake step 1: COTP connection request (22 bytes).
 QByteArray connectRequest();
 // Handshake step 2: S7 setup communication job (25 bytes).

@@ -80,6 +80,69 @@ constexpr int WriteReplyLength = WriteReplyReturnCodeOffset + 1;                
 static_assert(ReadReplyDataOffset == TpktHeaderSize + CotpDataHeaderSize + ReadReplyOverhead,
               "a read reply's data follow the frame layers and the reply's overhead within the PDU");
 
+// ---- connection options, multi-item jobs, user data --------------------
+
+// Connection request: the fixed part, the called TSAP's fields, what a setup may ask for.
+constexpr int CotpFixedRequestSize = 7;   // length indicator, code, two references, class
+constexpr int TsapTypeShift = 8;          // called TSAP: connection type in the high byte,
+constexpr int TsapRackShift = 5;          // rack in bits 5..7 and slot in bits 0..4 of the low one
+constexpr int MaxRack = 7;
+constexpr int MaxSlot = 31;
+constexpr int MaxParallelJobsAsked = 255;
+
+// Fields of the frames at fixed offsets
+constexpr int TpktLengthOffset = 2;
+constexpr int RosctrOffset = 8;
+constexpr int PduReferenceOffset = 11;
+constexpr int SetupReplyJobsOffset = AckParameterOffset + 2; // after function and reserved byte
+
+constexpr quint8 RosctrAck = 0x02;
+constexpr quint8 RosctrUserData = 0x07;
+constexpr quint8 CotpDataHeaderLengthIndicator = CotpDataHeaderSize - 1;
+
+// Data items of a reply: transport sizes and the unit of their length.
+constexpr quint8 DataTransportNull = 0x00;
+constexpr quint8 DataTransportReal = 0x07;   // length in bytes
+constexpr quint8 DataTransportOctets = 0x09; // length in bytes
+
+// The most items one variable job carries. snap7's server and client take
+// at most 20 (MaxVars in s7_types.h) and the 240-byte PDU of the small CPUs
+// has room for 19 request items; more than 20 is never asked.
+constexpr int MaxItemsPerJob = 20;
+constexpr int ReplyParameterSize = VarParameterHeaderSize;           // function, item count
+constexpr int WriteReturnCodeSize = 1;
+
+// User data (ROSCTR 7): a parameter head 00 01 12, its length, method,
+// type with function group, subfunction, sequence number; answers and
+// follow-up requests go on with data unit reference, last-unit flag and an
+// error word.
+constexpr quint8 UserDataHead[] = {0x00, 0x01, 0x12};
+constexpr quint8 UserDataShortLength = 4;
+constexpr quint8 UserDataLongLength = 8;
+constexpr quint8 UserDataMethodRequest = 0x11;
+constexpr quint8 UserDataMethodResponse = 0x12; // also marks a follow-up request
+constexpr quint8 UserDataTypeRequest = 0x4;
+constexpr quint8 UserDataTypeResponse = 0x8;
+constexpr int UserDataTypeShift = 4;
+constexpr quint8 UserDataGroupCpu = 0x4;     // system state lists
+constexpr quint8 UserDataGroupClock = 0x7;
+constexpr quint8 UserDataReadSzl = 0x01;
+constexpr quint8 UserDataReadClock = 0x01;
+constexpr quint8 UserDataLastUnit = 0x00;
+constexpr quint8 ReturnCodeOutOfRange = 0x05;
+constexpr quint8 ReturnCodeNoObject = 0x0A;  // also the return code of a request's empty data item
+constexpr int UserDataJobHeaderSize = S7JobHeaderSize; // user data has no error fields in the header
+constexpr int SzlSelectorSize = 4;                     // list id and index
+// The largest list assembled from data units; a peer that announces more
+// units after this is not believed.
+constexpr int MaxSzlListBytes = 0xFFFF;
+
+// Date and time as the CPU keeps it: eight BCD bytes, year (90..99 for
+// 1990..1999, 00..89 for 2000..2089), month, day, hour, minute, second,
+// two digits of milliseconds, and the third digit with the weekday.
+constexpr int DateAndTimeSize = 8;
+constexpr int ClockReplySize = 2 + DateAndTimeSize; // reserved byte, year's century, date and time
+
 } // namespace S7
 
 // The three layers at the front of every frame, written big-endian.
@@ -135,5 +198,21 @@ struct S7Header
         out.u16(dataLength);
     }
 };
+
+// TPKT, COTP data header and the 10-byte S7 header of a request.
+inline void writeFrameStart(ByteWriter &out, int frameLength, quint16 pduReference, int parameterLength,
+                            int dataLength, quint8 rosctr = S7::RosctrJob)
+{
+    TpktHeader tpkt;
+    tpkt.length = quint16(frameLength);
+    tpkt.writeTo(out);
+    CotpDataHeader().writeTo(out);
+    S7Header s7;
+    s7.rosctr = rosctr;
+    s7.pduReference = pduReference;
+    s7.parameterLength = quint16(parameterLength);
+    s7.dataLength = quint16(dataLength);
+    s7.writeTo(out);
+}
 
 #endif

@@ -48,6 +48,7 @@ endpoint=$(sed -n 's/^listening on //p' "$work/sim.out")
 [[ -n "$endpoint" ]] || fail "$what: the installed quillmarsh-sim$suffix did not start: $(cat "$work/sim.out")"
 "${launcher[@]}" "$work/example/minimal-host" "$endpoint" | tee "$work/host.out"
 grep -q '^read  DB1.DBW0: status 0, value 1234' "$work/host.out" || fail "$what: minimal-host did not read 1234 back"
+grep -q '^batch DB1.DBW0: status 0, value 1234' "$work/host.out" || fail "$what: minimal-host did not read a batch through the extension"
 grep -q "^Qt $qt\\." "$work/host.out" || fail "$what: minimal-host does not run on Qt $qt"
 pass "$what: minimal-host${emulator:+ (under $(basename "$emulator"))} wrote and read 1234 through the installed plug-in"
 kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; sim_pid=
@@ -61,7 +62,7 @@ cmake_dir=./usr/lib/$multiarch/cmake/$package
 expect_runtime=(./usr/bin/quillmarsh$suffix ./usr/bin/quillmarsh-sim$suffix
                 ./usr/lib/$multiarch/quillmarsh$suffix/libQuillmarsh.so
                 ./usr/share/man/man1/quillmarsh$suffix.1.gz ./usr/share/man/man1/quillmarsh-sim$suffix.1.gz)
-expect_dev=(./usr/include/quillmarsh$suffix/{CDriveBaseClass,CLabelVariable,DataType,DriverPlugin,EDebugCmdType,ResultCodes}.h
+expect_dev=(./usr/include/quillmarsh$suffix/{CDriveBaseClass,CDriveExtension,CLabelVariable,DataType,DriverPlugin,EDebugCmdType,ResultCodes}.h
             ./usr/lib/$multiarch/libQuillmarshHost$suffix.a ./usr/lib/$multiarch/pkgconfig/quillmarsh$suffix.pc
             "$cmake_dir/${package}Config.cmake" "$cmake_dir/${package}ConfigVersion.cmake"
             "$cmake_dir/QuillmarshTargets.cmake" "$cmake_dir/QuillmarshTargets-*.cmake"

@@ -48,10 +48,12 @@ for qt in 5 6; do
   grep -q "^Qt $qt\\..*, plug-in /usr/lib/.*/quillmarsh$suffix/libQuillmarsh.so" "$work/host.out" ||
     fail "minimal-host against $package does not run on Qt $qt with the quillmarsh$suffix plug-in"
   grep -q '^read  DB1.DBW0: status 0, value 1234' "$work/host.out" || fail "minimal-host against $package did not read 1234 back"
+  grep -q '^batch DB1.DBW0: status 0, value 1234' "$work/host.out" ||
+    fail "minimal-host against $package did not read 1234 in a batch through the extension"
   kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; sim_pid=
   # The installed command-line host finds its own plug-in.
   "quillmarsh$suffix" info | tee "$work/info.out"
   grep -q "^plug-in .*/quillmarsh$suffix/libQuillmarsh.so" "$work/info.out" || fail "quillmarsh$suffix info found no plug-in of its own"
-  pass "Qt $qt: minimal-host built with find_package($package) from /usr, wrote and read 1234 against quillmarsh-sim$suffix; quillmarsh$suffix finds its plug-in"
+  pass "Qt $qt: minimal-host built with find_package($package) from /usr, wrote and read 1234 (alone and in a batch through the extension) against quillmarsh-sim$suffix; quillmarsh$suffix finds its plug-in"
 done
 echo "side by side: all $checks checks passed"

@@ -16,7 +16,7 @@ case "$mode" in
   *) echo "usage: $0 [smoke|long] [seconds]" >&2; exit 2 ;;
 esac
 build=build-fuzz
-targets=(fuzz_address fuzz_codec fuzz_replies fuzz_simframes fuzz_symbols)
+targets=(fuzz_address fuzz_codec fuzz_replies fuzz_simframes fuzz_symbols fuzz_multiitem)
 
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMARSH_FUZZ=ON >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}"

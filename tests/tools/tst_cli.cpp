@@ -2,6 +2,7 @@
 // lives in this test process, so that every write can be checked in the
 // PLC's memory and every refusal by the frames the PLC did (not) receive.
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -197,6 +198,12 @@ private slots:
         QTest::addRow("tag list bad line") << QStringList{"watch", "%E", "--tags", "%TAGS=# tags\n\nM0,int8\nM1,int99,1,Speed\n"}
                                            << 2 << ".csv:4: unknown type 'int99'";
         QTest::addRow("no port") << QStringList{r, "127.0.0.1", "M0", "int8"} << 2 << "is not HOST:PORT";
+        QTest::addRow("TSAP not hexadecimal") << QStringList{r, "%E", "M0", "int8", "--tsap", "0300:zz"} << 2
+                                              << "--tsap '0300:zz' is not two hexadecimal TSAPs";
+        QTest::addRow("slot 32") << QStringList{w, "%E", "M0", "int8", "1", "--slot", "32"} << 2
+                                 << "--slot '32' is not a whole number from 0 to 31";
+        QTest::addRow("batch with an address") << QStringList{r, "%E", "M0", "--tags", "%TAGS=M0,int8\n"} << 2
+                                               << "read expects 1 arguments, got 2";
         QTest::addRow("port 0") << QStringList{r, "127.0.0.1:0", "M0", "int8"} << 2 << "is not HOST:PORT";
         QTest::addRow("missing plug-in") << QStringList{r, "%E", "M0", "int8", "--plugin", "/nonexistent/libQuillmarsh.so"}
                                          << 1 << "plug-in not found: /nonexistent/libQuillmarsh.so";
@@ -274,6 +281,21 @@ private slots:
                                        << 0 << QStringList{"M0.0 Bool = 0 [0 ok]", "DB1.DBW20 Int16 = -1234 [0 ok]",
                                                            "DB1.DBW20 Int16 = -1234, 0 [0 ok]"};
     }
+    // A tag list in one job through the extension, over the connection the
+    // options ask for; each failure with its cause.
+    void batchRead()
+    {
+        plc->setFrameLog(true);
+        const Run r = Run::run(expand({"read", "%E", "--tags", "%TAGS=M0,int8\nDB99.DBW0,int16\n", "--slot", "1", "--jobs", "3", "--json"}));
+        QCOMPARE(r.exitCode, 1);
+        const QJsonArray records = QJsonDocument::fromJson(r.out.toUtf8()).object().value("records").toArray();
+        QVERIFY2(records.size() == 2 && !records.at(0).toObject().contains("why")
+                     && records.at(1).toObject().value("why").toString().contains("object does not exist"), qPrintable(r.out));
+        const QList<QByteArray> frames = plc->receivedFrames();
+        QCOMPARE(frames.size(), 3); // connection request, setup, one read job
+        QCOMPARE(frames.at(0).right(2).toHex() + frames.at(1).mid(19, 4).toHex(), QByteArray("030100030003"));
+    }
+
     void watchToPipe()
     {
         QFETCH(QStringList, tags);

@@ -5,6 +5,7 @@
 #include "RecordOutput.h"
 #include "SymbolOptions.h"
 #include "SymbolRecords.h"
+#include "TagList.h"
 #include "TagSpec.h"
 
 namespace {
@@ -26,19 +27,59 @@ int readSymbols(const CommandLine &cl, const QString &endpoint, const QList<Symb
     CommandLine::print(SymbolRecords::text(results, cl.isSet(QStringLiteral("json"))));
     return allOk ? CommandLine::Ok : CommandLine::Failed;
 }
+// Every tag of the list in as few jobs as the PLC's PDU carries, through
+// the plug-in's extension; the cause of each failure beside its record.
+int readBatch(const CommandLine &cl, const QString &endpoint)
+{
+    QList<TagList::Entry> entries;
+    QString error;
+    if (!TagList::collect({}, cl.value(QStringLiteral("tags")), false, &entries, &error))
+        return CommandLine::fail(error, CommandLine::BadInput);
+    QList<CDriveExtension::Tag> tags;
+    for (const TagSpec &spec : TagList::specs(entries)) {
+        CommandLine::warn(spec.note);
+        CDriveExtension::Tag tag;
+        tag.address = spec.address;
+        tag.type = spec.type;
+        tag.count = spec.count;
+        tags << tag;
+    }
+    DriverSession session(cl.isSet(QStringLiteral("debug")));
+    CDriveExtension *more = nullptr;
+    if (!session.load(cl.value(QStringLiteral("plugin")), &error) || !(more = session.extension(&error))
+        || !session.connectTo(endpoint, &error))
+        return CommandLine::fail(error, CommandLine::Failed);
+    const QList<CLabelVariable> records = more->readVariables(tags);
+    QStringList why;
+    bool allOk = true;
+    for (const CDriveExtension::Why &w : more->lastWhy())
+        why << w.text;
+    for (const CLabelVariable &record : records)
+        allOk = allOk && record.status == StatusOk;
+    CommandLine::print(RecordOutput::batchText(records, why, cl.isSet(QStringLiteral("json"))));
+    return allOk ? CommandLine::Ok : CommandLine::Failed;
+}
 } // namespace
 
 int ReadCommand::run(const QStringList &arguments)
 {
     CommandLine cl(QStringLiteral("read"), QStringLiteral("Read one tag from a PLC, or every leaf a symbol stands for."),
-                   QStringLiteral("HOST:PORT ADDRESS TYPE [COUNT] | HOST:PORT SYMBOL --symbols FILE"));
+                   QStringLiteral("HOST:PORT ADDRESS TYPE [COUNT] | HOST:PORT SYMBOL --symbols FILE | "
+                                  "HOST:PORT --tags FILE"));
     cl.addPluginOption();
     cl.addJsonOption();
     cl.addDebugOption();
     SymbolOptions::add(&cl);
-    const int done = cl.parse(arguments, Address + 1, Count + 1);
+    cl.addValueOption(QStringLiteral("tags"),
+                      QStringLiteral("Read every tag of FILE (one address,type[,count] a line) in as few jobs as "
+                                     "the PLC's PDU carries."),
+                      QStringLiteral("FILE"));
+    cl.addConnectionOptions();
+    const int done = cl.parse(arguments, Endpoint + 1, Count + 1);
     if (done >= 0)
         return done;
+    if (!DriverSession::takeOptions(cl))
+        return CommandLine::BadInput;
 
     // Everything that can be judged here is judged before the plug-in is
     // loaded, so a refused command never reaches the PLC.
@@ -46,6 +87,10 @@ int ReadCommand::run(const QStringList &arguments)
     QString error;
     if (!DriverSession::checkEndpoint(args.at(Endpoint), &error))
         return CommandLine::fail(error, CommandLine::BadInput);
+    if (cl.isSet(QStringLiteral("tags")))
+        return cl.expectPositional(Endpoint + 1, Endpoint + 1) ? readBatch(cl, args.at(Endpoint)) : int(CommandLine::BadInput);
+    if (!cl.expectPositional(Address + 1, Count + 1))
+        return CommandLine::BadInput;
     QList<SymbolLeaf> leaves;
     switch (SymbolOptions::resolve(cl, args.at(Address), args.size(), Address + 1, &leaves, &error)) {
     case SymbolOptions::Mode::Failed:

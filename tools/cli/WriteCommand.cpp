@@ -51,9 +51,12 @@ int WriteCommand::run(const QStringList &arguments)
     cl.addJsonOption();
     cl.addDebugOption();
     SymbolOptions::add(&cl);
+    cl.addConnectionOptions();
     const int done = cl.parse(arguments, kSymbolArguments, ArgumentCount);
     if (done >= 0)
         return done;
+    if (!DriverSession::takeOptions(cl))
+        return CommandLine::BadInput;
 
     // Type, address and every value are checked before the plug-in is
     // loaded: a value that does not fit its type is refused, never wrapped.

@@ -73,6 +73,53 @@ bool CommandLine::mergeOptions(bool *merge, int *pduBytes) const
     return intValue(QStringLiteral("pdu"), S7::MinimumPduLength, S7::RequestedPduLength, pduBytes);
 }
 
+void CommandLine::addConnectionOptions()
+{
+    addValueOption(QStringLiteral("rack"), QStringLiteral("The CPU's rack (0 to 7) in the called TSAP."), QStringLiteral("N"));
+    addValueOption(QStringLiteral("slot"),
+                   QStringLiteral("The CPU's slot (0 to 31) in the called TSAP: 2 for an S7-300, where the "
+                                  "S7-400 has it; 0 or 1 for S7-1200 and S7-1500."),
+                   QStringLiteral("N"));
+    addValueOption(QStringLiteral("tsap"),
+                   QStringLiteral("Both TSAPs in hexadecimal, calling:called (a LOGO! commonly 0300:0200)."),
+                   QStringLiteral("LOCAL:REMOTE"));
+    addBoolOption(QStringLiteral("tsaps-first"),
+                  QStringLiteral("Put the TSAPs before the TPDU size in the connection request (C1 C2 C0)."));
+    addValueOption(QStringLiteral("jobs"),
+                   QStringLiteral("Jobs to keep in flight, as asked of the PLC at setup (1 to %1).")
+                       .arg(QString::number(CommandLine::MaxJobs)),
+                   QStringLiteral("N"));
+}
+
+bool CommandLine::connectionOptions(CDriveExtension::ConnectionOptions *options, bool *asked) const
+{
+    const auto number = [&](const char *name, int min, int max, int *out) {
+        return !isSet(QLatin1String(name)) || intValue(QLatin1String(name), min, max, out);
+    };
+    if (!number("rack", 0, 7, &options->rack) || !number("slot", 0, 31, &options->slot)
+        || !number("jobs", 1, MaxJobs, &options->parallelJobs))
+        return false;
+    if (isSet(QStringLiteral("tsap"))) {
+        const QStringList parts = value(QStringLiteral("tsap")).split(QLatin1Char(':'));
+        bool localOk = false, remoteOk = false;
+        const uint local = parts.value(0).toUInt(&localOk, 16), remote = parts.value(1).toUInt(&remoteOk, 16);
+        if (parts.size() != 2 || !localOk || !remoteOk || local > 0xFFFF || remote > 0xFFFF) {
+            fail(QStringLiteral("--tsap '%1' is not two hexadecimal TSAPs, LOCAL:REMOTE (e.g. 0300:0200)")
+                     .arg(value(QStringLiteral("tsap"))),
+                 BadInput);
+            return false;
+        }
+        options->localTsap = int(local);
+        options->remoteTsap = int(remote);
+    }
+    if (isSet(QStringLiteral("tsaps-first")))
+        options->parameterOrder = CDriveExtension::ConnectionOptions::TsapsFirst;
+    *asked = false;
+    for (const char *name : {"rack", "slot", "tsap", "tsaps-first", "jobs"})
+        *asked = *asked || isSet(QLatin1String(name));
+    return true;
+}
+
 void CommandLine::addBoolOption(const QString &name, const QString &description)
 {
     parser.addOption({name, description});

@@ -5,6 +5,8 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include "CDriveExtension.h"
+
 // The parser of one subcommand, with --help and the options the commands
 // share, and the tool's way of reporting: one line on stderr per error.
 class CommandLine
@@ -15,6 +17,7 @@ public:
     // Limits the commands share.
     static constexpr int MaxPort = 65535;
     static constexpr int MaxIntervalMs = 3600000;
+    static constexpr int MaxJobs = 255;
 
     // A command without syntax takes no arguments (and shows none).
     CommandLine(const QString &command, const QString &description, const QString &syntax = QString());
@@ -26,6 +29,12 @@ public:
     void addTagsOption();
     // --no-merge and --pdu N: how a polling command reads its tags.
     void addMergeOptions();
+    // --rack, --slot, --tsap LOCAL:REMOTE, --tsaps-first, --jobs: the
+    // connection a command asks the plug-in for.
+    void addConnectionOptions();
+    // The options given, and *asked whether any was; false after reporting
+    // a bad value.
+    bool connectionOptions(CDriveExtension::ConnectionOptions *options, bool *asked) const;
     void addBoolOption(const QString &name, const QString &description);
     void addValueOption(const QString &name, const QString &description, const QString &valueName,
                         const QString &defaultValue = QString());

@@ -10,6 +10,8 @@
 namespace {
 const char kDriverLogPrefix[] = "lib[Quillmarsh]";
 bool showDriverLog = false;
+CDriveExtension::ConnectionOptions connectionOptions;
+bool optionsAsked = false;
 
 void messageFilter(QtMsgType, const QMessageLogContext &, const QString &message)
 {
@@ -51,8 +53,30 @@ bool DriverSession::load(const QString &pluginOption, QString *error)
     return true;
 }
 
+CDriveExtension *DriverSession::extension(QString *error) const
+{
+    CDriveExtension *more = driveExtension(object);
+    if (!more)
+        *error = QStringLiteral("the plug-in %1 offers no extension (connection options, batches)").arg(pluginPath());
+    return more;
+}
+
+bool DriverSession::takeOptions(const CommandLine &cl)
+{
+    return cl.connectionOptions(&connectionOptions, &optionsAsked);
+}
+
 bool DriverSession::connectTo(const QString &endpoint, QString *error)
 {
+    if (optionsAsked) {
+        CDriveExtension *more = extension(error);
+        if (!more)
+            return false;
+        if (!more->setConnectionOptions(connectionOptions)) {
+            *error = QStringLiteral("the plug-in refused the connection options");
+            return false;
+        }
+    }
     const int rc = object->ConnectDrive(endpoint);
     if (rc != ConnectOk)
         *error = QStringLiteral("cannot connect to %1: %2").arg(endpoint, StatusText::connectResult(rc));

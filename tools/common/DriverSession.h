@@ -6,12 +6,15 @@
 #include <memory>
 
 #include "CDriveBaseClass.h"
+#include "CDriveExtension.h"
 #include "DriverPlugin.h"
 
 // One driver object for the life of a command: loaded from the plug-in,
 // connected to one PLC, and closed and deleted when the session ends.
 // The plug-in's own log lines are shown only with debug on, so that a plain
 // run prints nothing but its result.
+class CommandLine;
+
 class DriverSession
 {
 public:
@@ -24,8 +27,15 @@ public:
     // and makes the session's driver object.
     bool load(const QString &pluginOption, QString *error);
     QString pluginPath() const { return plugin ? plugin->path() : QString(); }
-    // endpoint is "HOST:PORT" with a numeric IP address.
+    // The connection options given on the command line, which every
+    // session's connectTo then asks the plug-in for (a command runs in a
+    // process of its own). False after reporting a bad value.
+    static bool takeOptions(const CommandLine &cl);
+    // endpoint is "HOST:PORT" with a numeric IP address. With connection
+    // options given, a plug-in without the extension cannot connect.
     bool connectTo(const QString &endpoint, QString *error);
+    // The plug-in's extension, or nullptr with *error set.
+    CDriveExtension *extension(QString *error) const;
     CDriveBaseClass *driver() const { return object; }
 
     // False with *error set when the text is not HOST:PORT with a port of

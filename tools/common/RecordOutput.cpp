@@ -65,6 +65,26 @@ QString RecordOutput::text(const CLabelVariable &record, bool json)
     return table.lines().join(QLatin1Char('\n'));
 }
 
+QString RecordOutput::batchText(const QList<CLabelVariable> &records, const QStringList &why, bool json)
+{
+    if (json) {
+        Json list = Json::array();
+        for (int i = 0; i < records.size(); ++i) {
+            Json o = toJson(records.at(i));
+            if (!why.value(i).isEmpty())
+                o["why"] = utf8(why.at(i));
+            list.push_back(o);
+        }
+        Json o = Json::object();
+        o["records"] = list;
+        return dump(o);
+    }
+    TablePrinter table(headers() << QStringLiteral("WHY"));
+    for (int i = 0; i < records.size(); ++i)
+        table.addRow(row(records.at(i)) << why.value(i));
+    return table.lines().join(QLatin1Char('\n'));
+}
+
 QString RecordOutput::timeText(const QDateTime &time)
 {
     return time.isValid() ? time.toString(QLatin1String(kTimeFormat)) : QStringLiteral("-");

@@ -28,6 +28,9 @@ public:
     static Json values(const QVariant &value, DataType type, int count);
     // The record as printed by read and write: JSON, or a one-row table.
     static QString text(const CLabelVariable &record, bool json);
+    // Records of a batch with the cause of each failure: a table with a WHY
+    // column, or {"records":[…]} with "why" in each failed record's object.
+    static QString batchText(const QList<CLabelVariable> &records, const QStringList &why, bool json);
     static QString timeText(const QDateTime &time);
     // The JSON time stamp text, or null for an invalid time.
     static Json jsonTime(const QDateTime &time);

@@ -71,9 +71,12 @@ int PanelCommand::run(const QStringList &arguments)
     cl.addMergeOptions();
     cl.addPluginOption();
     cl.addDebugOption();
+    cl.addConnectionOptions();
     const int done = cl.parse(arguments);
     if (done >= 0)
         return done;
+    if (!DriverSession::takeOptions(cl))
+        return CommandLine::BadInput;
 
     PanelPoller::Options pollerOptions;
     PanelServer::Options serverOptions;

@@ -41,9 +41,12 @@ int WatchCommand::run(const QStringList &arguments)
     cl.addMergeOptions();
     cl.addPluginOption();
     cl.addDebugOption();
+    cl.addConnectionOptions();
     const int done = cl.parse(arguments);
     if (done >= 0)
         return done;
+    if (!DriverSession::takeOptions(cl))
+        return CommandLine::BadInput;
     int interval = 0, polls = 0;
     PollLoop::Options pollOptions;
     if (!cl.expectPositional(1, INT_MAX)
