@@ -1,6 +1,7 @@
 // The extension through the plug-in as a host finds it (driveExtension()),
 // against the simulated PLC. (Frames byte for byte and lying replies:
 // tst_s7extension; against snap7's server: tests/interop/plugin-vs-snap7.js.)
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <cstdlib>
@@ -318,6 +319,10 @@ private slots:
         QVERIFY(sim.setProtection(3, QStringLiteral("pw")));
         other = connected();
         more = driveExtension(other);
+        const auto unprotect = qScopeGuard([&] {
+            sim.setProtection(1, QString());
+            host.release(other);
+        });
         QCOMPARE(more->lastConnectFailure(), int(CDriveExtension::ConnectStepNone));
         CDriveExtension::Why why;
         QCOMPARE(other->ReadVariable("M0", UInt8).status, StatusBadReply);
@@ -325,8 +330,6 @@ private slots:
         QCOMPARE(why.errorClass << 8 | why.errorCode, 0xD602);
         QCOMPARE(more->sendPassword(QStringLiteral("pw"), &why), StatusOk);
         QCOMPARE(other->ReadVariable("M0", UInt8).status, StatusOk);
-        QVERIFY(sim.setProtection(1, QString()));
-        host.release(other);
     }
 
     // Replies are whole frames, however they arrive; no wait is longer than
