@@ -204,6 +204,8 @@ private slots:
                                         << "--cpu 's7-900' is none of s7-300, s7-400, s7-1200, s7-1500, s7-200-smart, logo";
         QTest::addRow("bad option in a tag file") << QStringList{r, "%E", "--tags", "%TAGS=--type xy\nM0,int8\n"} << 2
                                                   << "--type 'xy' is none of pg, op, basic";
+        QTest::addRow("plug-in without extension") << QStringList{r, "%E", "M0", "int8", "--cpu", "s7-300", "--plugin",
+                                                                  QUILLMARSH_PLAIN_PLUGIN} << 2 << "offers no extension";
         QTest::addRow("password of 9") << QStringList{w, "%E", "M0", "int8", "1", "--password", "123456789"} << 2
                                        << "--password takes 1 to 8 Latin-1 characters";
         QTest::addRow("batch with an address") << QStringList{r, "%E", "M0", "--tags", "%TAGS=M0,int8\n"} << 2
@@ -339,7 +341,7 @@ private slots:
         const QJsonObject o = QJsonDocument::fromJson(info.out.toUtf8()).object();
         const QJsonArray events = o.value("diagnosticBuffer").toArray();
         QVERIFY2(o.value("orderNumber").toString().startsWith("6E") && o.value("mode").toString() == "RUN"
-                     && o.value("protection").toString().startsWith("level ") && events.size() == 1
+                     && o.value("protection").toString().startsWith("level 1 (mode selector") && events.size() == 1
                      && events.at(0).toObject().value("class") == "mode transition"
                      && events.at(0).toObject().value("text") == "STARTUP to RUN"
                      && qAbs(o.value("clockOffsetMs").toDouble() + 3600000) < 2000,

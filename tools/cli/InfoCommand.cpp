@@ -82,11 +82,13 @@ Report cpuReport(CDriveExtension *more, int entries)
     report.add("moduleType", QStringLiteral("module type"), identity, why, id.moduleTypeName);
     report.add("moduleName", QStringLiteral("module name"), identity, why, id.moduleName);
     report.add("serialNumber", QStringLiteral("serial number"), identity, why, id.serialNumber);
+    // Each read before its value is taken (the order of a call's arguments is unspecified).
     CDriveExtension::OperatingState state;
-    report.add("mode", QStringLiteral("operating state"), more->readOperatingState(&state, &why), why, state.name);
+    const int stateStatus = more->readOperatingState(&state, &why);
+    report.add("mode", QStringLiteral("operating state"), stateStatus, why, state.name);
     CDriveExtension::Protection protection;
-    report.add("protection", QStringLiteral("protection"), more->readProtection(&protection, &why), why,
-               protectionText(protection));
+    const int protectionStatus = more->readProtection(&protection, &why);
+    report.add("protection", QStringLiteral("protection"), protectionStatus, why, protectionText(protection));
     QDateTime clock;
     const QDateTime asked = QDateTime::currentDateTime();
     const int clockStatus = more->readClock(&clock, &why);

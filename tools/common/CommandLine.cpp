@@ -100,7 +100,8 @@ void CommandLine::addConnectionOptions()
                        .arg(QString::number(CommandLine::MaxJobs)),
                    QStringLiteral("N"));
     addValueOption(QStringLiteral("password"),
-                   QStringLiteral("The CPU's protection password (1 to 8 characters), sent after connecting."),
+                   QStringLiteral("The CPU's protection password (1 to %1 characters), sent after connecting.")
+                       .arg(MaxPasswordLength),
                    QStringLiteral("P"));
 }
 
@@ -192,8 +193,9 @@ bool CommandLine::connectionOptions(Connection *connection) const
         options->parameterOrder = Options::TsapsFirst;
     if (isSet(QStringLiteral("password"))) {
         const QString password = value(QStringLiteral("password"));
-        if (password.isEmpty() || password.size() > 8 || QString::fromLatin1(password.toLatin1()) != password) {
-            fail(QStringLiteral("--password takes 1 to 8 Latin-1 characters"), BadInput);
+        if (password.isEmpty() || password.size() > MaxPasswordLength
+            || QString::fromLatin1(password.toLatin1()) != password) {
+            fail(QStringLiteral("--password takes 1 to %1 Latin-1 characters").arg(MaxPasswordLength), BadInput);
             return false;
         }
         connection->password = password;

@@ -18,6 +18,7 @@ public:
     static constexpr int MaxPort = 65535;
     static constexpr int MaxIntervalMs = 3600000;
     static constexpr int MaxJobs = 255;
+    static constexpr int MaxPasswordLength = 8; // a CPU's protection password
 
     // A command without syntax takes no arguments (and shows none).
     CommandLine(const QString &command, const QString &description, const QString &syntax = QString());
