@@ -1,6 +1,5 @@
-// A driver plug-in that offers CDriveBaseClass alone, as an older or another
-// vendor's plug-in does: no extension behind its QObject side. It connects
-// to nothing; a host must refuse what only the extension can do before that.
+// A driver plug-in that offers CDriveBaseClass alone (no extension behind its
+// QObject side), as an older or another plug-in does; it connects to nothing.
 #include <QObject>
 
 #include "CDriveBaseClass.h"

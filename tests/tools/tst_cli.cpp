@@ -166,21 +166,6 @@ private slots:
         const Run r = Run::run(QStringList{"read", endpoint(), address, typeArg, count} + jsonArg);
         checkRecord(r, address, expectedType, json, shown);
     }
-    void statusShown_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("status");
-        QTest::addRow("write to inputs") << QStringList{"write", "%E", "I0", "uint8", "1"} << "6 write to inputs refused";
-        QTest::addRow("past the address range") << QStringList{"read", "%E", "M65535", "int8"} << "5 byte address invalid";
-    }
-    void statusShown()
-    {
-        QFETCH(QStringList, args);
-        QFETCH(QString, status);
-        const Run r = Run::run(expand(args));
-        QCOMPARE(r.exitCode, 1);
-        QCOMPARE(rowOf(r.out, args.at(2)).value(3), status);
-    }
     void badInput_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -312,8 +297,7 @@ private slots:
         QTest::addColumn<QString>("profile");
         QTest::addColumn<QStringList>("reach");
         QTest::addColumn<QString>("hint"); // empty: 03.00 is served
-        QTest::addRow("S7-300 by slot") << "s7-300" << QStringList{"--slot", "2"} << "an S7-300 answers at rack 0, slot 2: try --slot 2";
-        QTest::addRow("S7-300") << "s7-300" << QStringList{"--cpu", "s7-300"} << "try --slot 2";
+        QTest::addRow("S7-300") << "s7-300" << QStringList{"--cpu", "s7-300"} << "an S7-300 answers at rack 0, slot 2: try --slot 2";
         QTest::addRow("S7-400") << "s7-400" << QStringList{"--cpu", "s7-400"} << "try --slot 3";
         QTest::addRow("S7-1200") << "s7-1200" << QStringList{"--cpu", "S7-1200"} << QString();
         QTest::addRow("S7-1500") << "s7-1500" << QStringList{"--cpu", "s7-1500"} << QString();

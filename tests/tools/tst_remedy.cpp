@@ -23,10 +23,8 @@ private slots:
         QTest::addColumn<QString>("remedy"); // how it starts; empty: none
         QTest::addRow("item out of range") << 0 << 0x05 << int(StatusBadReply) << "address the tag within";
         QTest::addRow("job address error") << 0x8701 << 0 << int(StatusBadReply) << "address the tag within";
-        QTest::addRow("level, user data") << 0xD0A1 << 0 << int(StatusBadReply) << "the CPU's protection level forbids";
         QTest::addRow("object refused") << 0 << 0x03 << int(StatusBadReply) << "the CPU refuses access to this object";
         QTest::addRow("no reply") << 0 << 0 << int(StatusNoReply) << "check that the PLC is switched on";
-        QTest::addRow("not connected") << 0 << 0 << int(StatusNotConnected) << "check the PLC's address and port";
         QTest::addRow("type not served") << 0 << 0 << int(StatusTypeNotServed) << "";
     }
     void remedy()
@@ -46,23 +44,14 @@ private slots:
         QTest::addColumn<Options>("asked");
         QTest::addColumn<QString>("said");
         QTest::addColumn<QString>("notSaid");
-        Options slot2;
-        slot2.slot = 2;
-        slot2.connectionType = Options::PG;
-        Options logo;
-        logo.localTsap = 0x0300;
-        logo.remoteTsap = 0x0200;
-        Options big;
-        big.parallelJobs = 8;
-        QTest::addRow("slot 2 tried") << int(CDriveExtension::ConnectStepRequest) << slot2
+        QTest::addRow("slot 2 tried") << int(CDriveExtension::ConnectStepRequest) << Options{Options::PG, 0, 2}
                                       << "called TSAP 01.02 (calling 10.00); an S7-400" << "try --slot 2";
-        QTest::addRow("TSAPs tried") << int(CDriveExtension::ConnectStepRequest) << logo
+        QTest::addRow("TSAPs tried") << int(CDriveExtension::ConnectStepRequest) << Options{3, 0, 0, 0x0300, 0x0200}
                                      << "called TSAP 02.00 (calling 03.00); an S7-300 answers at rack 0, slot 2: try "
                                         "--slot 2; an S7-400" << "";
-        QTest::addRow("setup") << int(CDriveExtension::ConnectStepSetup) << big
+        QTest::addRow("setup") << int(CDriveExtension::ConnectStepSetup) << Options{3, 0, 0, 0x1000, -1, 960, 8}
                                << "refused the setup of communication (a PDU of 960 bytes and 8 jobs in parallel asked): "
                                   "try --pdu 240 --jobs 1" << "";
-        QTest::addRow("no step") << int(CDriveExtension::ConnectStepNone) << Options() << "" << "";
     }
     void handshake()
     {
