@@ -43,9 +43,7 @@ QString protectionText(const CDriveExtension::Protection &p)
 qint64 clockOffsetMs(const QDateTime &clock, const QDateTime &asked, const QDateTime &answered)
 {
     const QDateTime middle = asked.addMSecs(asked.msecsTo(answered) / 2);
-    QDateTime local = clock;
-    local.setTimeSpec(Qt::LocalTime);
-    return middle.msecsTo(local);
+    return middle.msecsTo(QDateTime(clock.date(), clock.time()));
 }
 
 void addEvents(Report *report, int status, const Why &why, const QList<CDriveExtension::DiagnosticEvent> &events,
