@@ -67,6 +67,8 @@ public:
         return cpu.readDiagnosticBuffer(events, why);
     }
     int readClock(QDateTime *clock, Why *why) override { return cpu.readClock(clock, why); }
+    int lastConnectFailure() const override { return cmd.lastConnectFailure(); }
+    int sendPassword(const QString &password, Why *why) override { return cpu.sendPassword(password, why); }
 
     CLabelVariable Read_data(int byteAddress, int dbNumber, int bit, DataType type, int count, int area,
                              QString address);

@@ -136,6 +136,19 @@ public:
     virtual int readDiagnosticBuffer(QList<DiagnosticEvent> *events, Why *why) = 0;
     virtual int readClock(QDateTime *clock, Why *why) = 0;
 
+    // Added to this interface before its first release, after the calls
+    // above, so that their places in the table of virtual calls stay.
+
+    // Which step of the last ConnectDrive failed: the connection request
+    // (the PLC closed the connection or did not confirm it, commonly for a
+    // called TSAP it does not serve) or the setup of communication (the
+    // PDU and jobs asked).
+    enum ConnectStep : int { ConnectStepNone = 0, ConnectStepRequest = 1, ConnectStepSetup = 2 };
+    virtual int lastConnectFailure() const = 0;
+    // Sends the protection password of this connection (at most 8 Latin-1
+    // characters): a record status as the reads above, and why.
+    virtual int sendPassword(const QString &password, Why *why) = 0;
+
 protected:
     ~CDriveExtension() = default;
 };

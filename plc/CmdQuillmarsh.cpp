@@ -34,6 +34,7 @@ int CmdQuillmarsh::connectPlc(QString ip, int port)
 
     socket->abort();
     granted = CDriveExtension::Negotiated();
+    failedStep = CDriveExtension::ConnectStepNone;
     socket->connectToHost(hostAddress, quint16(port), QIODevice::ReadWrite);
     socket->waitForConnected(ConnectTimeoutMs);
     const auto state = socket->state();
@@ -42,7 +43,11 @@ int CmdQuillmarsh::connectPlc(QString ip, int port)
     if (state != QAbstractSocket::ConnectingState && state != QAbstractSocket::ConnectedState)
         return ConnectTimeout;
 
-    if (connectRequest() != S7Frame::HandshakeOk || setupCommunication() != S7Frame::HandshakeOk) {
+    if (connectRequest() != S7Frame::HandshakeOk)
+        failedStep = CDriveExtension::ConnectStepRequest;
+    else if (setupCommunication() != S7Frame::HandshakeOk)
+        failedStep = CDriveExtension::ConnectStepSetup;
+    if (failedStep != CDriveExtension::ConnectStepNone) {
         disconnectPlc();
         return ConnectHandshakeFailed;
     }

@@ -76,6 +76,8 @@ public:
     void setConnectionOptions(const CDriveExtension::ConnectionOptions &asked) { options = asked; }
     CDriveExtension::ConnectionOptions connectionOptions() const { return options; }
     CDriveExtension::Negotiated negotiated() const { return granted; }
+    // The handshake step the last connectPlc failed at, a CDriveExtension::ConnectStep.
+    int lastConnectFailure() const { return failedStep; }
 
     // The last job readArea, writeArea or writeBits sent: its result and the
     // reply it got.
@@ -112,6 +114,7 @@ private:
 
     CDriveExtension::ConnectionOptions options;
     CDriveExtension::Negotiated granted;
+    int failedStep = CDriveExtension::ConnectStepNone;
     int lastResult = JobOk;
     QByteArray lastReply;
     int sentReference = -1;

@@ -32,7 +32,7 @@ int unparsed(S7CpuReader::Why *why)
 } // namespace
 
 int S7CpuReader::run(const QByteArray &request, quint8 group, quint8 subfunction,
-                     S7UserDataFrames::Answer *answer, Why *why)
+                     S7UserDataFrames::Answer *answer, Why *why, bool carriesData)
 {
     const S7JobPipe::Outcome outcome =
         pipe.run({{request, "读命令", QStringLiteral("user data"), 0}}, 1).first();
@@ -41,7 +41,7 @@ int S7CpuReader::run(const QByteArray &request, quint8 group, quint8 subfunction
                                                 : S7Reasons::ofStatus(CmdQuillmarsh::statusOfJob(outcome.result)));
         return CmdQuillmarsh::statusOfJob(outcome.result);
     }
-    *answer = S7UserDataFrames::judgeReply(outcome.reply, outcome.pduReference, group, subfunction);
+    *answer = S7UserDataFrames::judgeReply(outcome.reply, outcome.pduReference, group, subfunction, carriesData);
     if (answer->result == JobOk) {
         tell(why, Why());
         return StatusOk;
@@ -128,4 +128,16 @@ int S7CpuReader::readClock(QDateTime *clock, Why *why)
         return StatusBadReply;
     }
     return StatusOk;
+}
+
+int S7CpuReader::sendPassword(const QString &password, Why *why)
+{
+    const QByteArray latin = password.toLatin1();
+    if (password.isEmpty() || latin.size() > S7::PasswordSize || QString::fromLatin1(latin) != password) {
+        tell(why, S7Reasons::ofMismatch("a password is 1 to 8 Latin-1 characters"));
+        return StatusBadReply;
+    }
+    S7UserDataFrames::Answer answer;
+    return run(S7UserDataFrames::passwordRequest(0, latin), S7::UserDataGroupSecurity, S7::UserDataSetPassword,
+               &answer, why, false);
 }

@@ -29,10 +29,14 @@ public:
     int readProtection(CDriveExtension::Protection *protection, Why *why);
     int readDiagnosticBuffer(QList<CDriveExtension::DiagnosticEvent> *events, Why *why);
     int readClock(QDateTime *clock, Why *why);
+    // The connection's protection password, at most S7::PasswordSize Latin-1
+    // characters; a longer one or one outside Latin-1 is refused unsent.
+    int sendPassword(const QString &password, Why *why);
 
 private:
     // One job, its answer judged for group and subfunction.
-    int run(const QByteArray &request, quint8 group, quint8 subfunction, S7UserDataFrames::Answer *answer, Why *why);
+    int run(const QByteArray &request, quint8 group, quint8 subfunction, S7UserDataFrames::Answer *answer, Why *why,
+            bool carriesData = true);
     // A list read, then parsed; a list that does not parse is a bad reply.
     template <typename Parse>
     int readParsed(quint16 id, quint16 index, Why *why, Parse parse);

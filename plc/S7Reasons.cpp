@@ -29,6 +29,8 @@ const Text ErrorTexts[] = {
     {0xD406, "information not available at present"},
     {0xD0A1, "not permitted at the CPU's protection level"},
     {0xD241, "not permitted at the CPU's protection level"},
+    {0xD602, "wrong password"},
+    {0xD605, "the CPU is not protected by a password"},
     {0xDC01, "date or time invalid"},
 };
 
@@ -41,6 +43,7 @@ const Text ClassTexts[] = {
     {0x87, "access error"},
     {0xD0, "CPU function refused"},
     {0xD4, "information function refused"},
+    {0xD6, "protection function refused"},
 };
 
 const Text ReturnCodeTexts[] = {

@@ -126,6 +126,13 @@ constexpr quint8 UserDataTypeResponse = 0x8;
 constexpr int UserDataTypeShift = 4;
 constexpr quint8 UserDataGroupCpu = 0x4;     // system state lists
 constexpr quint8 UserDataGroupClock = 0x7;
+constexpr quint8 UserDataGroupSecurity = 0x5;
+constexpr quint8 UserDataSetPassword = 0x01;
+// The session password: 8 bytes, padded with blanks; each is XORed with
+// 0x55, and from the third on with the encoded byte two places before too.
+constexpr int PasswordSize = 8;
+constexpr char PasswordPad = ' ';
+constexpr quint8 PasswordMask = 0x55;
 constexpr quint8 UserDataReadSzl = 0x01;
 constexpr quint8 UserDataReadClock = 0x01;
 constexpr quint8 UserDataLastUnit = 0x00;

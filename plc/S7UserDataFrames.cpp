@@ -80,7 +80,26 @@ QByteArray clockRequest(quint16 pduReference)
     return firstRequest(pduReference, S7::UserDataGroupClock, S7::UserDataReadClock, emptyDataItem());
 }
 
-Answer judgeReply(const QByteArray &reply, quint16 pduReference, quint8 group, quint8 subfunction)
+QByteArray passwordRequest(quint16 pduReference, const QByteArray &password)
+{
+    const QByteArray plain = password.leftJustified(S7::PasswordSize, S7::PasswordPad, true);
+    QByteArray item;
+    ByteWriter out(item, S7::DataItemHeaderSize + S7::PasswordSize);
+    out.u8(S7::ReturnCodeSuccess);
+    out.u8(S7::DataTransportOctets);
+    out.u16(S7::PasswordSize);
+    QByteArray encoded(S7::PasswordSize, '\0');
+    for (int i = 0; i < S7::PasswordSize; ++i) {
+        quint8 b = quint8(plain.at(i)) ^ S7::PasswordMask;
+        if (i >= 2)
+            b ^= quint8(encoded.at(i - 2));
+        encoded[i] = char(b);
+    }
+    out.bytes(encoded.constData(), encoded.size());
+    return firstRequest(pduReference, S7::UserDataGroupSecurity, S7::UserDataSetPassword, item);
+}
+
+Answer judgeReply(const QByteArray &reply, quint16 pduReference, quint8 group, quint8 subfunction, bool carriesData)
 {
     Answer answer;
     ByteReader in(reply);
@@ -123,6 +142,12 @@ Answer judgeReply(const QByteArray &reply, quint16 pduReference, quint8 group, q
     }
     if (typeAndGroup != (S7::UserDataTypeResponse << S7::UserDataTypeShift | group) || gotSubfunction != subfunction) {
         answer.problem = "answer of another function";
+        return answer;
+    }
+    // A function that answers nothing (setting a password) leaves its data
+    // item empty and says whether it was done in the error word alone.
+    if (!carriesData && answer.error == 0 && answer.data.isEmpty()) {
+        answer.result = JobOk;
         return answer;
     }
     if (answer.error != 0 || answer.returnCode != S7::ReturnCodeSuccess) {

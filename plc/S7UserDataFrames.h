@@ -15,10 +15,14 @@ QByteArray szlRequest(quint16 pduReference, quint16 id, quint16 index);
 // Asks for the next data unit of the list whose reply carried sequence.
 QByteArray szlFollowUp(quint16 pduReference, quint8 sequence);
 QByteArray clockRequest(quint16 pduReference);
+// Sets the protection password of this connection; password holds at most
+// S7::PasswordSize bytes.
+QByteArray passwordRequest(quint16 pduReference, const QByteArray &password);
 
-// JobOk: an answer of the group and subfunction asked, with its data.
-// JobBadReply: a reply that does not add up (problem), or an answer that
-// refuses (error word, or a return code other than 0xFF).
+// JobOk: an answer of the group and subfunction asked, with its data (or,
+// for a function that answers none, with no error word). JobBadReply: a
+// reply that does not add up (problem), or an answer that refuses (error
+// word, or a return code other than 0xFF).
 struct Answer
 {
     int result = JobBadReply;
@@ -30,7 +34,8 @@ struct Answer
     const char *problem = "";
 };
 
-Answer judgeReply(const QByteArray &reply, quint16 pduReference, quint8 group, quint8 subfunction);
+Answer judgeReply(const QByteArray &reply, quint16 pduReference, quint8 group, quint8 subfunction,
+                  bool carriesData = true);
 
 } // namespace S7UserDataFrames
 

@@ -1,6 +1,7 @@
 // The extension through the plug-in as a host finds it (driveExtension()),
 // against the simulated PLC. (Frames byte for byte and lying replies:
 // tst_s7extension; against snap7's server: tests/interop/plugin-vs-snap7.js.)
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <cstdlib>
@@ -287,25 +288,45 @@ private slots:
         QCOMPARE(why.errorClass, quint8(0xD4));
     }
 
-    // What the simulated CPU refuses, and why: an optimized block (its
-    // item, 0x0A); with PUT/GET access off, on an S7-1200, every job, batch
-    // or single (a 19-byte ack, class 0x81 code 0x04).
+    // With PUT/GET access off, on an S7-1200, a batch's job is refused (a
+    // 19-byte ack, class 0x81 code 0x04; a single job's, and an absent or
+    // optimized block's item: tst_cli's causes).
     void refusedAccess()
     {
-        sim.addDataBlock(7, 64, SimPlc::BlockAccess::Optimized);
-        QCOMPARE(ext->readVariables({Tag{"DB7.DBW0", Int16}}).first().status, StatusBadReply);
-        QVERIFY2(ext->lastWhy().first().text.contains("optimized block access"), qPrintable(ext->lastWhy().first().text));
         SimPlc s1200;
         QVERIFY(s1200.start() && s1200.setPutGet(false));
         CDriveBaseClass *other = host.create();
         QCOMPARE(other->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(s1200.port())), ConnectOk);
-        QCOMPARE(other->ReadVariable("M0", UInt8).status, StatusBadReply);
-        const CDriveExtension::Why single = driveExtension(other)->lastJobWhy();
-        QCOMPARE(single.errorClass << 8 | single.errorCode, 0x8104);
         QCOMPARE(driveExtension(other)->readVariables({Tag{"M0", UInt8}}).first().status, StatusBadReply);
         const CDriveExtension::Why batch = driveExtension(other)->lastWhy().first();
         QVERIFY2(batch.errorClass == 0x81 && batch.errorCode == 0x04 && batch.text.contains("PUT/GET"), qPrintable(batch.text));
         host.release(other);
+    }
+
+    // The step a handshake failed at: the S7-300 closes the connection after
+    // a request for 03.00. The session password lifts its protection, a
+    // wrong one is refused with the CPU's error.
+    void handshakeAndPassword()
+    {
+        CDriveBaseClass *other = host.create();
+        CDriveExtension *more = driveExtension(other);
+        QCOMPARE(other->ConnectDrive(target()), ConnectHandshakeFailed);
+        QCOMPARE(more->lastConnectFailure(), int(CDriveExtension::ConnectStepRequest));
+        host.release(other);
+        QVERIFY(sim.setProtection(3, QStringLiteral("pw")));
+        other = connected();
+        more = driveExtension(other);
+        const auto unprotect = qScopeGuard([&] {
+            sim.setProtection(1, QString());
+            host.release(other);
+        });
+        QCOMPARE(more->lastConnectFailure(), int(CDriveExtension::ConnectStepNone));
+        CDriveExtension::Why why;
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, StatusBadReply);
+        QCOMPARE(more->sendPassword(QStringLiteral("pW"), &why), StatusBadReply);
+        QCOMPARE(why.errorClass << 8 | why.errorCode, 0xD602);
+        QCOMPARE(more->sendPassword(QStringLiteral("pw"), &why), StatusOk);
+        QCOMPARE(other->ReadVariable("M0", UInt8).status, StatusOk);
     }
 
     // Replies are whole frames, however they arrive; no wait is longer than

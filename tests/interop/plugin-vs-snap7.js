@@ -194,15 +194,15 @@ function hundredTags(spacing) {
     .map(([address, type, count]) => ({ address, type, count })));
   check('an absent block fails its own tags alone, with return code 0x0A',
         absent.records.map((r) => r.status).join() === '0,7,7,0' &&
-        absent.records.filter((r) => r.why).every((r) => /object does not exist.*0x0A/.test(r.why)),
+        absent.records.filter((r) => r.cause).every((r) => /object does not exist.*0x0A/.test(r.cause)),
         JSON.stringify(absent.records));
 
-  // What the CPU says of itself (quillmarsh cpu): snap7's server answers
+  // What the CPU says of itself (quillmarsh info): snap7's server answers
   // with the lists of a CPU 315-2 PN/DP it keeps, and its own clock.
-  const cpu = spawnSync(quillmarsh, ['cpu', plc, '--json'], { encoding: 'utf8', timeout: 30000 });
+  const cpu = spawnSync(quillmarsh, ['info', plc, '--json'], { encoding: 'utf8', timeout: 30000 });
   let said = {};
   try { said = JSON.parse(cpu.stdout); } catch (e) { said = { output: cpu.stdout + cpu.stderr }; }
-  check('cpu: identity, state, protection, clock and diagnostic buffer', cpu.status === 0 &&
+  check('info: identity, state, protection, clock and diagnostic buffer', cpu.status === 0 &&
         said.orderNumber === '6ES7 315-2EH14-0AB0' && said.firmware === 'V3.2.6' && said.mode === 'RUN' &&
         /^level 1 \(mode selector RUN-P/.test(said.protection) && /^\d{4}-\d\d-\d\d \d\d:/.test(said.clock) &&
         said.diagnosticBuffer.length === 10 && said.diagnosticBuffer[0].event === '0x4302', JSON.stringify(said));

@@ -166,23 +166,6 @@ private slots:
         const Run r = Run::run(QStringList{"read", endpoint(), address, typeArg, count} + jsonArg);
         checkRecord(r, address, expectedType, json, shown);
     }
-    void statusShown_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("status");
-        QTest::addRow("no such data block") << QStringList{"read", "%E", "DB99.DBW0", "int16"}
-                                            << "7 PLC answer not acceptable";
-        QTest::addRow("write to inputs") << QStringList{"write", "%E", "I0", "uint8", "1"} << "6 write to inputs refused";
-        QTest::addRow("past the address range") << QStringList{"read", "%E", "M65535", "int8"} << "5 byte address invalid";
-    }
-    void statusShown()
-    {
-        QFETCH(QStringList, args);
-        QFETCH(QString, status);
-        const Run r = Run::run(expand(args));
-        QCOMPARE(r.exitCode, 1);
-        QCOMPARE(rowOf(r.out, args.at(2)).value(3), status);
-    }
     void badInput_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -202,6 +185,14 @@ private slots:
                                               << "--tsap '0300:zz' is not two hexadecimal TSAPs";
         QTest::addRow("slot 32") << QStringList{w, "%E", "M0", "int8", "1", "--slot", "32"} << 2
                                  << "--slot '32' is not a whole number from 0 to 31";
+        QTest::addRow("unknown family") << QStringList{"info", "%E", "--cpu", "s7-900"} << 2
+                                        << "--cpu 's7-900' is none of s7-300, s7-400, s7-1200, s7-1500, s7-200-smart, logo";
+        QTest::addRow("bad option in a tag file") << QStringList{r, "%E", "--tags", "%TAGS=--type xy\nM0,int8\n"} << 2
+                                                  << "--type 'xy' is none of pg, op, basic";
+        QTest::addRow("plug-in without extension") << QStringList{r, "%E", "M0", "int8", "--cpu", "s7-300", "--plugin",
+                                                                  QUILLMARSH_PLAIN_PLUGIN} << 2 << "offers no extension";
+        QTest::addRow("password of 9") << QStringList{w, "%E", "M0", "int8", "1", "--password", "123456789"} << 2
+                                       << "--password takes 1 to 8 Latin-1 characters";
         QTest::addRow("batch with an address") << QStringList{r, "%E", "M0", "--tags", "%TAGS=M0,int8\n"} << 2
                                                << "read expects 1 arguments, got 2";
         QTest::addRow("port 0") << QStringList{r, "127.0.0.1:0", "M0", "int8"} << 2 << "is not HOST:PORT";
@@ -282,18 +273,102 @@ private slots:
                                                            "DB1.DBW20 Int16 = -1234, 0 [0 ok]"};
     }
     // A tag list in one job through the extension, over the connection the
-    // options ask for; each failure with its cause.
+    // tag file's options and the command line's (which win) ask for; each
+    // failure with its cause.
     void batchRead()
     {
         plc->setFrameLog(true);
-        const Run r = Run::run(expand({"read", "%E", "--tags", "%TAGS=M0,int8\nDB99.DBW0,int16\n", "--slot", "1", "--jobs", "3", "--json"}));
+        const Run r = Run::run(expand({"read", "%E", "--tags", "%TAGS=--slot 1 --jobs 9\nM0,int8\nDB99.DBW0,int16\n",
+                                       "--jobs", "3", "--json"}));
         QCOMPARE(r.exitCode, 1);
         const QJsonArray records = QJsonDocument::fromJson(r.out.toUtf8()).object().value("records").toArray();
-        QVERIFY2(records.size() == 2 && !records.at(0).toObject().contains("why")
-                     && records.at(1).toObject().value("why").toString().contains("object does not exist"), qPrintable(r.out));
+        QVERIFY2(records.size() == 2 && !records.at(0).toObject().contains("cause")
+                     && records.at(1).toObject().value("cause").toString().contains("object does not exist"), qPrintable(r.out));
         const QList<QByteArray> frames = plc->receivedFrames();
         QCOMPARE(frames.size(), 3); // connection request, setup, one read job
         QCOMPARE(frames.at(0).right(2).toHex() + frames.at(1).mid(19, 4).toHex(), QByteArray("030100030003"));
+    }
+
+    // Each family's profile: the plug-in's own connection (called TSAP 03.00)
+    // fails where the CPU does not serve it, saying what to try; the family's
+    // options reach it, and info tells what the CPU says of itself.
+    void reachEveryFamily_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("reach");
+        QTest::addColumn<QString>("hint"); // empty: 03.00 is served
+        QTest::addRow("S7-300") << "s7-300" << QStringList{"--cpu", "s7-300"} << "an S7-300 answers at rack 0, slot 2: try --slot 2";
+        QTest::addRow("S7-400") << "s7-400" << QStringList{"--cpu", "s7-400"} << "try --slot 3";
+        QTest::addRow("S7-1200") << "s7-1200" << QStringList{"--cpu", "S7-1200"} << QString();
+        QTest::addRow("S7-1500") << "s7-1500" << QStringList{"--cpu", "s7-1500"} << QString();
+        QTest::addRow("S7-200 SMART") << "s7-200-smart" << QStringList{"--cpu", "s7-200-smart"} << QString();
+        QTest::addRow("LOGO!") << "logo" << QStringList{"--cpu", "logo"} << "commonly 0300:0200: try --cpu logo";
+    }
+    void reachEveryFamily()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QStringList, reach);
+        QFETCH(QString, hint);
+        QVERIFY(plc->setCpu(profile));
+        plc->setClockOffset(-3600000);
+        plc->setCpuRunning(true); // a diagnostic event: STARTUP to RUN
+        const Run plain = Run::run({"read", endpoint(), "DB1.DBW0", "int16"});
+        QCOMPARE(plain.exitCode, hint.isEmpty() ? 0 : 1);
+        QVERIFY2(hint.isEmpty() || (plain.err.count(QLatin1Char('\n')) == 1 && plain.err.contains(hint)
+                                    && plain.err.contains("closed after the connection request to called TSAP 03.00 (calling 10.00)")),
+                 qPrintable(plain.err));
+        const Run reached = Run::run(QStringList{"read", endpoint(), "DB1.DBW0", "int16"} + reach);
+        QCOMPARE(rowOf(reached.out, "DB1.DBW0").value(3), QStringLiteral("0 ok"));
+
+        const Run info = Run::run(QStringList{"info", endpoint(), "--json", "--entries", "1"} + reach);
+        QCOMPARE(info.exitCode, 0);
+        const QJsonObject o = QJsonDocument::fromJson(info.out.toUtf8()).object();
+        const QJsonArray events = o.value("diagnosticBuffer").toArray();
+        QVERIFY2(o.value("orderNumber").toString().startsWith("6E") && o.value("mode").toString() == "RUN"
+                     && o.value("protection").toString().startsWith("level 1 (mode selector") && events.size() == 1
+                     && events.at(0).toObject().value("class") == "mode transition"
+                     && events.at(0).toObject().value("text") == "STARTUP to RUN"
+                     && qAbs(o.value("clockOffsetMs").toDouble() + 3600000) < 2000,
+                 qPrintable(info.out));
+    }
+    // A failed tag shows its cause and what to change, in the table and in
+    // its JSON; under protection with the level in force.
+    void causeAndRemedy_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("cause"); // empty: the job succeeds
+        QTest::addColumn<QString>("remedy");
+        const QStringList read{"read", "%E", "DB1.DBW0", "int16"}, write{"write", "%E", "DB1.DBW0", "int16", "5"};
+        QTest::addRow("PUT/GET off") << "put-get off" << read << "PUT/GET access is off"
+                                     << "enable 'Permit access with PUT/GET communication from remote partner' in "
+                                        "the CPU's protection settings, then download the hardware configuration";
+        QTest::addRow("missing block") << "" << QStringList{"read", "%E", "DB99.DBW0", "int16"} << "object does not exist"
+                                       << "download the data block if it is missing; if it is there, switch off "
+                                          "'Optimized block access' in the block's attributes";
+        QTest::addRow("protected") << "protection 3" << write << "not permitted at the CPU's protection level"
+                                   << "protection level 3 in force: the CPU's protection level forbids this: give "
+                                      "its password with --password";
+        QTest::addRow("password given") << "protection 3" << write + QStringList{"--password", "secret"} << "" << "";
+    }
+    void causeAndRemedy()
+    {
+        QFETCH(QString, setting);
+        QFETCH(QStringList, args);
+        QFETCH(QString, cause);
+        QFETCH(QString, remedy);
+        QVERIFY(setting != "put-get off" || plc->setPutGet(false));
+        QVERIFY(setting != "protection 3" || plc->setProtection(3, "secret"));
+        const Run r = Run::run(expand(args));
+        QCOMPARE(r.exitCode, cause.isEmpty() ? 0 : 1);
+        if (cause.isEmpty())
+            QVERIFY2(!r.out.contains("CAUSE") && !r.out.contains("remedy"), qPrintable(r.out));
+        else
+            QVERIFY2(r.out.contains(cause) && r.out.contains(QStringLiteral("remedy (%1): ").arg(args.at(2)) + remedy),
+                     qPrintable(r.out));
+        const QJsonObject o = QJsonDocument::fromJson(Run::run(expand(args) << "--json").out.toUtf8()).object();
+        QVERIFY2(o.value("cause").toString().contains(cause) && o.value("remedy").toString().contains(remedy)
+                     && o.contains("cause") != cause.isEmpty(), qPrintable(QJsonDocument(o).toJson()));
     }
 
     void watchToPipe()

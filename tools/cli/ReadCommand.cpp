@@ -12,10 +12,10 @@ namespace {
 // One read per leaf; a value the bytes do not hold is named on stderr.
 int readSymbols(const CommandLine &cl, const QString &endpoint, const QList<SymbolLeaf> &leaves)
 {
-    QString error;
     DriverSession session(cl.isSet(QStringLiteral("debug")));
-    if (!session.load(cl.value(QStringLiteral("plugin")), &error) || !session.connectTo(endpoint, &error))
-        return CommandLine::fail(error, CommandLine::Failed);
+    const int failed = session.open(cl, endpoint);
+    if (failed >= 0)
+        return failed;
     QList<SymbolRecords::Result> results;
     bool allOk = true;
     for (const SymbolLeaf &leaf : leaves) {
@@ -45,18 +45,17 @@ int readBatch(const CommandLine &cl, const QString &endpoint)
         tags << tag;
     }
     DriverSession session(cl.isSet(QStringLiteral("debug")));
-    CDriveExtension *more = nullptr;
-    if (!session.load(cl.value(QStringLiteral("plugin")), &error) || !(more = session.extension(&error))
-        || !session.connectTo(endpoint, &error))
+    const int failed = session.open(cl, endpoint);
+    if (failed >= 0)
+        return failed;
+    CDriveExtension *more = session.extension(&error);
+    if (!more)
         return CommandLine::fail(error, CommandLine::Failed);
     const QList<CLabelVariable> records = more->readVariables(tags);
-    QStringList why;
     bool allOk = true;
-    for (const CDriveExtension::Why &w : more->lastWhy())
-        why << w.text;
     for (const CLabelVariable &record : records)
         allOk = allOk && record.status == StatusOk;
-    CommandLine::print(RecordOutput::batchText(records, why, cl.isSet(QStringLiteral("json"))));
+    CommandLine::print(RecordOutput::batchText(records, Cause::ofBatch(more, records), cl.isSet(QStringLiteral("json"))));
     return allOk ? CommandLine::Ok : CommandLine::Failed;
 }
 } // namespace
@@ -71,8 +70,8 @@ int ReadCommand::run(const QStringList &arguments)
     cl.addDebugOption();
     SymbolOptions::add(&cl);
     cl.addValueOption(QStringLiteral("tags"),
-                      QStringLiteral("Read every tag of FILE (one address,type[,count] a line) in as few jobs as "
-                                     "the PLC's PDU carries."),
+                      QStringLiteral("Read every tag of FILE (one address,type[,count] a line; a line starting with -- "
+                                     "holds connection options) in as few jobs as the PLC's PDU carries."),
                       QStringLiteral("FILE"));
     cl.addConnectionOptions();
     const int done = cl.parse(arguments, Endpoint + 1, Count + 1);
@@ -108,10 +107,11 @@ int ReadCommand::run(const QStringList &arguments)
     CommandLine::warn(tag.note);
 
     DriverSession session(cl.isSet(QStringLiteral("debug")));
-    if (!session.load(cl.value(QStringLiteral("plugin")), &error)
-        || !session.connectTo(args.at(Endpoint), &error))
-        return CommandLine::fail(error, CommandLine::Failed);
+    const int failed = session.open(cl, args.at(Endpoint));
+    if (failed >= 0)
+        return failed;
     const CLabelVariable record = session.driver()->ReadVariable(tag.address, tag.type, tag.count);
-    CommandLine::print(RecordOutput::text(record, cl.isSet(QStringLiteral("json"))));
+    CommandLine::print(RecordOutput::text(record, cl.isSet(QStringLiteral("json")),
+                                          Cause::ofLastJob(session.driver(), record)));
     return record.status == StatusOk ? CommandLine::Ok : CommandLine::Failed;
 }

@@ -28,8 +28,9 @@ int WriteCommand::writeSymbols(const CommandLine &cl, const QStringList &args, c
         requests << request;
     }
     DriverSession session(cl.isSet(QStringLiteral("debug")));
-    if (!session.load(cl.value(QStringLiteral("plugin")), &error) || !session.connectTo(args.at(Endpoint), &error))
-        return CommandLine::fail(error, CommandLine::Failed);
+    const int failed = session.open(cl, args.at(Endpoint));
+    if (failed >= 0)
+        return failed;
     QList<SymbolRecords::Result> results;
     bool allOk = true;
     for (int i = 0; i < leaves.size(); ++i) {
@@ -89,11 +90,12 @@ int WriteCommand::run(const QStringList &arguments)
     record.count = tag.count;
 
     DriverSession session(cl.isSet(QStringLiteral("debug")));
-    if (!session.load(cl.value(QStringLiteral("plugin")), &error)
-        || !session.connectTo(args.at(Endpoint), &error))
-        return CommandLine::fail(error, CommandLine::Failed);
+    const int failed = session.open(cl, args.at(Endpoint));
+    if (failed >= 0)
+        return failed;
     const CLabelVariable result =
         session.driver()->WriteVariable(tag.address, tag.type, record, tag.count);
-    CommandLine::print(RecordOutput::text(result, cl.isSet(QStringLiteral("json"))));
+    CommandLine::print(RecordOutput::text(result, cl.isSet(QStringLiteral("json")),
+                                          Cause::ofLastJob(session.driver(), result)));
     return result.status == StatusOk ? CommandLine::Ok : CommandLine::Failed;
 }

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "CommandLine.h"
-#include "CpuCommand.h"
 #include "DemoCommand.h"
 #include "InfoCommand.h"
 #include "PanelCommand.h"
@@ -21,10 +20,10 @@ const char kUsage[] =
     "A command-line host of the Quillmarsh S7 driver plug-in.\n"
     "\n"
     "Commands:\n"
-    "  cpu HOST:PORT                        what the CPU says of itself: identity, state, protection,\n"
-    "                                       clock, diagnostic buffer\n"
     "  demo                                 write and read every type on a simulated PLC\n"
     "  info                                 the plug-in's name and version\n"
+    "  info HOST:PORT [--entries N]         what the CPU says of itself: identity, state, protection,\n"
+    "                                       clock and its offset, diagnostic buffer\n"
     "  read HOST:PORT ADDRESS TYPE [COUNT]  read one tag\n"
     "  read HOST:PORT SYMBOL --symbols FILE read a tag by its name in a data-block source\n"
     "  read HOST:PORT --tags FILE           read a list of tags in as few jobs as the PDU carries\n"
@@ -44,9 +43,9 @@ const char kUsage[] =
     "or by their S7 names: BOOL, BYTE, WORD, DWORD, LWORD, SINT, USINT, INT, UINT, DINT,\n"
     "UDINT, REAL, LINT, ULINT, LREAL (any letter case).\n"
     "Each command takes --help. Common options: --plugin PATH, --json (info, read, write),\n"
-    "--debug; the commands that connect also take --rack N, --slot N, --tsap LOCAL:REMOTE,\n"
-    "--tsaps-first and --jobs N. Exit code 0 on success, 1 when the PLC or the plug-in failed,\n"
-    "2 on bad input.\n";
+    "--debug; the commands that connect also take --cpu FAMILY, --rack N, --slot N,\n"
+    "--type pg|op|basic, --tsap LOCAL:REMOTE, --tsaps-first, --pdu N, --jobs N and --password P.\n"
+    "Exit code 0 on success, 1 when the PLC or the plug-in failed, 2 on bad input.\n";
 }
 
 int main(int argc, char **argv)
@@ -57,8 +56,6 @@ int main(int argc, char **argv)
 
     const QStringList args = QCoreApplication::arguments();
     const QString command = args.value(1);
-    if (command == QLatin1String("cpu"))
-        return CpuCommand::run(args);
     if (command == QLatin1String("demo"))
         return DemoCommand::run(args);
     if (command == QLatin1String("info"))

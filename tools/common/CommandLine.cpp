@@ -61,44 +61,121 @@ void CommandLine::addTagsOption()
 void CommandLine::addMergeOptions()
 {
     addBoolOption(QStringLiteral("no-merge"), QStringLiteral("Read every tag in a job of its own."));
-    addValueOption(QStringLiteral("pdu"),
-                   QStringLiteral("The PDU the PLC grants, in bytes (%1 to %2): one merged read is at most what one "
-                                  "reply carries.").arg(S7::MinimumPduLength).arg(S7::RequestedPduLength),
-                   QStringLiteral("N"), QString::number(S7::MinimumPduLength));
 }
 
 bool CommandLine::mergeOptions(bool *merge, int *pduBytes) const
 {
     *merge = !isSet(QStringLiteral("no-merge"));
-    return intValue(QStringLiteral("pdu"), S7::MinimumPduLength, S7::RequestedPduLength, pduBytes);
+    *pduBytes = S7::MinimumPduLength;
+    return !isSet(QStringLiteral("pdu"))
+        || intValue(QStringLiteral("pdu"), S7::MinimumPduLength, S7::RequestedPduLength, pduBytes);
 }
 
 void CommandLine::addConnectionOptions()
 {
+    addValueOption(QStringLiteral("cpu"),
+                   QStringLiteral("Connect as a CPU of this family does: %1 (each sets rack, slot and TSAPs; "
+                                  "the options below override it).").arg(cpuPresets().join(QStringLiteral(", "))),
+                   QStringLiteral("FAMILY"));
     addValueOption(QStringLiteral("rack"), QStringLiteral("The CPU's rack (0 to 7) in the called TSAP."), QStringLiteral("N"));
     addValueOption(QStringLiteral("slot"),
                    QStringLiteral("The CPU's slot (0 to 31) in the called TSAP: 2 for an S7-300, where the "
                                   "S7-400 has it; 0 or 1 for S7-1200 and S7-1500."),
                    QStringLiteral("N"));
+    addValueOption(QStringLiteral("type"),
+                   QStringLiteral("The connection type in the called TSAP: pg, op or basic (the default)."),
+                   QStringLiteral("TYPE"));
     addValueOption(QStringLiteral("tsap"),
                    QStringLiteral("Both TSAPs in hexadecimal, calling:called (a LOGO! commonly 0300:0200)."),
                    QStringLiteral("LOCAL:REMOTE"));
     addBoolOption(QStringLiteral("tsaps-first"),
                   QStringLiteral("Put the TSAPs before the TPDU size in the connection request (C1 C2 C0)."));
+    addValueOption(QStringLiteral("pdu"),
+                   QStringLiteral("The PDU to ask of the PLC, in bytes (%1 to %2); without the plug-in's extension, "
+                                  "the PDU that limits merged reads (default %1).")
+                       .arg(S7::MinimumPduLength).arg(S7::RequestedPduLength),
+                   QStringLiteral("N"));
     addValueOption(QStringLiteral("jobs"),
                    QStringLiteral("Jobs to keep in flight, as asked of the PLC at setup (1 to %1).")
                        .arg(QString::number(CommandLine::MaxJobs)),
                    QStringLiteral("N"));
+    addValueOption(QStringLiteral("password"),
+                   QStringLiteral("The CPU's protection password (1 to %1 characters), sent after connecting.")
+                       .arg(MaxPasswordLength),
+                   QStringLiteral("P"));
 }
 
-bool CommandLine::connectionOptions(CDriveExtension::ConnectionOptions *options, bool *asked) const
+namespace {
+using Options = CDriveExtension::ConnectionOptions;
+
+// How each family is called: rack 0 and the CPU's slot in the called TSAP,
+// or a LOGO!'s configured pair of TSAPs with the parameters in the order a
+// LOGO! 0BA7 takes (LOGO! 8 takes either).
+struct CpuPreset
 {
+    const char *name;
+    int slot;
+    int localTsap;
+    int remoteTsap;
+    int parameterOrder;
+};
+const Options kDefaults;
+const CpuPreset kPresets[] = {
+    {"s7-300", 2, kDefaults.localTsap, -1, Options::TpduSizeFirst},
+    {"s7-400", 2, kDefaults.localTsap, -1, Options::TpduSizeFirst},
+    {"s7-1200", 1, kDefaults.localTsap, -1, Options::TpduSizeFirst},
+    {"s7-1500", 1, kDefaults.localTsap, -1, Options::TpduSizeFirst},
+    {"s7-200-smart", 0, kDefaults.localTsap, -1, Options::TpduSizeFirst},
+    {"logo", 0, 0x0300, 0x0200, Options::TsapsFirst},
+};
+const char *const kTypeNames[] = {"pg", "op", "basic"}; // Options::PG, OP, S7Basic
+} // namespace
+
+QStringList CommandLine::cpuPresets()
+{
+    QStringList names;
+    for (const CpuPreset &p : kPresets)
+        names << QLatin1String(p.name);
+    return names;
+}
+
+bool CommandLine::connectionOptions(Connection *connection) const
+{
+    Options *options = &connection->options;
+    if (isSet(QStringLiteral("cpu"))) {
+        const int preset = cpuPresets().indexOf(value(QStringLiteral("cpu")).toLower());
+        if (preset < 0) {
+            fail(QStringLiteral("--cpu '%1' is none of %2")
+                     .arg(value(QStringLiteral("cpu")), cpuPresets().join(QStringLiteral(", "))),
+                 BadInput);
+            return false;
+        }
+        const CpuPreset &p = kPresets[preset];
+        options->connectionType = Options::S7Basic;
+        options->rack = 0;
+        options->slot = p.slot;
+        options->localTsap = p.localTsap;
+        options->remoteTsap = p.remoteTsap;
+        options->parameterOrder = p.parameterOrder;
+    }
     const auto number = [&](const char *name, int min, int max, int *out) {
         return !isSet(QLatin1String(name)) || intValue(QLatin1String(name), min, max, out);
     };
     if (!number("rack", 0, 7, &options->rack) || !number("slot", 0, 31, &options->slot)
-        || !number("jobs", 1, MaxJobs, &options->parallelJobs))
+        || !number("jobs", 1, MaxJobs, &options->parallelJobs)
+        || !number("pdu", S7::MinimumPduLength, S7::RequestedPduLength, &options->pduSize))
         return false;
+    if (isSet(QStringLiteral("type"))) {
+        const QString type = value(QStringLiteral("type")).toLower();
+        int code = 0;
+        while (code < 3 && type != QLatin1String(kTypeNames[code]))
+            ++code;
+        if (code == 3) {
+            fail(QStringLiteral("--type '%1' is none of pg, op, basic").arg(value(QStringLiteral("type"))), BadInput);
+            return false;
+        }
+        options->connectionType = Options::PG + code;
+    }
     if (isSet(QStringLiteral("tsap"))) {
         const QStringList parts = value(QStringLiteral("tsap")).split(QLatin1Char(':'));
         bool localOk = false, remoteOk = false;
@@ -113,21 +190,32 @@ bool CommandLine::connectionOptions(CDriveExtension::ConnectionOptions *options,
         options->remoteTsap = int(remote);
     }
     if (isSet(QStringLiteral("tsaps-first")))
-        options->parameterOrder = CDriveExtension::ConnectionOptions::TsapsFirst;
-    *asked = false;
-    for (const char *name : {"rack", "slot", "tsap", "tsaps-first", "jobs"})
-        *asked = *asked || isSet(QLatin1String(name));
+        options->parameterOrder = Options::TsapsFirst;
+    if (isSet(QStringLiteral("password"))) {
+        const QString password = value(QStringLiteral("password"));
+        if (password.isEmpty() || password.size() > MaxPasswordLength
+            || QString::fromLatin1(password.toLatin1()) != password) {
+            fail(QStringLiteral("--password takes 1 to %1 Latin-1 characters").arg(MaxPasswordLength), BadInput);
+            return false;
+        }
+        connection->password = password;
+    }
+    for (const char *name : {"cpu", "rack", "slot", "type", "tsap", "tsaps-first", "jobs", "password"})
+        connection->asked = connection->asked || isSet(QLatin1String(name));
+    connection->pduAsked = connection->pduAsked || isSet(QStringLiteral("pdu"));
     return true;
 }
 
 void CommandLine::addBoolOption(const QString &name, const QString &description)
 {
+    offered << name;
     parser.addOption({name, description});
 }
 
 void CommandLine::addValueOption(const QString &name, const QString &description,
                                  const QString &valueName, const QString &defaultValue)
 {
+    offered << name;
     QCommandLineOption option(name, description, valueName);
     if (!defaultValue.isEmpty())
         option.setDefaultValue(defaultValue);

@@ -18,6 +18,7 @@ public:
     static constexpr int MaxPort = 65535;
     static constexpr int MaxIntervalMs = 3600000;
     static constexpr int MaxJobs = 255;
+    static constexpr int MaxPasswordLength = 8; // a CPU's protection password
 
     // A command without syntax takes no arguments (and shows none).
     CommandLine(const QString &command, const QString &description, const QString &syntax = QString());
@@ -27,14 +28,26 @@ public:
     void addDebugOption();
     // --tags FILE: a tag-list file, as TagList reads it.
     void addTagsOption();
-    // --no-merge and --pdu N: how a polling command reads its tags.
+    // --no-merge: how a polling command reads its tags (--pdu, which limits
+    // merged reads too, is a connection option).
     void addMergeOptions();
-    // --rack, --slot, --tsap LOCAL:REMOTE, --tsaps-first, --jobs: the
-    // connection a command asks the plug-in for.
+    // --cpu, --rack, --slot, --type, --tsap LOCAL:REMOTE, --tsaps-first,
+    // --pdu, --jobs and --password: the connection a command asks the
+    // plug-in for.
     void addConnectionOptions();
-    // The options given, and *asked whether any was; false after reporting
-    // a bad value.
-    bool connectionOptions(CDriveExtension::ConnectionOptions *options, bool *asked) const;
+    // What the connection options ask; each given option overrides what
+    // *connection held (a --cpu preset first, then the options it names).
+    struct Connection
+    {
+        CDriveExtension::ConnectionOptions options;
+        bool asked = false;    // an option only the plug-in's extension can take
+        bool pduAsked = false; // --pdu, which without the extension still limits merged reads
+        QString password;      // empty: none sent
+    };
+    // False after reporting a bad value.
+    bool connectionOptions(Connection *connection) const;
+    // The CPU families --cpu knows.
+    static QStringList cpuPresets();
     void addBoolOption(const QString &name, const QString &description);
     void addValueOption(const QString &name, const QString &description, const QString &valueName,
                         const QString &defaultValue = QString());
@@ -51,6 +64,8 @@ public:
 
     QStringList positional() const;
     bool isSet(const QString &name) const;
+    // Whether the command offers the option at all.
+    bool offers(const QString &name) const { return offered.contains(name); }
     QString value(const QString &name) const;
     // Every value of an option given more than once, in order.
     QStringList values(const QString &name) const;
@@ -70,6 +85,7 @@ public:
 
 private:
     QString commandName;
+    QStringList offered; // the names of the options added with a value or as a flag
     QString usageLine;
     QString epilogue;
     QCommandLineParser parser;

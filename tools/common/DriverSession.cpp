@@ -5,13 +5,14 @@
 #include <cstdio>
 
 #include "CommandLine.h"
+#include "Remedy.h"
 #include "StatusText.h"
+#include "TagList.h"
 
 namespace {
 const char kDriverLogPrefix[] = "lib[Quillmarsh]";
 bool showDriverLog = false;
-CDriveExtension::ConnectionOptions connectionOptions;
-bool optionsAsked = false;
+CommandLine::Connection connection;
 
 void messageFilter(QtMsgType, const QMessageLogContext &, const QString &message)
 {
@@ -63,24 +64,61 @@ CDriveExtension *DriverSession::extension(QString *error) const
 
 bool DriverSession::takeOptions(const CommandLine &cl)
 {
-    return cl.connectionOptions(&connectionOptions, &optionsAsked);
+    // An unreadable file is reported when its tags are read.
+    QString text, error;
+    if (cl.offers(QStringLiteral("tags")) && cl.isSet(QStringLiteral("tags"))
+        && TagList::readFile(cl.value(QStringLiteral("tags")), &text, &error)) {
+        const QStringList arguments = TagList::connectionArguments(text);
+        if (!arguments.isEmpty()) {
+            CommandLine file(QStringLiteral("--tags %1").arg(cl.value(QStringLiteral("tags"))), QString(), QString());
+            file.addConnectionOptions();
+            if (file.parse(QStringList{QString(), QString()} + arguments, 0, 0) >= 0
+                || !file.connectionOptions(&connection))
+                return false;
+        }
+    }
+    return cl.connectionOptions(&connection);
+}
+
+int DriverSession::open(const CommandLine &cl, const QString &endpoint)
+{
+    QString error;
+    if (!load(cl.value(QStringLiteral("plugin")), &error) || !connectTo(endpoint, &error))
+        return CommandLine::fail(error, failureCode);
+    return -1;
 }
 
 bool DriverSession::connectTo(const QString &endpoint, QString *error)
 {
-    if (optionsAsked) {
-        CDriveExtension *more = extension(error);
-        if (!more)
-            return false;
-        if (!more->setConnectionOptions(connectionOptions)) {
-            *error = QStringLiteral("the plug-in refused the connection options");
-            return false;
-        }
+    CDriveExtension *more = connection.asked || connection.pduAsked ? driveExtension(object) : nullptr;
+    if (connection.asked && !more) {
+        *error = QStringLiteral("the plug-in %1 offers no extension, which the connection options (--cpu, --rack, "
+                                "--slot, --type, --tsap, --jobs, --password) need")
+                     .arg(pluginPath());
+        failureCode = CommandLine::BadInput;
+        return false;
+    }
+    if (more && !more->setConnectionOptions(connection.options)) {
+        *error = QStringLiteral("the plug-in refused the connection options");
+        return false;
     }
     const int rc = object->ConnectDrive(endpoint);
-    if (rc != ConnectOk)
-        *error = QStringLiteral("cannot connect to %1: %2").arg(endpoint, StatusText::connectResult(rc));
-    return rc == ConnectOk;
+    if (rc != ConnectOk) {
+        CDriveExtension *told = driveExtension(object);
+        const QString hint = rc == ConnectHandshakeFailed && told
+            ? Remedy::ofConnect(told->lastConnectFailure(), told->connectionOptions())
+            : QString();
+        *error = QStringLiteral("cannot connect to %1: %2")
+                     .arg(endpoint, hint.isEmpty() ? StatusText::connectResult(rc) : hint);
+        return false;
+    }
+    CDriveExtension::Why why;
+    if (!connection.password.isEmpty() && more->sendPassword(connection.password, &why) != StatusOk) {
+        object->DisConnectDrive();
+        *error = QStringLiteral("%1 refused the password: %2").arg(endpoint, why.text);
+        return false;
+    }
+    return true;
 }
 
 bool DriverSession::checkEndpoint(const QString &endpoint, QString *error)

@@ -27,13 +27,20 @@ public:
     // and makes the session's driver object.
     bool load(const QString &pluginOption, QString *error);
     QString pluginPath() const { return plugin ? plugin->path() : QString(); }
-    // The connection options given on the command line, which every
-    // session's connectTo then asks the plug-in for (a command runs in a
-    // process of its own). False after reporting a bad value.
+    // The connection options given in the --tags file and on the command
+    // line (which wins), which every session's connectTo then asks the
+    // plug-in for (a command runs in a process of its own). False after
+    // reporting a bad value.
     static bool takeOptions(const CommandLine &cl);
     // endpoint is "HOST:PORT" with a numeric IP address. With connection
-    // options given, a plug-in without the extension cannot connect.
+    // options given, a plug-in without the extension cannot connect; with a
+    // password given, it is sent once connected. A failed handshake is told
+    // with what to try, where the extension says which step failed.
     bool connectTo(const QString &endpoint, QString *error);
+    // Loads the plug-in (--plugin) and connects: -1 when connected, else the
+    // exit code after reporting why not (bad input for options the plug-in
+    // cannot take).
+    int open(const CommandLine &cl, const QString &endpoint);
     // The plug-in's extension, or nullptr with *error set.
     CDriveExtension *extension(QString *error) const;
     CDriveBaseClass *driver() const { return object; }
@@ -46,6 +53,7 @@ private:
     std::unique_ptr<DriverPlugin> plugin;
     CDriveBaseClass *object = nullptr;
     bool debugLog;
+    int failureCode = 1;
 };
 
 #endif

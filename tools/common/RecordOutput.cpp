@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <type_traits>
 
@@ -56,33 +57,64 @@ QStringList RecordOutput::row(const CLabelVariable &record)
             StatusText::status(record.status), timeText(record.timestamp)};
 }
 
-QString RecordOutput::text(const CLabelVariable &record, bool json)
+QString RecordOutput::text(const CLabelVariable &record, bool json, const Cause &cause)
 {
-    if (json)
-        return RecordOutput::json(record);
-    TablePrinter table(headers());
-    table.addRow(row(record));
-    return table.lines().join(QLatin1Char('\n'));
+    if (json) {
+        Json o = toJson(record);
+        addCause(&o, cause);
+        return dump(o);
+    }
+    return table(headers(), {row(record)}, {cause});
 }
 
-QString RecordOutput::batchText(const QList<CLabelVariable> &records, const QStringList &why, bool json)
+QString RecordOutput::batchText(const QList<CLabelVariable> &records, const QList<Cause> &causes, bool json)
 {
     if (json) {
         Json list = Json::array();
         for (int i = 0; i < records.size(); ++i) {
             Json o = toJson(records.at(i));
-            if (!why.value(i).isEmpty())
-                o["why"] = utf8(why.at(i));
+            addCause(&o, causes.value(i));
             list.push_back(o);
         }
         Json o = Json::object();
         o["records"] = list;
         return dump(o);
     }
-    TablePrinter table(headers() << QStringLiteral("WHY"));
-    for (int i = 0; i < records.size(); ++i)
-        table.addRow(row(records.at(i)) << why.value(i));
-    return table.lines().join(QLatin1Char('\n'));
+    QList<QStringList> rows;
+    for (const CLabelVariable &record : records)
+        rows << row(record);
+    return table(headers(), rows, causes);
+}
+
+void RecordOutput::addCause(Json *object, const Cause &cause)
+{
+    if (!cause.text.isEmpty())
+        (*object)["cause"] = utf8(cause.text);
+    if (!cause.remedy.isEmpty())
+        (*object)["remedy"] = utf8(cause.remedy);
+}
+
+QString RecordOutput::table(const QStringList &headers, const QList<QStringList> &rows, const QList<Cause> &causes)
+{
+    const bool anyCause = std::any_of(causes.begin(), causes.end(), [](const Cause &c) { return !c.text.isEmpty(); });
+    TablePrinter printer(anyCause ? headers + QStringList{QStringLiteral("CAUSE")} : headers);
+    QStringList remedies;
+    QList<QStringList> remedyRows;
+    for (int i = 0; i < rows.size(); ++i) {
+        printer.addRow(anyCause ? rows.at(i) + QStringList{causes.value(i).text} : rows.at(i));
+        const QString remedy = causes.value(i).remedy;
+        if (remedy.isEmpty())
+            continue;
+        if (!remedies.contains(remedy)) {
+            remedies << remedy;
+            remedyRows << QStringList();
+        }
+        remedyRows[remedies.indexOf(remedy)] << rows.at(i).value(0);
+    }
+    QStringList lines = printer.lines();
+    for (int i = 0; i < remedies.size(); ++i)
+        lines << QStringLiteral("remedy (%1): %2").arg(remedyRows.at(i).join(QStringLiteral(", ")), remedies.at(i));
+    return lines.join(QLatin1Char('\n'));
 }
 
 QString RecordOutput::timeText(const QDateTime &time)

@@ -12,6 +12,12 @@ class Remedy
 {
 public:
     static QString of(const CDriveExtension::Why &why, int status);
+    // Whether the CPU refused at its protection level (or refused the object
+    // in a way a password may lift).
+    static bool isProtection(const CDriveExtension::Why &why);
+    // What happened at a failed handshake step (a CDriveExtension::
+    // ConnectStep) with the options asked, and what to try; empty for none.
+    static QString ofConnect(int step, const CDriveExtension::ConnectionOptions &asked);
 };
 
 #endif

@@ -6,6 +6,7 @@ namespace {
 // A tag-list file is a hand-written list, never anything near this size.
 const qint64 kMaxFileBytes = 4 * 1024 * 1024;
 enum Field { FieldAddress, FieldType, FieldCountText, FieldLabel, FieldCount };
+const QLatin1String kOptionMark("--");
 } // namespace
 
 bool TagList::collect(const QStringList &texts, const QString &filePath, bool symbols, QList<Entry> *entries,
@@ -23,19 +24,9 @@ bool TagList::collect(const QStringList &texts, const QString &filePath, bool sy
         }
         entries->append(e);
     }
-    if (!filePath.isEmpty()) {
-        QFile file(filePath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            *error = QStringLiteral("cannot read tag list %1: %2").arg(filePath, file.errorString());
-            return false;
-        }
-        if (file.size() > kMaxFileBytes) {
-            *error = QStringLiteral("tag list %1 is larger than %2 bytes").arg(filePath).arg(kMaxFileBytes);
-            return false;
-        }
-        if (!parseFile(QString::fromUtf8(file.readAll()), filePath, symbols, entries, error))
-            return false;
-    }
+    QString text;
+    if (!filePath.isEmpty() && (!readFile(filePath, &text, error) || !parseFile(text, filePath, symbols, entries, error)))
+        return false;
     if (entries->isEmpty()) {
         *error = QStringLiteral("no tag given (TAG arguments or --tags FILE)");
         return false;
@@ -49,7 +40,7 @@ bool TagList::parseFile(const QString &text, const QString &source, bool symbols
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (int n = 0; n < lines.size(); ++n) {
         const QString line = lines.at(n).trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(kOptionMark))
             continue;
         QStringList fields = line.split(QLatin1Char(','));
         if (fields.size() > FieldCount)
@@ -97,4 +88,30 @@ QList<TagSpec> TagList::specs(const QList<Entry> &entries)
     for (const Entry &e : entries)
         out << e.tag;
     return out;
+}
+
+bool TagList::readFile(const QString &filePath, QString *text, QString *error)
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read tag list %1: %2").arg(filePath, file.errorString());
+        return false;
+    }
+    if (file.size() > kMaxFileBytes) {
+        *error = QStringLiteral("tag list %1 is larger than %2 bytes").arg(filePath).arg(kMaxFileBytes);
+        return false;
+    }
+    *text = QString::fromUtf8(file.readAll());
+    return true;
+}
+
+QStringList TagList::connectionArguments(const QString &text)
+{
+    QStringList arguments;
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        const QString words = line.simplified();
+        if (words.startsWith(kOptionMark))
+            arguments << words.split(QLatin1Char(' '));
+    }
+    return arguments;
 }

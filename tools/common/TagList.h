@@ -21,6 +21,10 @@ class SymbolLeaf;
 //   symbol[,,,label]
 // and a command-line tag without a colon is a symbol. Symbols are collected
 // as written; SymbolTags turns each into the leaves it stands for.
+// A line starting with -- holds connection options as on the command line
+//   --cpu s7-300
+// (a line no older file holds, as it was never a tag); the command line's
+// own options override them.
 class TagList
 {
 public:
@@ -51,6 +55,10 @@ public:
                           QString *error);
 
     static QList<TagSpec> specs(const QList<Entry> &entries);
+    // The whole text of a tag-list file, or false with *error set.
+    static bool readFile(const QString &filePath, QString *text, QString *error);
+    // The connection options of a tag-list file's text, as arguments.
+    static QStringList connectionArguments(const QString &text);
 };
 
 #endif

@@ -2,7 +2,6 @@
 
 #include "CDriveBaseClass.h"
 #include "StatusText.h"
-#include "TablePrinter.h"
 
 SymbolRecords::Result SymbolRecords::read(CDriveBaseClass *driver, const SymbolLeaf &leaf)
 {
@@ -10,6 +9,7 @@ SymbolRecords::Result SymbolRecords::read(CDriveBaseClass *driver, const SymbolL
     Result r;
     r.leaf = leaf;
     r.record = driver->ReadVariable(request.address, request.type, request.count);
+    r.cause = Cause::ofLastJob(driver, r.record);
     if (r.record.status == StatusOk)
         r.value = leaf.decodeRecord(r.record);
     return r;
@@ -20,6 +20,7 @@ SymbolRecords::Result SymbolRecords::write(CDriveBaseClass *driver, const Symbol
     Result r;
     r.leaf = leaf;
     r.record = driver->WriteVariable(request.address, request.dataType, request, request.count);
+    r.cause = Cause::ofLastJob(driver, r.record);
     r.value = leaf.decodeRecord(request);   // the value as written
     return r;
 }
@@ -55,6 +56,7 @@ RecordOutput::Json SymbolRecords::toJson(const Result &r)
     o["values"] = values;
     if (r.record.status == StatusOk && !r.value.ok())
         o["error"] = RecordOutput::utf8(r.value.error);
+    RecordOutput::addCause(&o, r.cause);
     return o;
 }
 
@@ -68,8 +70,11 @@ QString SymbolRecords::text(const QList<Result> &results, bool json)
             array.push_back(toJson(r));
         return RecordOutput::dump(array);
     }
-    TablePrinter table(headers());
-    for (const Result &r : results)
-        table.addRow(row(r));
-    return table.lines().join(QLatin1Char('\n'));
+    QList<QStringList> rows;
+    QList<Cause> causes;
+    for (const Result &r : results) {
+        rows << row(r);
+        causes << r.cause;
+    }
+    return RecordOutput::table(headers(), rows, causes);
 }

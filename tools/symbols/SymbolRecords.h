@@ -23,6 +23,7 @@ public:
         SymbolLeaf leaf;
         CLabelVariable record;   // as the plug-in answered
         S7Codec::Value value;    // decoded from the record
+        Cause cause;             // of a failed job
         bool ok() const { return record.status == StatusOk && value.ok(); }
     };
 
