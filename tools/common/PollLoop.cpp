@@ -1,18 +1,46 @@
 #include "PollLoop.h"
 
 #include "CDriveBaseClass.h"
+#include "CommandLine.h"
 #include "ElementTypes.h"
+
+namespace {
+// The PDU a merged read may fill: what the PLC granted, where the extension
+// tells it, else what the command line says it grants.
+int pduOf(const CDriveExtension *extension, int given)
+{
+    const int granted = extension ? extension->negotiated().pduSize : 0;
+    return granted > 0 ? granted : given;
+}
+} // namespace
 
 PollLoop::PollLoop(CDriveBaseClass *driverObject, const QString &endpoint, const QList<TagSpec> &tagList,
                    const Options &options)
-    : driver(driverObject), tags(tagList), plan(tagList, options.pduBytes, options.merge),
-      reconnector(driverObject, endpoint), tagStates(size_t(tagList.size()))
+    : driver(driverObject), extension(driveExtension(driverObject)), batched(extension && options.batch),
+      tags(tagList), plan(tagList, pduOf(extension, options.pduBytes), options.merge), reconnector(driverObject, endpoint),
+      tagStates(size_t(tagList.size()))
 {
+    for (const TagSpec &tag : tags)
+        batchTags << CDriveExtension::Tag{tag.address, tag.type, tag.count, CLabelVariable()};
 }
 
 PollLoop::PollLoop(CDriveBaseClass *driverObject, const QString &endpoint, const QList<TagSpec> &tagList)
     : PollLoop(driverObject, endpoint, tagList, Options())
 {
+}
+
+void PollLoop::addOptions(CommandLine *cl)
+{
+    cl->addBoolOption(QStringLiteral("no-batch"),
+                      QStringLiteral("Read by merged jobs (or, with --no-merge, tag by tag) even where the "
+                                     "plug-in could read a poll's tags in one batch."));
+    cl->addMergeOptions();
+}
+
+bool PollLoop::takeOptions(const CommandLine &cl, Options *options)
+{
+    options->batch = !cl.isSet(QStringLiteral("no-batch")) && !cl.isSet(QStringLiteral("no-merge"));
+    return cl.mergeOptions(&options->merge, &options->pduBytes);
 }
 
 void PollLoop::run(Host &host, int intervalMs)
@@ -37,6 +65,13 @@ void PollLoop::run(Host &host, int intervalMs)
 
 bool PollLoop::poll(Host &host)
 {
+    if (batched) {
+        if (!host.beforeRead())
+            return false;
+        readBatch();
+        ++pollCount;
+        return true;
+    }
     // A copy: a failed job changes the plan for the next poll.
     const QList<ReadPlan::Job> jobs = plan.jobs();
     for (const ReadPlan::Job &job : jobs) {
@@ -53,11 +88,28 @@ bool PollLoop::poll(Host &host)
     return true;
 }
 
+void PollLoop::readBatch()
+{
+    const QList<CLabelVariable> records = extension->readVariables(batchTags);
+    const QList<CDriveExtension::Why> whys = extension->lastWhy();
+    // The link counts one read per poll: its worst status. A job that goes
+    // unanswered leaves the batch's later jobs unsent, so many tags without
+    // an answer are still one wait, not many.
+    int link = StatusOk;
+    for (int i = 0; i < tagStates.size() && i < records.size(); ++i) {
+        const int status = records.at(i).status;
+        store(i, records.at(i), whys.value(i));
+        if (status == StatusNotConnected || (status == StatusNoReply && link != StatusNotConnected))
+            link = status;
+    }
+    reconnector.note(link);
+}
+
 void PollLoop::readAlone(int index)
 {
     const TagSpec &tag = tags.at(index);
     const CLabelVariable record = driver->ReadVariable(tag.address, tag.type, tag.count);
-    store(index, record);
+    store(index, record, jobWhy());
     reconnector.note(record.status);
     // A tag set apart after a failure merges again once it reads.
     if (record.status == StatusOk)
@@ -74,7 +126,7 @@ bool PollLoop::readMerged(Host &host, const ReadPlan::Job &job)
         for (uchar b : list)
             bytes.append(char(b));
         for (int index : job.tags)
-            store(index, plan.decode(index, bytes, job.start, record.timestamp));
+            store(index, plan.decode(index, bytes, job.start, record.timestamp), CDriveExtension::Why());
         reconnector.note(StatusOk);
         return true;
     }
@@ -83,8 +135,11 @@ bool PollLoop::readMerged(Host &host, const ReadPlan::Job &job)
     // alone and is read alone from then on.
     const int status = record.status == StatusOk ? int(StatusBadReply) : record.status;
     reconnector.note(status);
-    for (int index : job.tags)
+    const CDriveExtension::Why why = jobWhy();
+    for (int index : job.tags) {
         tagStates[size_t(index)].status = status;
+        tagStates[size_t(index)].why = why;
+    }
     for (int index : job.tags) {
         if (!reconnector.connected())
             break;
@@ -97,17 +152,23 @@ bool PollLoop::readMerged(Host &host, const ReadPlan::Job &job)
     return true;
 }
 
-void PollLoop::store(int index, const CLabelVariable &record)
+void PollLoop::store(int index, const CLabelVariable &record, const CDriveExtension::Why &why)
 {
     TagState &state = tagStates[size_t(index)];
     state.status = record.status;
+    state.why = why;
     if (record.status == StatusOk) {
         state.lastGood = record;
         ++state.goodReads;
     }
 }
 
-CLabelVariable PollLoop::write(int index, const QVariant &value, int count)
+CDriveExtension::Why PollLoop::jobWhy() const
+{
+    return extension ? extension->lastJobWhy() : CDriveExtension::Why();
+}
+
+CLabelVariable PollLoop::write(int index, const QVariant &value, int count, CDriveExtension::Why *why)
 {
     const TagSpec &tag = tags.at(index);
     CLabelVariable record;
@@ -115,7 +176,17 @@ CLabelVariable PollLoop::write(int index, const QVariant &value, int count)
     record.dataType = tag.type;
     record.count = count;
     record.value = value;
-    const CLabelVariable result = driver->WriteVariable(tag.address, tag.type, record, count);
+    CLabelVariable result;
+    CDriveExtension::Why cause;
+    if (extension) {
+        result = extension->writeVariables({CDriveExtension::Tag{tag.address, tag.type, count, record}}).value(0);
+        cause = extension->lastWhy().value(0);
+    } else {
+        result = driver->WriteVariable(tag.address, tag.type, record, count);
+        cause = jobWhy();
+    }
     reconnector.note(result.status);
+    if (why)
+        *why = cause;
     return result;
 }
