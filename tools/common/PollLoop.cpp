@@ -3,6 +3,11 @@
 #include "CDriveBaseClass.h"
 #include "CommandLine.h"
 #include "ElementTypes.h"
+#include "S7Type.h"
+
+#include <QElapsedTimer>
+
+#include <numeric>
 
 namespace {
 // The PDU a merged read may fill: what the PLC granted, where the extension
@@ -20,8 +25,10 @@ PollLoop::PollLoop(CDriveBaseClass *driverObject, const QString &endpoint, const
       tags(tagList), plan(tagList, pduOf(extension, options.pduBytes), options.merge), reconnector(driverObject, endpoint),
       tagStates(size_t(tagList.size()))
 {
-    for (const TagSpec &tag : tags)
+    for (const TagSpec &tag : tags) {
         batchTags << CDriveExtension::Tag{tag.address, tag.type, tag.count, CLabelVariable()};
+        tagBytes << S7Type::byteLength(tag.type, tag.count);
+    }
 }
 
 PollLoop::PollLoop(CDriveBaseClass *driverObject, const QString &endpoint, const QList<TagSpec> &tagList)
@@ -45,6 +52,8 @@ bool PollLoop::takeOptions(const CommandLine &cl, Options *options)
 
 void PollLoop::run(Host &host, int intervalMs)
 {
+    linkStats = LinkStats(intervalMs);
+    sinceStart.start();
     for (;;) {
         if (!reconnector.connected()) {
             if (!host.wait(reconnector.waitMs()))
@@ -54,6 +63,7 @@ void PollLoop::run(Host &host, int intervalMs)
                     return;
                 continue;
             }
+            linkStats.addReconnect();
         }
         if (!poll(host) || !host.report(*this, true))
             return;
@@ -65,38 +75,52 @@ void PollLoop::run(Host &host, int intervalMs)
 
 bool PollLoop::poll(Host &host)
 {
+    current = LinkStats::Poll();
+    current.startMs = sinceStart.elapsed();
     if (batched) {
         if (!host.beforeRead())
             return false;
         readBatch();
-        ++pollCount;
-        return true;
+    } else {
+        // A copy: a failed job changes the plan for the next poll.
+        const QList<ReadPlan::Job> jobs = plan.jobs();
+        for (const ReadPlan::Job &job : jobs) {
+            if (!reconnector.connected())
+                break;
+            if (!host.beforeRead())
+                return false;
+            if (!job.merged)
+                readAlone(job.tags.first());
+            else if (!readMerged(host, job))
+                return false;
+        }
     }
-    // A copy: a failed job changes the plan for the next poll.
-    const QList<ReadPlan::Job> jobs = plan.jobs();
-    for (const ReadPlan::Job &job : jobs) {
-        if (!reconnector.connected())
-            break;
-        if (!host.beforeRead())
-            return false;
-        if (!job.merged)
-            readAlone(job.tags.first());
-        else if (!readMerged(host, job))
-            return false;
-    }
+    for (const TagState &state : tagStates)
+        ++(state.status == StatusOk ? current.good : current.bad);
+    linkStats.add(current);
     ++pollCount;
     return true;
 }
 
+void PollLoop::count(qint64 bytes, qint64 ns)
+{
+    ++current.calls;
+    current.bytes += bytes;
+    current.tookUs += ns / 1000;
+}
+
 void PollLoop::readBatch()
 {
+    QElapsedTimer clock;
+    clock.start();
     const QList<CLabelVariable> records = extension->readVariables(batchTags);
+    count(std::accumulate(tagBytes.begin(), tagBytes.end(), qint64(0)), clock.nsecsElapsed());
     const QList<CDriveExtension::Why> whys = extension->lastWhy();
     // The link counts one read per poll: its worst status. A job that goes
     // unanswered leaves the batch's later jobs unsent, so many tags without
     // an answer are still one wait, not many.
     int link = StatusOk;
-    for (int i = 0; i < tagStates.size() && i < records.size(); ++i) {
+    for (int i = 0; size_t(i) < tagStates.size() && i < records.size(); ++i) {
         const int status = records.at(i).status;
         store(i, records.at(i), whys.value(i));
         if (status == StatusNotConnected || (status == StatusNoReply && link != StatusNotConnected))
@@ -108,7 +132,10 @@ void PollLoop::readBatch()
 void PollLoop::readAlone(int index)
 {
     const TagSpec &tag = tags.at(index);
+    QElapsedTimer clock;
+    clock.start();
     const CLabelVariable record = driver->ReadVariable(tag.address, tag.type, tag.count);
+    count(tagBytes.at(index), clock.nsecsElapsed());
     store(index, record, jobWhy());
     reconnector.note(record.status);
     // A tag set apart after a failure merges again once it reads.
@@ -118,7 +145,10 @@ void PollLoop::readAlone(int index)
 
 bool PollLoop::readMerged(Host &host, const ReadPlan::Job &job)
 {
+    QElapsedTimer clock;
+    clock.start();
     const CLabelVariable record = driver->ReadVariable(job.address, UInt8, job.length);
+    count(job.length, clock.nsecsElapsed());
     QList<uchar> list;
     if (record.status == StatusOk && ElementTypes::readList(record.value, list) && list.size() == job.length) {
         QByteArray bytes;

@@ -1,6 +1,7 @@
 #ifndef QUILLMARSH_POLLLOOP_H
 #define QUILLMARSH_POLLLOOP_H
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -9,6 +10,7 @@
 
 #include "CDriveExtension.h"
 #include "CLabelVariable.h"
+#include "LinkStats.h"
 #include "ReadPlan.h"
 #include "Reconnector.h"
 #include "TagSpec.h"
@@ -83,6 +85,7 @@ public:
     const Reconnector &link() const { return reconnector; }
     // Polls completed, every tag read or the poll cut short by a lost link.
     quint64 polls() const { return pollCount; }
+    const LinkStats &stats() const { return linkStats; }
 
 private:
     // Reads every tag once; false when the host ended it.
@@ -92,6 +95,8 @@ private:
     // One read of bytes for the job's tags; false when the host ended it.
     bool readMerged(Host &host, const ReadPlan::Job &job);
     void store(int index, const CLabelVariable &record, const CDriveExtension::Why &why);
+    // Counts one read asked of the plug-in, for bytes, that took ns.
+    void count(qint64 bytes, qint64 ns);
     // The cause of the last ReadVariable or WriteVariable, where the extension tells it.
     CDriveExtension::Why jobWhy() const;
 
@@ -103,7 +108,11 @@ private:
     ReadPlan plan;
     Reconnector reconnector;
     std::vector<TagState> tagStates;
+    QVector<int> tagBytes;        // the data bytes of each tag's own read
     quint64 pollCount = 0;
+    LinkStats linkStats;
+    LinkStats::Poll current;      // the poll under way
+    QElapsedTimer sinceStart;     // the monotonic clock of poll starts
 };
 
 #endif
