@@ -10,6 +10,7 @@
 
 #include "PanelPoller.h"
 #include "RecordOutput.h"
+#include "Remedy.h"
 #include "SymbolLeaf.h"
 #include "SymbolTable.h"
 #include "SymbolTags.h"
@@ -436,9 +437,19 @@ void PanelServer::serveWrite(const httplib::Request &req, const std::string &tex
         return;
     }
     CLabelVariable result;
-    if (!poller->write(index, request.value, request.count, &result, kWriteWaitMs)) {
+    CDriveExtension::Why why;
+    if (!poller->write(index, request.value, request.count, &result, kWriteWaitMs, &why)) {
         refuse(res, 503, QStringLiteral("the write was not carried out within %1 ms").arg(kWriteWaitMs));
         return;
     }
-    res.set_content(RecordOutput::utf8(RecordOutput::json(result)) + "\n", kJson);
+    // The record as write --json prints it; a failed one with its cause and remedy.
+    RecordOutput::Json answer = RecordOutput::toJson(result);
+    if (result.status != StatusOk) {
+        const QString remedy = Remedy::of(why, result.status);
+        if (!why.text.isEmpty())
+            answer["why"] = RecordOutput::utf8(why.text);
+        if (!remedy.isEmpty())
+            answer["remedy"] = RecordOutput::utf8(remedy);
+    }
+    res.set_content(RecordOutput::utf8(RecordOutput::dump(answer)) + "\n", kJson);
 }
