@@ -10,7 +10,6 @@
 
 #include "PanelPoller.h"
 #include "RecordOutput.h"
-#include "Remedy.h"
 #include "SymbolLeaf.h"
 #include "SymbolTable.h"
 #include "SymbolTags.h"
@@ -442,14 +441,8 @@ void PanelServer::serveWrite(const httplib::Request &req, const std::string &tex
         refuse(res, 503, QStringLiteral("the write was not carried out within %1 ms").arg(kWriteWaitMs));
         return;
     }
-    // The record as write --json prints it; a failed one with its cause and remedy.
+    // The record as write --json prints it, with its cause and remedy.
     RecordOutput::Json answer = RecordOutput::toJson(result);
-    if (result.status != StatusOk) {
-        const QString remedy = Remedy::of(why, result.status);
-        if (!why.text.isEmpty())
-            answer["why"] = RecordOutput::utf8(why.text);
-        if (!remedy.isEmpty())
-            answer["remedy"] = RecordOutput::utf8(remedy);
-    }
+    PanelJson::setCause(answer, why, result.status);
     res.set_content(RecordOutput::utf8(RecordOutput::dump(answer)) + "\n", kJson);
 }
