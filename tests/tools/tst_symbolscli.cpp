@@ -153,7 +153,7 @@ private slots:
         plc->clearReceivedFrames();
         const Run w = run({"watch", endpoint(), "\"M\"", "--symbols", source, "--number", "M=5", "--polls", "1"});
         QVERIFY2(w.exitCode == 0, qPrintable(w.err));
-        QStringList shown = w.out.section(QLatin1Char('\n'), 0, 0).split(QStringLiteral(" | "));
+        QStringList shown = w.out.trimmed().split(QStringLiteral(" | "));
         shown.removeFirst();   // poll 1 TIME
         QCOMPARE(shown.size(), leaves.size());
         for (int i = 0; i < leaves.size(); ++i) {
