@@ -123,9 +123,7 @@ private slots:
     {
         QTest::addColumn<QList<int>>("statuses");
         QTest::addColumn<bool>("connected");
-        QTest::addRow("reads ok") << QList<int>{StatusOk, StatusOk} << true;
         QTest::addRow("not connected once") << QList<int>{StatusOk, StatusNotConnected} << false;
-        QTest::addRow("one read without answer") << QList<int>{StatusNoReply} << true;
         QTest::addRow("two reads without answer") << QList<int>{StatusOk, StatusNoReply, StatusNoReply} << false;
         QTest::addRow("answers in between") << QList<int>{StatusNoReply, StatusOk, StatusNoReply} << true;
         QTest::addRow("bad replies") << QList<int>{StatusBadReply, StatusBadReply, StatusBadAddress} << true;
