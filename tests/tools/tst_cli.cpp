@@ -260,17 +260,24 @@ private slots:
         QTest::addColumn<QStringList>("tags");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("inEveryLine");
-        QTest::addRow("all readable") << QStringList{"DB1.DBW20:int16", "M0.0:bool", "DB1.DBD0:float:2"} << 0
-                                      << QStringList{"DB1.DBW20 Int16 = -1234 [0 ok]", "M0.0 Bool = 0 [0 ok]",
-                                                     "DB1.DBD0 Float = 0, 0 [0 ok]"};
-        QTest::addRow("one unreadable") << QStringList{"DB1.DBW20:int16", "DB99.DBW0:int16"} << 1
-                                        << QStringList{"DB1.DBW20 Int16 = -1234 [0 ok]",
-                                                       "DB99.DBW0 Int16 =  [7 PLC answer not acceptable] age -"};
+        QTest::addColumn<int>("jobsPerPoll");
+        const QStringList three{"DB1.DBW20:int16", "M0.0:bool", "DB1.DBD0:float:2"};
+        const QStringList threeRead{"DB1.DBW20 Int16 = -1234 [0 ok]", "M0.0 Bool = 0 [0 ok]", "DB1.DBD0 Float = 0, 0 [0 ok]"};
+        QTest::addRow("one batch") << three << 0 << threeRead << 1;
+        QTest::addRow("merged reads") << three + QStringList{"--no-batch"} << 0 << threeRead << 2;
+        QTest::addRow("tag by tag") << three + QStringList{"--no-merge"} << 0 << threeRead << 3;
+        // Its cause and remedy: of its record in a batch, of its own job in merged reads.
+        const QStringList unreadable{"DB1.DBW20:int16", "DB99.DBW0:int16"};
+        const QStringList unreadableShown{"DB1.DBW20 Int16 = -1234 [0 ok]",
+                                          "DB99.DBW0 Int16 =  [7 PLC answer not acceptable] age - (object does not exist",
+                                          "switch off 'Optimized block access' in the block's attributes)"};
+        QTest::addRow("one unreadable") << unreadable << 1 << unreadableShown << 1;
+        QTest::addRow("one unreadable, merged reads") << unreadable + QStringList{"--no-batch"} << 1 << unreadableShown << 2;
         QTest::addRow("colon in address") << QStringList{"V_or_DB1:20:int16:1"} << 0
-                                          << QStringList{"V_or_DB1:20 Int16 = -1234 [0 ok]"};
+                                          << QStringList{"V_or_DB1:20 Int16 = -1234 [0 ok]"} << 1;
         QTest::addRow("tag list file") << QStringList{"M0.0:bool", "--tags", "%TAGS=# label may hold commas\r\n  # indented\r\n \t \r\n\r\n DB1.DBW20 , int16 ,, Speed, rpm\r\nDB1.DBW20,int16,2\n"}
                                        << 0 << QStringList{"M0.0 Bool = 0 [0 ok]", "DB1.DBW20 Int16 = -1234 [0 ok]",
-                                                           "DB1.DBW20 Int16 = -1234, 0 [0 ok]"};
+                                                           "DB1.DBW20 Int16 = -1234, 0 [0 ok]"} << 1;
     }
     // A tag list in one job through the extension, over the connection the
     // tag file's options and the command line's (which win) ask for; each
@@ -376,17 +383,44 @@ private slots:
         QFETCH(QStringList, tags);
         QFETCH(int, exitCode);
         QFETCH(QStringList, inEveryLine);
+        QFETCH(int, jobsPerPoll);
         QVERIFY(plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("fb2e")));
+        plc->setFrameLog(true);
         const Run r = Run::run(QStringList{"watch", endpoint()} + expand(tags) + QStringList{"--polls", "3", "--interval", "10"});
         QCOMPARE(r.exitCode, exitCode);
         const QStringList lines = r.out.trimmed().split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 3);
+        // The link's figures close a watch in a pipe, on stderr.
+        const QString stats = r.err.trimmed().section(QLatin1Char('\n'), -1);
+        QVERIFY2(stats.startsWith(QStringLiteral("link poll ")) && stats.contains(QStringLiteral(" %1 call").arg(jobsPerPoll)),
+                 qPrintable(r.err));
         for (int i = 0; i < lines.size(); ++i) {
             QVERIFY2(lines.at(i).startsWith(QStringLiteral("poll %1 ").arg(i + 1)), qPrintable(lines.at(i)));
             for (const QString &fragment : inEveryLine)
                 QVERIFY2(lines.at(i).contains(fragment), qPrintable(lines.at(i)));
         }
         QVERIFY(!r.out.contains(QLatin1Char('\x1b')));   // no terminal controls in a pipe
+        QCOMPARE(plc->receivedFrames().size(), 2 + 3 * jobsPerPoll);   // after connection request and setup
+    }
+    // On a terminal (a pseudo-terminal from script(1)) the table is redrawn
+    // in place: the cursor goes back up over the whole last drawing, the
+    // link's figures and each failed tag's cause included.
+    void watchOnTerminal()
+    {
+        QProcess p;   // script(1) is in bsdutils, which every Debian system has
+        p.start(QStringLiteral("script"), {"-qec", QStringLiteral("%1 watch %2 DB1.DBW0:int16 DB99.DBW0:int16 --polls 2 --interval 10")
+                                     .arg(Run::program(), endpoint()), "/dev/null"});
+        QVERIFY(p.waitForFinished(CliRun::kRunMs));
+        QCOMPARE(p.exitCode(), 1);
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QStringList drawings = out.split(QStringLiteral("\x1b[7A"));
+        QCOMPARE(drawings.size(), 2);
+        for (const QString &drawing : drawings) {
+            const QStringList lines = drawing.split(QStringLiteral("\x1b[K\r\n"), Qt::SkipEmptyParts);
+            QCOMPARE(lines.size(), 7);
+            QVERIFY2(lines.at(1).startsWith(QStringLiteral("link poll ")) && lines.at(6).startsWith(QStringLiteral("DB99.DBW0: object does not exist")),
+                     qPrintable(drawing));
+        }
     }
     void infoShowsPlugin()
     {

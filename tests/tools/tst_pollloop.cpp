@@ -46,6 +46,40 @@ public:
     int DestroyFree() override { return ReleaseDone; }
 };
 
+// The same with the extension: each batch answered with the statuses of
+// one scripted poll.
+class ScriptedBatchDriver : public QObject, public ScriptedDriver, public CDriveExtension
+{
+    Q_OBJECT
+    Q_INTERFACES(CDriveExtension)
+public:
+    QList<QList<int>> batchStatuses;   // taken one list per batch
+
+    QList<CLabelVariable> readVariables(const QList<Tag> &tags) override
+    {
+        QList<CLabelVariable> records;
+        const QList<int> statuses = batchStatuses.isEmpty() ? QList<int>() : batchStatuses.takeFirst();
+        for (int i = 0; i < tags.size(); ++i) {
+            CLabelVariable r;
+            r.status = statuses.value(i, StatusOk);
+            records << r;
+        }
+        return records;
+    }
+    bool setConnectionOptions(const ConnectionOptions &) override { return true; }
+    ConnectionOptions connectionOptions() const override { return ConnectionOptions(); }
+    Negotiated negotiated() const override { return Negotiated(); }
+    QList<CLabelVariable> writeVariables(const QList<Tag> &) override { return {}; }
+    QList<Why> lastWhy() const override { return {}; }
+    Why lastJobWhy() const override { return Why(); }
+    int readSzl(quint16, quint16, QByteArray *, Why *) override { return StatusBadReply; }
+    int readIdentity(CpuIdentity *, Why *) override { return StatusBadReply; }
+    int readOperatingState(OperatingState *, Why *) override { return StatusBadReply; }
+    int readProtection(Protection *, Why *) override { return StatusBadReply; }
+    int readDiagnosticBuffer(QList<DiagnosticEvent> *, Why *) override { return StatusBadReply; }
+    int readClock(QDateTime *, Why *) override { return StatusBadReply; }
+};
+
 // Records what the loop asked for: every wait and every report, with the
 // connection text shown; ends the loop after maxReports.
 class RecordingHost : public PollLoop::Host
@@ -89,9 +123,7 @@ private slots:
     {
         QTest::addColumn<QList<int>>("statuses");
         QTest::addColumn<bool>("connected");
-        QTest::addRow("reads ok") << QList<int>{StatusOk, StatusOk} << true;
         QTest::addRow("not connected once") << QList<int>{StatusOk, StatusNotConnected} << false;
-        QTest::addRow("one read without answer") << QList<int>{StatusNoReply} << true;
         QTest::addRow("two reads without answer") << QList<int>{StatusOk, StatusNoReply, StatusNoReply} << false;
         QTest::addRow("answers in between") << QList<int>{StatusNoReply, StatusOk, StatusNoReply} << true;
         QTest::addRow("bad replies") << QList<int>{StatusBadReply, StatusBadReply, StatusBadAddress} << true;
@@ -107,6 +139,30 @@ private slots:
         QCOMPARE(link.connected(), connected);
         QCOMPARE(driver.connects, 0);   // noting never connects by itself
     }
+    // A batch counts as one read for the link, with its worst status.
+    void batchLostAfter_data()
+    {
+        QTest::addColumn<QList<QList<int>>>("polls");
+        QTest::addColumn<bool>("connected");
+        const int none = StatusNoReply;
+        QTest::addRow("one batch without answer") << QList<QList<int>>{{none, none}} << true;
+        QTest::addRow("two batches without answer") << QList<QList<int>>{{StatusOk, none}, {none, StatusOk}} << false;
+        QTest::addRow("not connected after no answer") << QList<QList<int>>{{none, StatusNotConnected}} << false;
+        QTest::addRow("bad replies") << QList<QList<int>>{{StatusBadReply}, {StatusBadReply}} << true;
+    }
+    void batchLostAfter()
+    {
+        QFETCH(QList<QList<int>>, polls);
+        QFETCH(bool, connected);
+        ScriptedBatchDriver driver;
+        driver.batchStatuses = polls;
+        RecordingHost host(polls.size());
+        PollLoop loop(&driver, QStringLiteral("127.0.0.1:102"), oneTag() + oneTag());
+        QVERIFY(loop.batching());
+        loop.run(host, 0);
+        QCOMPARE(loop.link().connected(), connected);
+        QCOMPARE(driver.calls, 0);   // no ReadVariable besides the batches
+    }
     // After a lost link the loop waits only the back-off before each attempt
     // (no poll interval on top), shows attempts counted from 1, keeps the last
     // good value meanwhile, and polls at once when the link is back.
@@ -118,11 +174,16 @@ private slots:
                                  ConnectTimeout, ConnectTimeout, ConnectOk};
         RecordingHost host(10);
         PollLoop loop(&driver, QStringLiteral("127.0.0.1:102"), oneTag());
+        const QString before = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
         loop.run(host, 1000);
+        const QString after = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
         QCOMPARE(host.events, (QStringList{"poll", "wait 1000", "poll", "wait 500", "attempt", "wait 1000",
                                            "attempt", "wait 2000", "attempt", "wait 4000", "attempt", "wait 5000",
                                            "attempt", "wait 5000", "attempt", "wait 5000", "poll", "wait 1000", "poll"}));
-        const QString lost = QStringLiteral("reconnecting to 127.0.0.1:102 (attempt %1)");
+        // Down since the loss was noted, the same time in every attempt's text.
+        const QString since = host.texts.at(1).section(QStringLiteral("down since "), 1);
+        QVERIFY2(since == before || since == after, qPrintable(host.texts.at(1)));
+        const QString lost = QStringLiteral("reconnecting to 127.0.0.1:102 (attempt %1), down since ") + since;
         QCOMPARE(host.texts, (QStringList{QString(), lost.arg(1), lost.arg(2), lost.arg(3), lost.arg(4), lost.arg(5),
                                           lost.arg(6), lost.arg(7), QString(), QString()}));
         QCOMPARE(host.values, (QList<short>{1, 1, 1, 1, 1, 1, 1, 1, 2, 3}));

@@ -10,7 +10,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "ClockOffset.h"
 #include "DriverSession.h"
+#include "StatusText.h"
 
 namespace {
 // Loading the plug-in and the first connect: the connect waits at most a
@@ -108,6 +110,11 @@ void PanelPoller::run(std::promise<QString> started)
         return;
     }
     started.set_value(QString());
+    if (CDriveExtension *extension = driveExtension(session.driver())) {
+        CDriveExtension::Why why;
+        clockStatus = ClockOffset::measure(extension, &clockOffsetMs, &why);
+        clockWhy = why.text.isEmpty() ? StatusText::meaning(clockStatus) : why.text;
+    }
     PollLoop pollLoop(session.driver(), options.endpoint, TagList::specs(entries), options.poll);
     loop = &pollLoop;
     report(pollLoop, false);
@@ -119,7 +126,7 @@ void PanelPoller::run(std::promise<QString> started)
     for (const std::shared_ptr<WriteJob> &job : writes) {
         CLabelVariable refused;
         refused.status = StatusNotConnected;
-        job->done.set_value(refused);
+        job->done.set_value({refused, CDriveExtension::Why()});
     }
     writes.clear();
 }
@@ -149,7 +156,9 @@ void PanelPoller::runWrites()
             job = writes.front();
             writes.pop_front();
         }
-        job->done.set_value(loop->write(job->index, job->value, job->count));
+        CDriveExtension::Why why;
+        const CLabelVariable result = loop->write(job->index, job->value, job->count, &why);
+        job->done.set_value({result, why});
     }
 }
 
@@ -170,13 +179,13 @@ bool PanelPoller::wait(int ms)
 }
 
 bool PanelPoller::write(int index, const QVariant &value, int count, CLabelVariable *result,
-                        int timeoutMs)
+                        int timeoutMs, CDriveExtension::Why *why)
 {
     auto job = std::make_shared<WriteJob>();
     job->index = index;
     job->value = value;
     job->count = count;
-    std::future<CLabelVariable> done = job->done.get_future();
+    std::future<std::pair<CLabelVariable, CDriveExtension::Why>> done = job->done.get_future();
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (stopping)
@@ -195,7 +204,10 @@ bool PanelPoller::write(int index, const QVariant &value, int count, CLabelVaria
             return false;
         }
     }
-    *result = done.get();
+    const auto written = done.get();
+    *result = written.first;
+    if (why)
+        *why = written.second;
     return true;
 }
 
@@ -207,6 +219,11 @@ bool PanelPoller::report(const PollLoop &pollLoop, bool polled)
     state->connected = pollLoop.link().connected();
     state->attempts = pollLoop.link().attempts();
     state->connectionText = pollLoop.link().stateText();
+    state->downSince = pollLoop.link().downSince();
+    state->stats = pollLoop.stats();
+    state->clockKnown = clockStatus == StatusOk;
+    state->clockOffsetMs = clockOffsetMs;
+    state->clockWhy = clockWhy;
     // A copy of its own for the renderer: the loop goes on changing its states.
     state->tags = pollLoop.states();
     QVector<QVariant> trend;

@@ -38,7 +38,7 @@ int WatchCommand::run(const QStringList &arguments)
     cl.addValueOption(QStringLiteral("polls"), QStringLiteral("Stop after N polls (0: until Ctrl-C)."),
                       QStringLiteral("N"), QStringLiteral("0"));
     SymbolOptions::add(&cl);
-    cl.addMergeOptions();
+    PollLoop::addOptions(&cl);
     cl.addPluginOption();
     cl.addDebugOption();
     cl.addConnectionOptions();
@@ -52,7 +52,7 @@ int WatchCommand::run(const QStringList &arguments)
     if (!cl.expectPositional(1, INT_MAX)
         || !cl.intValue(QStringLiteral("interval"), 0, CommandLine::MaxIntervalMs, &interval)
         || !cl.intValue(QStringLiteral("polls"), 0, kMaxPolls, &polls)
-        || !cl.mergeOptions(&pollOptions.merge, &pollOptions.pduBytes))
+        || !PollLoop::takeOptions(cl, &pollOptions))
         return CommandLine::BadInput;
 
     const QStringList args = cl.positional();
@@ -75,6 +75,7 @@ int WatchCommand::run(const QStringList &arguments)
     WatchCommand watch(entries, polls, isatty(STDOUT_FILENO));
     PollLoop loop(session.driver(), args.first(), tags, pollOptions);
     loop.run(watch, interval);
+    watch.finish(loop);
     // Ctrl-C is the normal end of an open-ended watch, so it is no failure by
     // itself; the result tells whether the last poll read every tag.
     return watch.view.allOk() ? CommandLine::Ok : CommandLine::Failed;
@@ -95,6 +96,9 @@ bool WatchCommand::report(const PollLoop &loop, bool)
     ++shown;
     view.update(loop.states());
     view.setConnection(loop.link().connected() ? QString() : loop.link().stateText());
+    // Its percentiles cost a pass over 1,000 times: made only when shown.
+    if (terminal || shown % kStatsEvery == 0)
+        view.setStats(loop.stats().text());
     draw();
     return maxPolls == 0 || shown < maxPolls;
 }
@@ -104,13 +108,32 @@ void WatchCommand::draw()
     const QDateTime now = QDateTime::currentDateTime();
     if (!terminal) {
         CommandLine::print(view.line(shown, now));
+        if (shown % kStatsEvery == 0)
+            printStats();
         return;
     }
-    const QStringList lines = view.table(shown, now);
+    QStringList lines = view.table(shown, now);
+    // A shorter table (a cause gone) blanks the lines the last one left below.
+    while (lines.size() < linesDrawn)
+        lines << QString();
     if (linesDrawn > 0)
         std::printf(kCursorUp, linesDrawn);
     for (const QString &line : lines)
         std::printf("%s%s\n", line.toUtf8().constData(), kEraseLine);
     std::fflush(stdout);
     linesDrawn = lines.size();
+}
+
+void WatchCommand::finish(const PollLoop &loop)
+{
+    if (terminal || shown % kStatsEvery == 0)
+        return;
+    view.setStats(loop.stats().text());
+    printStats();
+}
+
+void WatchCommand::printStats() const
+{
+    std::fprintf(stderr, "%s\n", view.stats().toUtf8().constData());
+    std::fflush(stderr);
 }
