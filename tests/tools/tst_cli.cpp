@@ -189,8 +189,12 @@ private slots:
                                         << "--cpu 's7-900' is none of s7-300, s7-400, s7-1200, s7-1500, s7-200-smart, logo";
         QTest::addRow("bad option in a tag file") << QStringList{r, "%E", "--tags", "%TAGS=--type xy\nM0,int8\n"} << 2
                                                   << "--type 'xy' is none of pg, op, basic";
-        QTest::addRow("plug-in without extension") << QStringList{r, "%E", "M0", "int8", "--cpu", "s7-300", "--plugin",
-                                                                  QUILLMARSH_PLAIN_PLUGIN} << 2 << "offers no extension";
+        const QStringList plain{"--cpu", "s7-300", "--plugin", QUILLMARSH_PLAIN_PLUGIN};
+        QTest::addRow("read, plug-in without extension") << QStringList{r, "%E", "M0", "int8"} + plain << 2
+                                                         << "offers no extension";
+        for (const char *command : {"watch", "panel"})
+            QTest::addRow("%s, plug-in without extension", command)
+                << QStringList{command, "%E", "M0:int8"} + plain << 2 << "offers no extension";
         QTest::addRow("password of 9") << QStringList{w, "%E", "M0", "int8", "1", "--password", "123456789"} << 2
                                        << "--password takes 1 to 8 Latin-1 characters";
         QTest::addRow("batch with an address") << QStringList{r, "%E", "M0", "--tags", "%TAGS=M0,int8\n"} << 2

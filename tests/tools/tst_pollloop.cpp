@@ -78,6 +78,8 @@ public:
     int readProtection(Protection *, Why *) override { return StatusBadReply; }
     int readDiagnosticBuffer(QList<DiagnosticEvent> *, Why *) override { return StatusBadReply; }
     int readClock(QDateTime *, Why *) override { return StatusBadReply; }
+    int lastConnectFailure() const override { return 0; }
+    int sendPassword(const QString &, Why *) override { return StatusBadReply; }
 };
 
 // Records what the loop asked for: every wait and every report, with the

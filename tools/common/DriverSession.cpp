@@ -84,7 +84,7 @@ int DriverSession::open(const CommandLine &cl, const QString &endpoint)
 {
     QString error;
     if (!load(cl.value(QStringLiteral("plugin")), &error) || !connectTo(endpoint, &error))
-        return CommandLine::fail(error, failureCode);
+        return CommandLine::fail(error, failure());
     return -1;
 }
 

@@ -41,6 +41,8 @@ public:
     // exit code after reporting why not (bad input for options the plug-in
     // cannot take).
     int open(const CommandLine &cl, const QString &endpoint);
+    // The exit code a failed load or connectTo ends the command with.
+    int failure() const { return failureCode; }
     // The plug-in's extension, or nullptr with *error set.
     CDriveExtension *extension(QString *error) const;
     CDriveBaseClass *driver() const { return object; }

@@ -110,7 +110,7 @@ int PanelCommand::run(const QStringList &arguments)
         server.start();
     StopSignals::blockOnThisThread(false);
     if (!started)
-        return CommandLine::fail(error, CommandLine::Failed);
+        return CommandLine::fail(error, poller.failure());
 
     CommandLine::print(QStringLiteral("panel on %1").arg(server.url()));
     if (!QHostAddress(serverOptions.address).isLoopback())

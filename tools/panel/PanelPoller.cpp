@@ -106,6 +106,7 @@ void PanelPoller::run(std::promise<QString> started)
     DriverSession session(options.debug);
     QString error;
     if (!session.load(options.pluginPath, &error) || !session.connectTo(options.endpoint, &error)) {
+        failureCode = session.failure(); // read by start() after the promise is kept
         started.set_value(error);
         return;
     }

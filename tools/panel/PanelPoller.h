@@ -54,6 +54,9 @@ public:
     // Starts the threads and waits (bounded) until the poller has loaded the
     // plug-in and connected; false with *error set when either failed.
     bool start(QString *error);
+    // After a failed start: the exit code to end with (bad input for
+    // connection options the plug-in cannot take).
+    int failure() const { return failureCode; }
     // Ends polling after the current poll and wakes every waitNewer() at
     // once, so that stream clients can be closed before stop() joins.
     void beginStop();
@@ -99,6 +102,7 @@ private:
     // (poller thread only).
     int clockStatus = StatusNotDone;
     qint64 clockOffsetMs = 0;
+    int failureCode = 1; // the exit code of a failed start
     QString clockWhy;
     PanelJson document;         // renderer thread only
     std::thread poller;

@@ -68,9 +68,9 @@ int WatchCommand::run(const QStringList &arguments)
 
     StopSignals::install();
     DriverSession session(cl.isSet(QStringLiteral("debug")));
-    if (!session.load(cl.value(QStringLiteral("plugin")), &error)
-        || !session.connectTo(args.first(), &error))
-        return CommandLine::fail(error, CommandLine::Failed);
+    const int refused = session.open(cl, args.first());
+    if (refused >= 0)
+        return refused;
 
     WatchCommand watch(entries, polls, isatty(STDOUT_FILENO));
     PollLoop loop(session.driver(), args.first(), tags, pollOptions);
