@@ -269,17 +269,20 @@ private slots:
         QTest::addColumn<QStringList>("tags");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("inEveryLine");
-        QTest::addRow("all readable") << QStringList{"DB1.DBW20:int16", "M0.0:bool", "DB1.DBD0:float:2"} << 0
-                                      << QStringList{"DB1.DBW20 Int16 = -1234 [0 ok]", "M0.0 Bool = 0 [0 ok]",
-                                                     "DB1.DBD0 Float = 0, 0 [0 ok]"};
+        QTest::addColumn<int>("jobsPerPoll");
+        const QStringList three{"DB1.DBW20:int16", "M0.0:bool", "DB1.DBD0:float:2"};
+        const QStringList threeRead{"DB1.DBW20 Int16 = -1234 [0 ok]", "M0.0 Bool = 0 [0 ok]", "DB1.DBD0 Float = 0, 0 [0 ok]"};
+        QTest::addRow("one batch") << three << 0 << threeRead << 1;
+        QTest::addRow("merged reads") << three + QStringList{"--no-batch"} << 0 << threeRead << 2;
+        QTest::addRow("tag by tag") << three + QStringList{"--no-merge"} << 0 << threeRead << 3;
         QTest::addRow("one unreadable") << QStringList{"DB1.DBW20:int16", "DB99.DBW0:int16"} << 1
                                         << QStringList{"DB1.DBW20 Int16 = -1234 [0 ok]",
-                                                       "DB99.DBW0 Int16 =  [7 PLC answer not acceptable] age -"};
+                                                       "DB99.DBW0 Int16 =  [7 PLC answer not acceptable] age -"} << 1;
         QTest::addRow("colon in address") << QStringList{"V_or_DB1:20:int16:1"} << 0
-                                          << QStringList{"V_or_DB1:20 Int16 = -1234 [0 ok]"};
+                                          << QStringList{"V_or_DB1:20 Int16 = -1234 [0 ok]"} << 1;
         QTest::addRow("tag list file") << QStringList{"M0.0:bool", "--tags", "%TAGS=# label may hold commas\r\n  # indented\r\n \t \r\n\r\n DB1.DBW20 , int16 ,, Speed, rpm\r\nDB1.DBW20,int16,2\n"}
                                        << 0 << QStringList{"M0.0 Bool = 0 [0 ok]", "DB1.DBW20 Int16 = -1234 [0 ok]",
-                                                           "DB1.DBW20 Int16 = -1234, 0 [0 ok]"};
+                                                           "DB1.DBW20 Int16 = -1234, 0 [0 ok]"} << 1;
     }
     // A tag list in one job through the extension, over the connection the
     // options ask for; each failure with its cause.
@@ -301,7 +304,9 @@ private slots:
         QFETCH(QStringList, tags);
         QFETCH(int, exitCode);
         QFETCH(QStringList, inEveryLine);
+        QFETCH(int, jobsPerPoll);
         QVERIFY(plc->setMemory(SimPlc::AreaDataBlocks, 1, 20, QByteArray::fromHex("fb2e")));
+        plc->setFrameLog(true);
         const Run r = Run::run(QStringList{"watch", endpoint()} + expand(tags) + QStringList{"--polls", "3", "--interval", "10"});
         QCOMPARE(r.exitCode, exitCode);
         const QStringList lines = r.out.trimmed().split(QLatin1Char('\n'));
@@ -312,6 +317,7 @@ private slots:
                 QVERIFY2(lines.at(i).contains(fragment), qPrintable(lines.at(i)));
         }
         QVERIFY(!r.out.contains(QLatin1Char('\x1b')));   // no terminal controls in a pipe
+        QCOMPARE(plc->receivedFrames().size(), 2 + 3 * jobsPerPoll);   // after connection request and setup
     }
     void infoShowsPlugin()
     {

@@ -1,13 +1,34 @@
 #include "PollLoop.h"
 
 #include "CDriveBaseClass.h"
+#include "CommandLine.h"
 #include "ElementTypes.h"
+#include "S7Type.h"
+
+#include <QElapsedTimer>
+
+#include <numeric>
+
+namespace {
+// The PDU a merged read may fill: what the PLC granted, where the extension
+// tells it, else what the command line says it grants.
+int pduOf(const CDriveExtension *extension, int given)
+{
+    const int granted = extension ? extension->negotiated().pduSize : 0;
+    return granted > 0 ? granted : given;
+}
+} // namespace
 
 PollLoop::PollLoop(CDriveBaseClass *driverObject, const QString &endpoint, const QList<TagSpec> &tagList,
                    const Options &options)
-    : driver(driverObject), tags(tagList), plan(tagList, options.pduBytes, options.merge),
-      reconnector(driverObject, endpoint), tagStates(size_t(tagList.size()))
+    : driver(driverObject), extension(driveExtension(driverObject)), batched(extension && options.batch),
+      tags(tagList), plan(tagList, pduOf(extension, options.pduBytes), options.merge), reconnector(driverObject, endpoint),
+      tagStates(size_t(tagList.size()))
 {
+    for (const TagSpec &tag : tags) {
+        batchTags << CDriveExtension::Tag{tag.address, tag.type, tag.count, CLabelVariable()};
+        tagBytes << S7Type::byteLength(tag.type, tag.count);
+    }
 }
 
 PollLoop::PollLoop(CDriveBaseClass *driverObject, const QString &endpoint, const QList<TagSpec> &tagList)
@@ -15,8 +36,24 @@ PollLoop::PollLoop(CDriveBaseClass *driverObject, const QString &endpoint, const
 {
 }
 
+void PollLoop::addOptions(CommandLine *cl)
+{
+    cl->addBoolOption(QStringLiteral("no-batch"),
+                      QStringLiteral("Read by merged jobs (or, with --no-merge, tag by tag) even where the "
+                                     "plug-in could read a poll's tags in one batch."));
+    cl->addMergeOptions();
+}
+
+bool PollLoop::takeOptions(const CommandLine &cl, Options *options)
+{
+    options->batch = !cl.isSet(QStringLiteral("no-batch")) && !cl.isSet(QStringLiteral("no-merge"));
+    return cl.mergeOptions(&options->merge, &options->pduBytes);
+}
+
 void PollLoop::run(Host &host, int intervalMs)
 {
+    linkStats = LinkStats(intervalMs);
+    sinceStart.start();
     for (;;) {
         if (!reconnector.connected()) {
             if (!host.wait(reconnector.waitMs()))
@@ -26,6 +63,7 @@ void PollLoop::run(Host &host, int intervalMs)
                     return;
                 continue;
             }
+            linkStats.addReconnect();
         }
         if (!poll(host) || !host.report(*this, true))
             return;
@@ -37,27 +75,68 @@ void PollLoop::run(Host &host, int intervalMs)
 
 bool PollLoop::poll(Host &host)
 {
-    // A copy: a failed job changes the plan for the next poll.
-    const QList<ReadPlan::Job> jobs = plan.jobs();
-    for (const ReadPlan::Job &job : jobs) {
-        if (!reconnector.connected())
-            break;
+    current = LinkStats::Poll();
+    current.startMs = sinceStart.elapsed();
+    if (batched) {
         if (!host.beforeRead())
             return false;
-        if (!job.merged)
-            readAlone(job.tags.first());
-        else if (!readMerged(host, job))
-            return false;
+        readBatch();
+    } else {
+        // A copy: a failed job changes the plan for the next poll.
+        const QList<ReadPlan::Job> jobs = plan.jobs();
+        for (const ReadPlan::Job &job : jobs) {
+            if (!reconnector.connected())
+                break;
+            if (!host.beforeRead())
+                return false;
+            if (!job.merged)
+                readAlone(job.tags.first());
+            else if (!readMerged(host, job))
+                return false;
+        }
     }
+    for (const TagState &state : tagStates)
+        ++(state.status == StatusOk ? current.good : current.bad);
+    linkStats.add(current);
     ++pollCount;
     return true;
+}
+
+void PollLoop::count(qint64 bytes, qint64 ns)
+{
+    ++current.calls;
+    current.bytes += bytes;
+    current.tookUs += ns / 1000;
+}
+
+void PollLoop::readBatch()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QList<CLabelVariable> records = extension->readVariables(batchTags);
+    count(std::accumulate(tagBytes.begin(), tagBytes.end(), qint64(0)), clock.nsecsElapsed());
+    const QList<CDriveExtension::Why> whys = extension->lastWhy();
+    // The link counts one read per poll: its worst status. A job that goes
+    // unanswered leaves the batch's later jobs unsent, so many tags without
+    // an answer are still one wait, not many.
+    int link = StatusOk;
+    for (int i = 0; size_t(i) < tagStates.size() && i < records.size(); ++i) {
+        const int status = records.at(i).status;
+        store(i, records.at(i), whys.value(i));
+        if (status == StatusNotConnected || (status == StatusNoReply && link != StatusNotConnected))
+            link = status;
+    }
+    reconnector.note(link);
 }
 
 void PollLoop::readAlone(int index)
 {
     const TagSpec &tag = tags.at(index);
+    QElapsedTimer clock;
+    clock.start();
     const CLabelVariable record = driver->ReadVariable(tag.address, tag.type, tag.count);
-    store(index, record);
+    count(tagBytes.at(index), clock.nsecsElapsed());
+    store(index, record, jobWhy());
     reconnector.note(record.status);
     // A tag set apart after a failure merges again once it reads.
     if (record.status == StatusOk)
@@ -66,7 +145,10 @@ void PollLoop::readAlone(int index)
 
 bool PollLoop::readMerged(Host &host, const ReadPlan::Job &job)
 {
+    QElapsedTimer clock;
+    clock.start();
     const CLabelVariable record = driver->ReadVariable(job.address, UInt8, job.length);
+    count(job.length, clock.nsecsElapsed());
     QList<uchar> list;
     if (record.status == StatusOk && ElementTypes::readList(record.value, list) && list.size() == job.length) {
         QByteArray bytes;
@@ -74,7 +156,7 @@ bool PollLoop::readMerged(Host &host, const ReadPlan::Job &job)
         for (uchar b : list)
             bytes.append(char(b));
         for (int index : job.tags)
-            store(index, plan.decode(index, bytes, job.start, record.timestamp));
+            store(index, plan.decode(index, bytes, job.start, record.timestamp), CDriveExtension::Why());
         reconnector.note(StatusOk);
         return true;
     }
@@ -83,8 +165,11 @@ bool PollLoop::readMerged(Host &host, const ReadPlan::Job &job)
     // alone and is read alone from then on.
     const int status = record.status == StatusOk ? int(StatusBadReply) : record.status;
     reconnector.note(status);
-    for (int index : job.tags)
+    const CDriveExtension::Why why = jobWhy();
+    for (int index : job.tags) {
         tagStates[size_t(index)].status = status;
+        tagStates[size_t(index)].why = why;
+    }
     for (int index : job.tags) {
         if (!reconnector.connected())
             break;
@@ -97,17 +182,23 @@ bool PollLoop::readMerged(Host &host, const ReadPlan::Job &job)
     return true;
 }
 
-void PollLoop::store(int index, const CLabelVariable &record)
+void PollLoop::store(int index, const CLabelVariable &record, const CDriveExtension::Why &why)
 {
     TagState &state = tagStates[size_t(index)];
     state.status = record.status;
+    state.why = why;
     if (record.status == StatusOk) {
         state.lastGood = record;
         ++state.goodReads;
     }
 }
 
-CLabelVariable PollLoop::write(int index, const QVariant &value, int count)
+CDriveExtension::Why PollLoop::jobWhy() const
+{
+    return extension ? extension->lastJobWhy() : CDriveExtension::Why();
+}
+
+CLabelVariable PollLoop::write(int index, const QVariant &value, int count, CDriveExtension::Why *why)
 {
     const TagSpec &tag = tags.at(index);
     CLabelVariable record;
@@ -115,7 +206,17 @@ CLabelVariable PollLoop::write(int index, const QVariant &value, int count)
     record.dataType = tag.type;
     record.count = count;
     record.value = value;
-    const CLabelVariable result = driver->WriteVariable(tag.address, tag.type, record, count);
+    CLabelVariable result;
+    CDriveExtension::Why cause;
+    if (extension) {
+        result = extension->writeVariables({CDriveExtension::Tag{tag.address, tag.type, count, record}}).value(0);
+        cause = extension->lastWhy().value(0);
+    } else {
+        result = driver->WriteVariable(tag.address, tag.type, record, count);
+        cause = jobWhy();
+    }
     reconnector.note(result.status);
+    if (why)
+        *why = cause;
     return result;
 }

@@ -18,8 +18,10 @@ Reconnector::Reconnector(CDriveBaseClass *driverObject, const QString &endpoint)
 void Reconnector::note(int status)
 {
     noReplyRun = status == StatusNoReply ? noReplyRun + 1 : 0;
-    if (status == StatusNotConnected || noReplyRun >= kNoReplyLimit)
+    if (!lost && (status == StatusNotConnected || noReplyRun >= kNoReplyLimit)) {
         lost = true;
+        lostAt = QDateTime::currentDateTime();
+    }
 }
 
 bool Reconnector::reconnect()
@@ -41,5 +43,8 @@ QString Reconnector::stateText() const
 {
     if (!lost)
         return QStringLiteral("connected to %1").arg(plc);
-    return QStringLiteral("reconnecting to %1 (attempt %2)").arg(plc).arg(attemptCount + 1);
+    return QStringLiteral("reconnecting to %1 (attempt %2), down since %3")
+        .arg(plc)
+        .arg(attemptCount + 1)
+        .arg(lostAt.toString(QStringLiteral("HH:mm:ss")));
 }

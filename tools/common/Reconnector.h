@@ -1,6 +1,7 @@
 #ifndef QUILLMARSH_RECONNECTOR_H
 #define QUILLMARSH_RECONNECTOR_H
 
+#include <QDateTime>
 #include <QString>
 
 class CDriveBaseClass;
@@ -28,14 +29,18 @@ public:
     int attempts() const { return attemptCount; }
     // The wait before the next attempt.
     int waitMs() const { return nextWaitMs; }
-    // "connected to ADDR", or "reconnecting to ADDR (attempt N)" with N the
-    // attempt waited for: 1 from the moment the loss is noted.
+    // When the loss was noted; invalid while connected.
+    QDateTime downSince() const { return lost ? lostAt : QDateTime(); }
+    // "connected to ADDR", or "reconnecting to ADDR (attempt N), down since
+    // HH:MM:SS" with N the attempt waited for: 1 from the moment the loss is
+    // noted.
     QString stateText() const;
 
 private:
     CDriveBaseClass *driver;
     QString plc;
     bool lost = false;
+    QDateTime lostAt;
     int noReplyRun = 0;
     int attemptCount = 0;
     int nextWaitMs = kFirstWaitMs;

@@ -68,7 +68,7 @@ int PanelCommand::run(const QStringList &arguments)
     cl.addBoolOption(QStringLiteral("writable"),
                      QStringLiteral("Offer writes; they need the token printed in the page's address."));
     SymbolOptions::add(&cl);
-    cl.addMergeOptions();
+    PollLoop::addOptions(&cl);
     cl.addPluginOption();
     cl.addDebugOption();
     cl.addConnectionOptions();
@@ -83,7 +83,7 @@ int PanelCommand::run(const QStringList &arguments)
     if (!cl.expectPositional(1, INT_MAX)
         || !cl.intValue(QStringLiteral("interval"), 0, CommandLine::MaxIntervalMs, &pollerOptions.intervalMs)
         || !cl.intValue(QStringLiteral("history"), 1, kMaxHistory, &pollerOptions.historyLength)
-        || !cl.mergeOptions(&pollerOptions.poll.merge, &pollerOptions.poll.pduBytes))
+        || !PollLoop::takeOptions(cl, &pollerOptions.poll))
         return CommandLine::BadInput;
     const QStringList args = cl.positional();
     QString error;

@@ -38,7 +38,7 @@ int WatchCommand::run(const QStringList &arguments)
     cl.addValueOption(QStringLiteral("polls"), QStringLiteral("Stop after N polls (0: until Ctrl-C)."),
                       QStringLiteral("N"), QStringLiteral("0"));
     SymbolOptions::add(&cl);
-    cl.addMergeOptions();
+    PollLoop::addOptions(&cl);
     cl.addPluginOption();
     cl.addDebugOption();
     cl.addConnectionOptions();
@@ -52,7 +52,7 @@ int WatchCommand::run(const QStringList &arguments)
     if (!cl.expectPositional(1, INT_MAX)
         || !cl.intValue(QStringLiteral("interval"), 0, CommandLine::MaxIntervalMs, &interval)
         || !cl.intValue(QStringLiteral("polls"), 0, kMaxPolls, &polls)
-        || !cl.mergeOptions(&pollOptions.merge, &pollOptions.pduBytes))
+        || !PollLoop::takeOptions(cl, &pollOptions))
         return CommandLine::BadInput;
 
     const QStringList args = cl.positional();
