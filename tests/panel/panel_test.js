@@ -325,6 +325,31 @@ async function main() {
         && document.querySelector('tr[data-name="DB1.DBW0:int16"] td.value').textContent === '999');
     });
 
+    await check('page: a failed tag\'s cause and remedy, the link\'s figures and the PLC clock\'s offset', async () => {
+      const { child: ahead, match: a } = await startUntil(simTool, ['--port', '0', '--clock-offset', '90s'],
+        /listening on ([\d.]+:\d+)/);
+      const { child, match: m } = await startUntil(tool, ['panel', a[1], 'DB1.DBW0:int16', 'DB99.DBW0:int16', '--http',
+        '127.0.0.1:0', '--interval', '20'], /^panel on (http:\/\/127\.0\.0\.1:\d+\/)\n/);
+      const other = await context.newPage();
+      try {
+        await other.goto(m[1]);
+        await other.waitForFunction(() => Number(document.body.dataset.poll) >= 2);
+        const missing = other.locator('tr[data-name="DB99.DBW0:int16"] td.status');
+        assert.match(await missing.locator('.why').textContent(), /^object does not exist/);
+        assert.match(await missing.locator('.remedy').textContent(), /switch off 'Optimized block access'/);
+        assert.equal(await other.locator('tr[data-name="DB1.DBW0:int16"] td.status').textContent(), '0 ok');
+        assert.equal(await other.textContent('#stats-tags'), 'tags 1 ok, 1 bad');
+        assert.equal(await other.textContent('#stats-traffic'), '1 call, 4 B per poll');
+        assert.match(await other.textContent('#stats-poll'), /^poll \d+\.\d ms, median \d+\.\d ms, 99% \d+\.\d ms$/);
+        assert.equal(await other.textContent('#stats-clock'), 'PLC clock +90.0 s against this machine');
+        assert.equal(await other.textContent('#tags th:nth-child(6)'), 'Read at (this machine)');
+      } finally {
+        await other.close();
+        child.kill('SIGTERM');
+        ahead.kill('SIGTERM');
+      }
+    });
+
     await check('panel: SIGTERM ends it cleanly with a stream client open', async () => {
       const stream = await openStream(port);
       const closed = new Promise((resolve) => stream.res.on('end', resolve));

@@ -275,9 +275,13 @@ private slots:
         QTest::addRow("one batch") << three << 0 << threeRead << 1;
         QTest::addRow("merged reads") << three + QStringList{"--no-batch"} << 0 << threeRead << 2;
         QTest::addRow("tag by tag") << three + QStringList{"--no-merge"} << 0 << threeRead << 3;
-        QTest::addRow("one unreadable") << QStringList{"DB1.DBW20:int16", "DB99.DBW0:int16"} << 1
-                                        << QStringList{"DB1.DBW20 Int16 = -1234 [0 ok]",
-                                                       "DB99.DBW0 Int16 =  [7 PLC answer not acceptable] age -"} << 1;
+        // Its cause and remedy: of its record in a batch, of its own job in merged reads.
+        const QStringList unreadable{"DB1.DBW20:int16", "DB99.DBW0:int16"};
+        const QStringList unreadableShown{"DB1.DBW20 Int16 = -1234 [0 ok]",
+                                          "DB99.DBW0 Int16 =  [7 PLC answer not acceptable] age - (object does not exist",
+                                          "switch off 'Optimized block access' in the block's attributes)"};
+        QTest::addRow("one unreadable") << unreadable << 1 << unreadableShown << 1;
+        QTest::addRow("one unreadable, merged reads") << unreadable + QStringList{"--no-batch"} << 1 << unreadableShown << 2;
         QTest::addRow("colon in address") << QStringList{"V_or_DB1:20:int16:1"} << 0
                                           << QStringList{"V_or_DB1:20 Int16 = -1234 [0 ok]"} << 1;
         QTest::addRow("tag list file") << QStringList{"M0.0:bool", "--tags", "%TAGS=# label may hold commas\r\n  # indented\r\n \t \r\n\r\n DB1.DBW20 , int16 ,, Speed, rpm\r\nDB1.DBW20,int16,2\n"}
@@ -309,8 +313,12 @@ private slots:
         plc->setFrameLog(true);
         const Run r = Run::run(QStringList{"watch", endpoint()} + expand(tags) + QStringList{"--polls", "3", "--interval", "10"});
         QCOMPARE(r.exitCode, exitCode);
-        const QStringList lines = r.out.trimmed().split(QLatin1Char('\n'));
-        QCOMPARE(lines.size(), 3);
+        QStringList lines = r.out.trimmed().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 4);
+        // The link's figures close a watch in a pipe.
+        const QString stats = lines.takeLast();
+        QVERIFY2(stats.startsWith(QStringLiteral("link poll ")) && stats.contains(QStringLiteral(" %1 call").arg(jobsPerPoll)),
+                 qPrintable(stats));
         for (int i = 0; i < lines.size(); ++i) {
             QVERIFY2(lines.at(i).startsWith(QStringLiteral("poll %1 ").arg(i + 1)), qPrintable(lines.at(i)));
             for (const QString &fragment : inEveryLine)
@@ -318,6 +326,29 @@ private slots:
         }
         QVERIFY(!r.out.contains(QLatin1Char('\x1b')));   // no terminal controls in a pipe
         QCOMPARE(plc->receivedFrames().size(), 2 + 3 * jobsPerPoll);   // after connection request and setup
+    }
+    // On a terminal (a pseudo-terminal from script(1)) the table is redrawn
+    // in place: the cursor goes back up over the whole last drawing, the
+    // link's figures and each failed tag's cause included.
+    void watchOnTerminal()
+    {
+        const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+        if (script.isEmpty())
+            QSKIP("script(1) is not installed");
+        QProcess p;
+        p.start(script, {"-qec", QStringLiteral("%1 watch %2 DB1.DBW0:int16 DB99.DBW0:int16 --polls 2 --interval 10")
+                                     .arg(Run::program(), endpoint()), "/dev/null"});
+        QVERIFY(p.waitForFinished(CliRun::kRunMs));
+        QCOMPARE(p.exitCode(), 1);
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QStringList drawings = out.split(QStringLiteral("\x1b[7A"));
+        QCOMPARE(drawings.size(), 2);
+        for (const QString &drawing : drawings) {
+            const QStringList lines = drawing.split(QStringLiteral("\x1b[K\r\n"), Qt::SkipEmptyParts);
+            QCOMPARE(lines.size(), 7);
+            QVERIFY2(lines.at(1).startsWith(QStringLiteral("link poll ")) && lines.at(6).startsWith(QStringLiteral("DB99.DBW0: object does not exist")),
+                     qPrintable(drawing));
+        }
     }
     void infoShowsPlugin()
     {

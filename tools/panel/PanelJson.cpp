@@ -1,5 +1,6 @@
 #include "PanelJson.h"
 
+#include "Remedy.h"
 #include "S7Type.h"
 #include "StatusText.h"
 #include "SymbolLeaf.h"
@@ -7,6 +8,7 @@
 
 namespace {
 const double kMsPerSecond = 1000.0;
+const double kUsPerMs = 1000.0;
 }
 
 PanelJson::PanelJson(const QList<TagList::Entry> &tagEntries, const QString &endpoint,
@@ -22,6 +24,8 @@ PanelJson::PanelJson(const QList<TagList::Entry> &tagEntries, const QString &end
     document["writable"] = writable;
     document["interval"] = intervalMs;
     document["history"] = historyLength;
+    document["stats"] = nullptr;
+    document["clock"] = nullptr;
     RecordOutput::Json tags = RecordOutput::Json::array();
     for (const TagList::Entry &e : entries) {
         RecordOutput::Json o = RecordOutput::Json::object();
@@ -43,6 +47,8 @@ PanelJson::PanelJson(const QList<TagList::Entry> &tagEntries, const QString &end
         o["statusText"] = nullptr;
         o["timestamp"] = nullptr;
         o["age"] = nullptr;
+        o["why"] = nullptr;
+        o["remedy"] = nullptr;
         tags.push_back(std::move(o));
     }
     document["tags"] = std::move(tags);
@@ -56,7 +62,14 @@ std::string PanelJson::render(const PollState &state, quint64 sequence)
     document["time"] = RecordOutput::jsonTime(state.time);
     document["connection"] = {{"connected", state.connected},
                               {"attempts", state.attempts},
-                              {"text", RecordOutput::utf8(state.connectionText)}};
+                              {"text", RecordOutput::utf8(state.connectionText)},
+                              {"downSince", state.downSince.isValid() ? RecordOutput::jsonTime(state.downSince)
+                                                                      : RecordOutput::Json(nullptr)}};
+    document["stats"] = stats(state);
+    if (state.clockKnown)
+        document["clock"] = {{"offsetMs", state.clockOffsetMs}};
+    else if (!state.clockWhy.isEmpty())
+        document["clock"] = {{"error", RecordOutput::utf8(state.clockWhy)}};
     RecordOutput::Json &tags = document["tags"];
     for (int i = 0; i < entries.size() && size_t(i) < state.tags.size(); ++i)
         update(tags[i], i, state.tags[size_t(i)], nowMs);
@@ -82,6 +95,28 @@ void PanelJson::update(RecordOutput::Json &o, int index, const PollLoop::TagStat
         o["status"] = s.status;
         o["statusText"] = RecordOutput::utf8(StatusText::meaning(s.status));
     }
+    // A failure's cause can change while its status stays.
+    const bool failed = s.status != StatusOk;
+    const QString remedy = failed ? Remedy::of(s.why, s.status) : QString();
+    o["why"] = failed && !s.why.text.isEmpty() ? RecordOutput::Json(RecordOutput::utf8(s.why.text)) : RecordOutput::Json(nullptr);
+    o["remedy"] = remedy.isEmpty() ? RecordOutput::Json(nullptr) : RecordOutput::Json(RecordOutput::utf8(remedy));
     if (s.goodReads > 0)
         o["age"] = double(nowMs - stampMs.at(index)) / kMsPerSecond;
+}
+
+RecordOutput::Json PanelJson::stats(const PollState &state)
+{
+    const LinkStats &link = state.stats;
+    const LinkStats::Poll &last = link.last();
+    return {{"polls", link.polls()},
+            {"pollMs", double(last.tookUs) / kUsPerMs},
+            {"medianMs", double(link.percentileUs(50)) / kUsPerMs},
+            {"p99Ms", double(link.percentileUs(99)) / kUsPerMs},
+            {"late", link.late()},
+            {"missed", link.missed()},
+            {"good", last.good},
+            {"bad", last.bad},
+            {"calls", last.calls},
+            {"bytes", last.bytes},
+            {"reconnects", link.reconnects()}};
 }

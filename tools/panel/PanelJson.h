@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CLabelVariable.h"
+#include "LinkStats.h"
 #include "PollLoop.h"
 #include "RecordOutput.h"
 #include "TagList.h"
@@ -29,7 +30,13 @@ public:
         bool connected = true;
         int attempts = 0;
         QString connectionText;
+        QDateTime downSince;     // invalid while connected
         std::vector<PollLoop::TagState> tags;
+        LinkStats stats;
+        // The PLC's clock against this machine's, read once after connecting.
+        bool clockKnown = false;
+        qint64 clockOffsetMs = 0;
+        QString clockWhy;        // why it is not known
     };
 
     PanelJson(const QList<TagList::Entry> &entries, const QString &endpoint, bool writable,
@@ -42,6 +49,7 @@ public:
 
 private:
     void update(RecordOutput::Json &entry, int index, const PollLoop::TagState &state, qint64 nowMs);
+    static RecordOutput::Json stats(const PollState &state);
 
     const QList<TagList::Entry> entries;
     RecordOutput::Json document;

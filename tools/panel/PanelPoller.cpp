@@ -10,7 +10,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "ClockOffset.h"
 #include "DriverSession.h"
+#include "StatusText.h"
 
 namespace {
 // Loading the plug-in and the first connect: the connect waits at most a
@@ -108,6 +110,11 @@ void PanelPoller::run(std::promise<QString> started)
         return;
     }
     started.set_value(QString());
+    if (CDriveExtension *extension = driveExtension(session.driver())) {
+        CDriveExtension::Why why;
+        clockStatus = ClockOffset::measure(extension, &clockOffsetMs, &why);
+        clockWhy = why.text.isEmpty() ? StatusText::meaning(clockStatus) : why.text;
+    }
     PollLoop pollLoop(session.driver(), options.endpoint, TagList::specs(entries), options.poll);
     loop = &pollLoop;
     report(pollLoop, false);
@@ -207,6 +214,11 @@ bool PanelPoller::report(const PollLoop &pollLoop, bool polled)
     state->connected = pollLoop.link().connected();
     state->attempts = pollLoop.link().attempts();
     state->connectionText = pollLoop.link().stateText();
+    state->downSince = pollLoop.link().downSince();
+    state->stats = pollLoop.stats();
+    state->clockKnown = clockStatus == StatusOk;
+    state->clockOffsetMs = clockOffsetMs;
+    state->clockWhy = clockWhy;
     // A copy of its own for the renderer: the loop goes on changing its states.
     state->tags = pollLoop.states();
     QVector<QVariant> trend;

@@ -93,6 +93,11 @@ private:
     const QList<TagList::Entry> entries;
     const Options options;
     PollLoop *loop = nullptr;   // poller thread only, while it runs
+    // The PLC's clock against this machine's, read once after connecting
+    // (poller thread only).
+    int clockStatus = StatusNotDone;
+    qint64 clockOffsetMs = 0;
+    QString clockWhy;
     PanelJson document;         // renderer thread only
     std::thread poller;
     std::thread renderer;

@@ -75,6 +75,7 @@ int WatchCommand::run(const QStringList &arguments)
     WatchCommand watch(entries, polls, isatty(STDOUT_FILENO));
     PollLoop loop(session.driver(), args.first(), tags, pollOptions);
     loop.run(watch, interval);
+    watch.finish();
     // Ctrl-C is the normal end of an open-ended watch, so it is no failure by
     // itself; the result tells whether the last poll read every tag.
     return watch.view.allOk() ? CommandLine::Ok : CommandLine::Failed;
@@ -95,6 +96,7 @@ bool WatchCommand::report(const PollLoop &loop, bool)
     ++shown;
     view.update(loop.states());
     view.setConnection(loop.link().connected() ? QString() : loop.link().stateText());
+    view.setStats(loop.stats().text());
     draw();
     return maxPolls == 0 || shown < maxPolls;
 }
@@ -104,13 +106,24 @@ void WatchCommand::draw()
     const QDateTime now = QDateTime::currentDateTime();
     if (!terminal) {
         CommandLine::print(view.line(shown, now));
+        if (shown % kStatsEvery == 0)
+            CommandLine::print(view.stats());
         return;
     }
-    const QStringList lines = view.table(shown, now);
+    QStringList lines = view.table(shown, now);
+    // A shorter table (a cause gone) blanks the lines the last one left below.
+    while (lines.size() < linesDrawn)
+        lines << QString();
     if (linesDrawn > 0)
         std::printf(kCursorUp, linesDrawn);
     for (const QString &line : lines)
         std::printf("%s%s\n", line.toUtf8().constData(), kEraseLine);
     std::fflush(stdout);
     linesDrawn = lines.size();
+}
+
+void WatchCommand::finish()
+{
+    if (!terminal && shown % kStatsEvery != 0)
+        CommandLine::print(view.stats());
 }

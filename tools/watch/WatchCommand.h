@@ -10,11 +10,15 @@
 // `quillmarsh watch HOST:PORT TAG… [--interval MS] [--polls N]`: polls the
 // tags (by address, or by symbol with --symbols; merged into as few reads as
 // they can unless --no-merge) and redraws one table in place on a terminal,
-// or prints one line per poll when the output is not a terminal. Ctrl-C ends it between polls; the
+// or prints one line per poll when the output is not a terminal, with the
+// link's figures in the table or, in a pipe, on a line of their own every
+// kStatsEvery polls and at the end. Ctrl-C ends it between polls; the
 // connection is closed either way.
 class WatchCommand : public PollLoop::Host
 {
 public:
+    static constexpr int kStatsEvery = 100;
+
     static int run(const QStringList &arguments);
 
     // Waits for the next poll; a stop cuts it short.
@@ -27,6 +31,8 @@ public:
 private:
     WatchCommand(const QList<TagList::Entry> &tags, int maxPolls, bool terminal);
     void draw();
+    // The last figures, on a pipe.
+    void finish();
 
     WatchView view;
     int maxPolls;

@@ -1,5 +1,6 @@
 #include "WatchView.h"
 
+#include "Remedy.h"
 #include "StatusText.h"
 #include "SymbolTags.h"
 #include "TablePrinter.h"
@@ -47,6 +48,15 @@ QString WatchView::age(const Entry &entry, qint64 nowMs)
     return QStringLiteral("%1 s").arg(ms / kMsPerSecond, 0, 'f', 1);
 }
 
+QString WatchView::cause(const Entry &entry)
+{
+    if (entry.state.status == StatusOk)
+        return QString();
+    QStringList parts{entry.state.why.text, Remedy::of(entry.state.why, entry.state.status)};
+    parts.removeAll(QString());
+    return parts.join(QStringLiteral("; "));
+}
+
 QString WatchView::value(const Entry &entry)
 {
     return SymbolTags::text(entry.tag, entry.state.lastGood);
@@ -68,7 +78,13 @@ QStringList WatchView::table(int poll, const QDateTime &now) const
     }
     QStringList out;
     out << pollText(poll, now) + QStringLiteral(" (Ctrl-C ends)");
+    out << stats();
     out << printer.lines();
+    for (const Entry &e : entries) {
+        const QString why = cause(e);
+        if (!why.isEmpty())
+            out << QStringLiteral("%1: %2").arg(name(e), why);
+    }
     return out;
 }
 
@@ -81,8 +97,11 @@ QString WatchView::line(int poll, const QDateTime &now) const
         QString part = QStringLiteral("%1 %2 = %3 [%4] age %5")
                            .arg(name(e), SymbolTags::typeName(e.tag), value(e),
                                 StatusText::status(e.state.status), age(e, nowMs));
-        if (e.tag.hasTrend())
+        if (e.tag.hasTrend() && !e.trend.text().isEmpty())
             part += QLatin1Char(' ') + e.trend.text();
+        const QString why = cause(e);
+        if (!why.isEmpty())
+            part += QStringLiteral(" (%1)").arg(why);
         parts << part;
     }
     return parts.join(QStringLiteral(" | "));

@@ -12,8 +12,9 @@
 
 // What `watch` shows: per tag the last good value (a leaf of a data block
 // decoded as its S7 type), the status of the latest read, the age of the
-// value and, for numeric scalars, a trend. Rendered as a
-// table for a terminal or as one line per poll for a pipe.
+// value, for numeric scalars a trend, and for a failed read its cause and
+// what to change; and the link's figures. Rendered as a table for a
+// terminal or as one line per poll for a pipe.
 class WatchView
 {
 public:
@@ -24,6 +25,9 @@ public:
     QString line(int poll, const QDateTime &now) const;
     // Shown after the poll number; empty while the PLC is connected.
     void setConnection(const QString &state) { connectionState = state; }
+    // The link's figures, a line of their own.
+    void setStats(const QString &text) { statsText = text; }
+    QString stats() const { return QStringLiteral("link ") + statsText; }
     // True when the latest read of every tag succeeded.
     bool allOk() const;
 
@@ -38,6 +42,8 @@ private:
     };
 
     static QString age(const Entry &entry, qint64 nowMs);
+    // "cause; what to change" of a failed read, or empty.
+    static QString cause(const Entry &entry);
     static QString value(const Entry &entry);
     // The address, or for a leaf its symbol (or label).
     static QString name(const Entry &entry);
@@ -46,6 +52,7 @@ private:
 
     QList<Entry> entries;
     QString connectionState;
+    QString statsText;
     // The tags of one merged job share their time stamp, whose conversion
     // to ms (through the local time zone) is the dear part of an age.
     QDateTime lastStamp;

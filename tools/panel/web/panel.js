@@ -1,7 +1,8 @@
 // The panel page: a live table of the tags (leaves of data blocks grouped
-// by the struct they belong to, with their comments), one trend per numeric
-// scalar tag, the connection banner and, when the panel allows it, a write
-// form per tag. Everything comes from the panel's own server.
+// by the struct they belong to, with their comments; a failed read with its
+// cause and what to change), one trend per numeric scalar tag, the
+// connection banner, the link's figures and, when the panel allows it, a
+// write form per tag. Everything comes from the panel's own server.
 'use strict';
 
 const token = new URLSearchParams(location.search).get('token') || '';
@@ -168,6 +169,36 @@ function addPoint(time, valuesByIndex) {
   }
 }
 
+// A time in ms as the figures show it.
+function ms(value) {
+  return `${value.toFixed(1)} ms`;
+}
+
+function showStats(snapshot) {
+  const s = snapshot.stats;
+  const text = (id, t) => { document.getElementById(id).textContent = t; };
+  text('stats-poll', `poll ${ms(s.pollMs)}, median ${ms(s.medianMs)}, 99% ${ms(s.p99Ms)}`);
+  text('stats-polls', `${s.polls} polls, ${s.late} late, ${s.missed} missed, ${s.reconnects} reconnects`);
+  text('stats-tags', `tags ${s.good} ok, ${s.bad} bad`);
+  text('stats-traffic', `${s.calls} ${s.calls === 1 ? 'call' : 'calls'}, ${s.bytes} B per poll`);
+  const clock = snapshot.clock;
+  text('stats-clock', clock === null ? '' : 'offsetMs' in clock
+    ? `PLC clock ${clock.offsetMs >= 0 ? '+' : ''}${(clock.offsetMs / 1000).toFixed(1)} s against this machine`
+    : `PLC clock not read: ${clock.error}`);
+}
+
+// The status, and for a failed read its cause and what to change.
+function showStatus(td, tag) {
+  td.textContent = `${tag.status} ${tag.statusText}`;
+  for (const key of ['why', 'remedy']) {
+    if (tag[key] === null) continue;
+    const line = document.createElement('span');
+    line.className = key;
+    line.textContent = tag[key];
+    td.appendChild(line);
+  }
+}
+
 function show(snapshot) {
   const banner = document.getElementById('banner');
   const c = snapshot.connection;
@@ -176,12 +207,13 @@ function show(snapshot) {
   document.getElementById('state').textContent = c.text;
   document.getElementById('poll').textContent = `poll ${snapshot.poll} at ${snapshot.time.slice(11)}`;
   document.body.dataset.poll = String(snapshot.poll);
+  showStats(snapshot);
   const numbers = new Map();
   snapshot.tags.forEach((tag, index) => {
     const entry = state.rows.get(index);
     if (!entry) return;
     entry.cells.value.textContent = tag.value;
-    entry.cells.status.textContent = `${tag.status} ${tag.statusText}`;
+    showStatus(entry.cells.status, tag);
     entry.cells.age.textContent = tag.age === null ? '-' : `${tag.age.toFixed(1)} s`;
     entry.cells.timestamp.textContent = tag.timestamp === null ? '-' : tag.timestamp.replace('T', ' ');
     entry.row.classList.toggle('bad', tag.status !== 0);
