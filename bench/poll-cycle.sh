@@ -57,7 +57,7 @@ image+=(--preset "M:0:$(for _ in $(seq $(((bits + 7) / 8))); do printf 55; done)
 start sim "$bin/quillmarsh-sim" --port 0 --cpu s7-300 "${image[@]}"
 start proxy "$bin/quillmarsh-delay-proxy" "127.0.0.1:$port" "$delay_us"
 plc=127.0.0.1:$port
-reach=(--slot 2)
+reach=(--slot 2 --jobs 8)
 
 # The tag list of n tags, one address,type a line.
 tag_list() {
@@ -67,19 +67,23 @@ tag_list() {
   for k in $(seq 0 $((n * 2 / 10 - 1))); do echo "M$((k / 8)).$((k % 8)),bool"; done
 }
 
-# The poll cycle of a watch run in ms: the mean of the middle half of the
-# times between its poll lines (printed to the millisecond), so that a poll
-# the machine held up does not count. Fails unless the last poll read all
-# the tags.
-cycle() {
+# A watch run of count polls, as "READ CYCLE" in ms. READ: the median time
+# of its reads (watch's own figure, the last "link" line). CYCLE: the time
+# from one poll line to the next (printed to the millisecond), the read and
+# the printing, the mean of the middle half, so that a poll the machine held
+# up does not count. Fails unless the last poll read all the tags.
+poll_lines() { grep -E '^poll [0-9]+ [0-9]' "$work/watch.out"; }
+watch_run() {
   local tags=$1 count=$2; shift 2
   "$bin/quillmarsh" watch "$plc" "${reach[@]}" "$@" --interval 0 --polls "$count" >"$work/watch.out"
-  local ok; ok=$(grep '^poll ' "$work/watch.out" | tail -1 | grep -o '\[0 ok\]' | wc -l)
+  local ok; ok=$(poll_lines | tail -1 | grep -o '\[0 ok\]' | wc -l)
   if [ "$ok" -ne "$tags" ]; then echo "poll-cycle.sh: watch $*: the last poll read $ok of $tags tags" >&2; exit 2; fi
-  grep '^poll ' "$work/watch.out" | awk '{ split($3, t, ":"); ms = (t[1] * 3600 + t[2] * 60 + t[3]) * 1000;
+  local read; read=$(sed -nE 's/^link poll .*\(median ([0-9.]+),.*/\1/p' "$work/watch.out" | tail -1)
+  [ -n "$read" ] || { echo "poll-cycle.sh: watch $* gave no link figures" >&2; exit 2; }
+  poll_lines | awk '{ split($3, t, ":"); ms = (t[1] * 3600 + t[2] * 60 + t[3]) * 1000;
          if (NR > 1) print ms - last; last = ms }' |
-    sort -g | awk '{ d[NR] = $1 } END { for (i = int(NR / 4) + 1; i <= int(3 * NR / 4); ++i) { s += d[i]; n++ }
-                                        printf "%.2f", s / n }'
+    sort -g | awk -v r="$read" '{ d[NR] = $1 } END { for (i = int(NR / 4) + 1; i <= int(3 * NR / 4); ++i) { s += d[i]; n++ }
+                                                     printf "%s %.2f", r, s / n }'
 }
 
 # Read jobs sent in one poll: the plug-in logs each ("读命令", read command)
@@ -88,22 +92,26 @@ jobs() {
   "$bin/quillmarsh" watch "$plc" "${reach[@]}" "$@" --polls 1 --debug 2>&1 >/dev/null | grep -c '读命令' || true
 }
 
-one=$(cycle 1 "$polls" DB1.DBW0:int16)
-echo "link: relay with ${delay_us} us each way; a poll of one tag $one ms (the mean of the middle half of $polls)"
+read -r one_read one_cycle <<<"$(watch_run 1 "$polls" DB1.DBW0:int16)"
+echo "link: relay with ${delay_us} us each way; a poll of one tag: read $one_read ms, cycle $one_cycle ms"
+echo "  (ms per poll: the median read, as watch measures it, and the cycle from line to line, the printing in it)"
 for n in $sizes; do
   tag_list "$n" >"$work/tags$n.csv"
   tags=(--tags "$work/tags$n.csv")
-  extension=$(cycle "$n" "$polls" "${tags[@]}")
-  merged=$(cycle "$n" "$polls" "${tags[@]}" --no-batch)
+  read -r extension extension_cycle <<<"$(watch_run "$n" "$polls" "${tags[@]}")"
+  read -r merged merged_cycle <<<"$(watch_run "$n" "$polls" "${tags[@]}" --no-batch)"
   # A job per tag: n round trips a poll, so fewer polls.
-  single=$(cycle "$n" $((polls * 50 / n + 3)) "${tags[@]}" --no-merge)
+  read -r single single_cycle <<<"$(watch_run "$n" $((polls * 50 / n + 3)) "${tags[@]}" --no-merge)"
   nodes7=$(node "$root/bench/poll-cycle-nodes7.js" 127.0.0.1 "$port" "$n" "$polls" |
              sed -nE 's/.*"medianMs":([0-9.]+).*/\1/p')
   [ -n "$nodes7" ] || { echo "poll-cycle.sh: nodes7 gave no time for $n tags" >&2; exit 2; }
-  echo "$n tags: ms per poll (jobs): extension $extension ($(jobs "${tags[@]}")), --no-batch $merged" \
-       "($(jobs "${tags[@]}" --no-batch)), --no-merge $single ($n), nodes7 $nodes7 (median)"
-  awk -v n="$n" -v e="$extension" -v m="$merged" -v s="$single" -v o="$one" -v j="$nodes7" 'BEGIN {
-    printf "  round trips per poll: extension %.2f, --no-batch %.2f, --no-merge %.1f, nodes7 %.2f\n", e / o, m / o, s / o, j / o
+  echo "$n tags, ms per poll, read / cycle (jobs): extension $extension / $extension_cycle ($(jobs "${tags[@]}")),"
+  echo "  --no-batch $merged / $merged_cycle ($(jobs "${tags[@]}" --no-batch)), --no-merge $single / $single_cycle ($n)," \
+       "nodes7 $nodes7 (median readAllItems)"
+  awk -v n="$n" -v e="$extension" -v m="$merged" -v s="$single" -v o="$one_read" -v j="$nodes7" -v c="$extension_cycle" \
+      -v oc="$one_cycle" 'BEGIN {
+    printf "  round trips per poll: extension %.2f (cycle %.2f), --no-batch %.2f, --no-merge %.1f, nodes7 %.2f\n",
+           e / o, c / oc, m / o, s / o, j / o
     printf "figure tags%d_extension_round_trips %.3f\n", n, e / o
     printf "figure tags%d_extension_over_nodes7 %.3f\n", n, e / j }'
 done
