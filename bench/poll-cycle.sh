@@ -6,15 +6,19 @@
 # 20 % marker bits from M0.0 on:
 #   100 tags    60 INT DB1.DBW0..118, 20 REAL DB2.DBD0..76, M0.0..M2.3
 #   1,000 tags  600 INT DB1.DBW0..1198, 200 REAL DB2.DBD0..796, M0.0..M24.7
-# polled by `watch` through the plug-in's extension (multi-item jobs, in
-# parallel up to the jobs granted), by `watch --no-batch` (a merged read per
-# area), by `watch --no-merge` (a job per tag) and by nodes7's readAllItems,
-# all through the same relay. quillmarsh-bench judges its figures:
-#   tagsN_extension_round_trips   `watch`'s poll over a poll of one tag (one
-#                                 job: the link's round trip as this machine
-#                                 gives it, 5 ms and the relay's and the
-#                                 programs' own time)
-#   tagsN_extension_over_nodes7   `watch`'s poll over nodes7's
+# polled by `watch --slot 2 --jobs 8` (asking, as nodes7 does, for more jobs
+# in parallel than the CPU grants) through the plug-in's extension
+# (multi-item jobs, as many in flight as granted), by `watch --no-batch` (a
+# merged read per area and PDU), by `watch --no-merge` (a job per tag) and
+# by nodes7's readAllItems, all through the same relay. A poll's time is the
+# median read as watch measures it (nodes7: its median readAllItems); the
+# cycle from one poll line to the next, with watch's printing, is shown too.
+# quillmarsh-bench judges the figures:
+#   tagsN_extension_round_trips   the extension's poll over a poll of one
+#                                 tag (one job: the link's round trip as
+#                                 this machine gives it, 5 ms and the
+#                                 relay's and the programs' own time)
+#   tagsN_extension_over_nodes7   the extension's poll over nodes7's
 # Lines that start with "figure" carry them; the others say what was seen.
 #   bash bench/poll-cycle.sh [BUILD_DIR]   (default build-bench; it must hold a build)
 # Environment: POLL_DELAY_US (one way, default 2500), POLL_POLLS (60),
