@@ -325,11 +325,11 @@ async function main() {
         && document.querySelector('tr[data-name="DB1.DBW0:int16"] td.value').textContent === '999');
     });
 
-    await check('page: a failed tag\'s cause and remedy, the link\'s figures and the PLC clock\'s offset', async () => {
+    await check('page: a failed tag\'s and write\'s cause and remedy, the link\'s figures and the PLC clock\'s offset', async () => {
       const { child: ahead, match: a } = await startUntil(simTool, ['--port', '0', '--clock-offset', '90s'],
         /listening on ([\d.]+:\d+)/);
       const { child, match: m } = await startUntil(tool, ['panel', a[1], 'DB1.DBW0:int16', 'DB99.DBW0:int16', '--http',
-        '127.0.0.1:0', '--interval', '20'], /^panel on (http:\/\/127\.0\.0\.1:\d+\/)\n/);
+        '127.0.0.1:0', '--interval', '20', '--writable'], /^panel on (http:\/\/127\.0\.0\.1:(\d+)\/\?token=(\w+))\n/);
       const other = await context.newPage();
       try {
         await other.goto(m[1]);
@@ -343,6 +343,11 @@ async function main() {
         assert.match(await other.textContent('#stats-poll'), /^poll \d+\.\d ms, median \d+\.\d ms, 99% \d+\.\d ms$/);
         assert.equal(await other.textContent('#stats-clock'), 'PLC clock +90.0 s against this machine');
         assert.equal(await other.textContent('#tags th:nth-child(6)'), 'Read at (this machine)');
+        const written = await request(Number(m[2]), 'POST', '/api/write', { headers: { 'Content-Type': 'application/json',
+          'X-Token': m[3] }, body: '{"index": 1, "values": [5]}' });
+        const record = JSON.parse(written.body);
+        assert.ok(record.status === 7 && /^object does not exist/.test(record.why) && /Optimized block access/.test(record.remedy),
+          written.body);
       } finally {
         await other.close();
         child.kill('SIGTERM');

@@ -46,6 +46,40 @@ public:
     int DestroyFree() override { return ReleaseDone; }
 };
 
+// The same with the extension: each batch answered with the statuses of
+// one scripted poll.
+class ScriptedBatchDriver : public QObject, public ScriptedDriver, public CDriveExtension
+{
+    Q_OBJECT
+    Q_INTERFACES(CDriveExtension)
+public:
+    QList<QList<int>> batchStatuses;   // taken one list per batch
+
+    QList<CLabelVariable> readVariables(const QList<Tag> &tags) override
+    {
+        QList<CLabelVariable> records;
+        const QList<int> statuses = batchStatuses.isEmpty() ? QList<int>() : batchStatuses.takeFirst();
+        for (int i = 0; i < tags.size(); ++i) {
+            CLabelVariable r;
+            r.status = statuses.value(i, StatusOk);
+            records << r;
+        }
+        return records;
+    }
+    bool setConnectionOptions(const ConnectionOptions &) override { return true; }
+    ConnectionOptions connectionOptions() const override { return ConnectionOptions(); }
+    Negotiated negotiated() const override { return Negotiated(); }
+    QList<CLabelVariable> writeVariables(const QList<Tag> &) override { return {}; }
+    QList<Why> lastWhy() const override { return {}; }
+    Why lastJobWhy() const override { return Why(); }
+    int readSzl(quint16, quint16, QByteArray *, Why *) override { return StatusBadReply; }
+    int readIdentity(CpuIdentity *, Why *) override { return StatusBadReply; }
+    int readOperatingState(OperatingState *, Why *) override { return StatusBadReply; }
+    int readProtection(Protection *, Why *) override { return StatusBadReply; }
+    int readDiagnosticBuffer(QList<DiagnosticEvent> *, Why *) override { return StatusBadReply; }
+    int readClock(QDateTime *, Why *) override { return StatusBadReply; }
+};
+
 // Records what the loop asked for: every wait and every report, with the
 // connection text shown; ends the loop after maxReports.
 class RecordingHost : public PollLoop::Host
@@ -106,6 +140,30 @@ private slots:
             link.note(s);
         QCOMPARE(link.connected(), connected);
         QCOMPARE(driver.connects, 0);   // noting never connects by itself
+    }
+    // A batch counts as one read for the link, with its worst status.
+    void batchLostAfter_data()
+    {
+        QTest::addColumn<QList<QList<int>>>("polls");
+        QTest::addColumn<bool>("connected");
+        const int none = StatusNoReply;
+        QTest::addRow("one batch without answer") << QList<QList<int>>{{none, none}} << true;
+        QTest::addRow("two batches without answer") << QList<QList<int>>{{StatusOk, none}, {none, StatusOk}} << false;
+        QTest::addRow("not connected after no answer") << QList<QList<int>>{{none, StatusNotConnected}} << false;
+        QTest::addRow("bad replies") << QList<QList<int>>{{StatusBadReply}, {StatusBadReply}} << true;
+    }
+    void batchLostAfter()
+    {
+        QFETCH(QList<QList<int>>, polls);
+        QFETCH(bool, connected);
+        ScriptedBatchDriver driver;
+        driver.batchStatuses = polls;
+        RecordingHost host(polls.size());
+        PollLoop loop(&driver, QStringLiteral("127.0.0.1:102"), oneTag() + oneTag());
+        QVERIFY(loop.batching());
+        loop.run(host, 0);
+        QCOMPARE(loop.link().connected(), connected);
+        QCOMPARE(driver.calls, 0);   // no ReadVariable besides the batches
     }
     // After a lost link the loop waits only the back-off before each attempt
     // (no poll interval on top), shows attempts counted from 1, keeps the last

@@ -7,7 +7,7 @@
 
 #include <QElapsedTimer>
 
-#include <numeric>
+#include <algorithm>
 
 namespace {
 // The PDU a merged read may fill: what the PLC granted, where the extension
@@ -28,6 +28,7 @@ PollLoop::PollLoop(CDriveBaseClass *driverObject, const QString &endpoint, const
     for (const TagSpec &tag : tags) {
         batchTags << CDriveExtension::Tag{tag.address, tag.type, tag.count, CLabelVariable()};
         tagBytes << S7Type::byteLength(tag.type, tag.count);
+        batchBytes += tagBytes.last();
     }
 }
 
@@ -114,8 +115,12 @@ void PollLoop::readBatch()
     QElapsedTimer clock;
     clock.start();
     const QList<CLabelVariable> records = extension->readVariables(batchTags);
-    count(std::accumulate(tagBytes.begin(), tagBytes.end(), qint64(0)), clock.nsecsElapsed());
-    const QList<CDriveExtension::Why> whys = extension->lastWhy();
+    count(batchBytes, clock.nsecsElapsed());
+    // The causes only when something failed: a poll that read every tag
+    // copies no list of them.
+    const bool allOk = std::all_of(records.begin(), records.end(),
+                                   [](const CLabelVariable &r) { return r.status == StatusOk; });
+    const QList<CDriveExtension::Why> whys = allOk ? QList<CDriveExtension::Why>() : extension->lastWhy();
     // The link counts one read per poll: its worst status. A job that goes
     // unanswered leaves the batch's later jobs unsent, so many tags without
     // an answer are still one wait, not many.
@@ -136,7 +141,7 @@ void PollLoop::readAlone(int index)
     clock.start();
     const CLabelVariable record = driver->ReadVariable(tag.address, tag.type, tag.count);
     count(tagBytes.at(index), clock.nsecsElapsed());
-    store(index, record, jobWhy());
+    store(index, record, record.status == StatusOk ? CDriveExtension::Why() : jobWhy());
     reconnector.note(record.status);
     // A tag set apart after a failure merges again once it reads.
     if (record.status == StatusOk)

@@ -109,6 +109,7 @@ private:
     Reconnector reconnector;
     std::vector<TagState> tagStates;
     QVector<int> tagBytes;        // the data bytes of each tag's own read
+    qint64 batchBytes = 0;        // and of all of them
     quint64 pollCount = 0;
     LinkStats linkStats;
     LinkStats::Poll current;      // the poll under way

@@ -96,12 +96,18 @@ void PanelJson::update(RecordOutput::Json &o, int index, const PollLoop::TagStat
         o["statusText"] = RecordOutput::utf8(StatusText::meaning(s.status));
     }
     // A failure's cause can change while its status stays.
-    const bool failed = s.status != StatusOk;
-    const QString remedy = failed ? Remedy::of(s.why, s.status) : QString();
-    o["why"] = failed && !s.why.text.isEmpty() ? RecordOutput::Json(RecordOutput::utf8(s.why.text)) : RecordOutput::Json(nullptr);
-    o["remedy"] = remedy.isEmpty() ? RecordOutput::Json(nullptr) : RecordOutput::Json(RecordOutput::utf8(remedy));
+    if (s.status != StatusOk || !o["why"].is_null() || !o["remedy"].is_null())
+        setCause(o, s.why, s.status);
     if (s.goodReads > 0)
         o["age"] = double(nowMs - stampMs.at(index)) / kMsPerSecond;
+}
+
+void PanelJson::setCause(RecordOutput::Json &o, const CDriveExtension::Why &why, int status)
+{
+    const bool failed = status != StatusOk;
+    const QString remedy = failed ? Remedy::of(why, status) : QString();
+    o["why"] = failed && !why.text.isEmpty() ? RecordOutput::Json(RecordOutput::utf8(why.text)) : RecordOutput::Json(nullptr);
+    o["remedy"] = remedy.isEmpty() ? RecordOutput::Json(nullptr) : RecordOutput::Json(RecordOutput::utf8(remedy));
 }
 
 RecordOutput::Json PanelJson::stats(const PollState &state)

@@ -47,6 +47,10 @@ public:
 
     // Numeric scalar tags get a trend and a history column.
 
+    // Sets "why" and "remedy" of a record's object: the cause of its failure
+    // and what to change, each null when there is none.
+    static void setCause(RecordOutput::Json &o, const CDriveExtension::Why &why, int status);
+
 private:
     void update(RecordOutput::Json &entry, int index, const PollLoop::TagState &state, qint64 nowMs);
     static RecordOutput::Json stats(const PollState &state);

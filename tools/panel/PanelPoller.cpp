@@ -126,7 +126,7 @@ void PanelPoller::run(std::promise<QString> started)
     for (const std::shared_ptr<WriteJob> &job : writes) {
         CLabelVariable refused;
         refused.status = StatusNotConnected;
-        job->done.set_value(refused);
+        job->done.set_value({refused, CDriveExtension::Why()});
     }
     writes.clear();
 }
@@ -156,7 +156,9 @@ void PanelPoller::runWrites()
             job = writes.front();
             writes.pop_front();
         }
-        job->done.set_value(loop->write(job->index, job->value, job->count));
+        CDriveExtension::Why why;
+        const CLabelVariable result = loop->write(job->index, job->value, job->count, &why);
+        job->done.set_value({result, why});
     }
 }
 
@@ -177,13 +179,13 @@ bool PanelPoller::wait(int ms)
 }
 
 bool PanelPoller::write(int index, const QVariant &value, int count, CLabelVariable *result,
-                        int timeoutMs)
+                        int timeoutMs, CDriveExtension::Why *why)
 {
     auto job = std::make_shared<WriteJob>();
     job->index = index;
     job->value = value;
     job->count = count;
-    std::future<CLabelVariable> done = job->done.get_future();
+    std::future<std::pair<CLabelVariable, CDriveExtension::Why>> done = job->done.get_future();
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (stopping)
@@ -202,7 +204,10 @@ bool PanelPoller::write(int index, const QVariant &value, int count, CLabelVaria
             return false;
         }
     }
-    *result = done.get();
+    const auto written = done.get();
+    *result = written.first;
+    if (why)
+        *why = written.second;
     return true;
 }
 

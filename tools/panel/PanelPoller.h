@@ -68,7 +68,9 @@ public:
 
     // Writes value (count elements) to the tag at index on the poller's
     // thread; false when it was not begun within timeoutMs (and never will be).
-    bool write(int index, const QVariant &value, int count, CLabelVariable *result, int timeoutMs);
+    // why (may be null) receives the cause of a failed write.
+    bool write(int index, const QVariant &value, int count, CLabelVariable *result, int timeoutMs,
+               CDriveExtension::Why *why = nullptr);
 
 private:
     struct WriteJob
@@ -76,7 +78,7 @@ private:
         int index = 0;
         QVariant value;
         int count = 1;
-        std::promise<CLabelVariable> done;
+        std::promise<std::pair<CLabelVariable, CDriveExtension::Why>> done;
     };
 
     void run(std::promise<QString> started);

@@ -436,9 +436,13 @@ void PanelServer::serveWrite(const httplib::Request &req, const std::string &tex
         return;
     }
     CLabelVariable result;
-    if (!poller->write(index, request.value, request.count, &result, kWriteWaitMs)) {
+    CDriveExtension::Why why;
+    if (!poller->write(index, request.value, request.count, &result, kWriteWaitMs, &why)) {
         refuse(res, 503, QStringLiteral("the write was not carried out within %1 ms").arg(kWriteWaitMs));
         return;
     }
-    res.set_content(RecordOutput::utf8(RecordOutput::json(result)) + "\n", kJson);
+    // The record as write --json prints it, with its cause and remedy.
+    RecordOutput::Json answer = RecordOutput::toJson(result);
+    PanelJson::setCause(answer, why, result.status);
+    res.set_content(RecordOutput::utf8(RecordOutput::dump(answer)) + "\n", kJson);
 }

@@ -32,7 +32,7 @@ private:
     WatchCommand(const QList<TagList::Entry> &tags, int maxPolls, bool terminal);
     void draw();
     // The last figures, on a pipe.
-    void finish();
+    void finish(const PollLoop &loop);
 
     WatchView view;
     int maxPolls;

@@ -74,7 +74,7 @@ function writeForm(td, tag, index) {
       if (!res.ok) { note.textContent = `refused (${res.status}): ${text.trim()}`; return; }
       const record = JSON.parse(text);
       note.className = record.status === 0 ? 'note' : 'note error';
-      note.textContent = `${record.status} ${record.statusText}`;
+      note.textContent = [`${record.status} ${record.statusText}`, record.why, record.remedy].filter(Boolean).join('; ');
     } catch (e) {
       note.textContent = `not sent: ${e.message}`;
     }
