@@ -53,6 +53,14 @@ public:
     int left;
 };
 
+// Merged reads even with the plug-in's extension there.
+PollLoop::Options mergedReads()
+{
+    PollLoop::Options options;
+    options.batch = false;
+    return options;
+}
+
 } // namespace
 
 class TstReadPlan : public QObject
@@ -138,7 +146,7 @@ private slots:
             "M3.5:bool:3", "M4:int8", "M5:uint8:2", "M8:int16", "M10:uint16", "M12:int32:2", "M20:uint32",
             "M24:float", "M28:int64:2", "M44:uint64", "M52:double:2"});
         plc.clearReceivedFrames();
-        PollLoop loop(session.driver(), endpoint(), tags);
+        PollLoop loop(session.driver(), endpoint(), tags, mergedReads());
         Polls one(1);
         loop.run(one, 0);
         QCOMPARE(readJobs(plc.receivedFrames()), 2);   // the block from byte 0, the markers from byte 3
@@ -172,7 +180,7 @@ private slots:
         QCOMPARE(ownStatus, (QList<int>{StatusOk, StatusOk, StatusBadReply, StatusBadReply, StatusBadReply}));
 
         plc.clearReceivedFrames();
-        PollLoop loop(session.driver(), endpoint(), tags);
+        PollLoop loop(session.driver(), endpoint(), tags, mergedReads());
         Polls two(2);
         loop.run(two, 0);
         for (int i = 0; i < tags.size(); ++i)

@@ -109,7 +109,7 @@ void WatchCommand::draw()
     if (!terminal) {
         CommandLine::print(view.line(shown, now));
         if (shown % kStatsEvery == 0)
-            CommandLine::print(view.stats());
+            printStats();
         return;
     }
     QStringList lines = view.table(shown, now);
@@ -129,5 +129,11 @@ void WatchCommand::finish(const PollLoop &loop)
     if (terminal || shown % kStatsEvery == 0)
         return;
     view.setStats(loop.stats().text());
-    CommandLine::print(view.stats());
+    printStats();
+}
+
+void WatchCommand::printStats() const
+{
+    std::fprintf(stderr, "%s\n", view.stats().toUtf8().constData());
+    std::fflush(stderr);
 }

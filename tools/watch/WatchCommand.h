@@ -8,11 +8,13 @@
 #include "WatchView.h"
 
 // `quillmarsh watch HOST:PORT TAG… [--interval MS] [--polls N]`: polls the
-// tags (by address, or by symbol with --symbols; merged into as few reads as
-// they can unless --no-merge) and redraws one table in place on a terminal,
+// tags (by address, or by symbol with --symbols; one batch a poll through the
+// plug-in's extension, else merged into as few reads as they can, unless
+// --no-batch or --no-merge) and redraws one table in place on a terminal,
 // or prints one line per poll when the output is not a terminal, with the
-// link's figures in the table or, in a pipe, on a line of their own every
-// kStatsEvery polls and at the end. Ctrl-C ends it between polls; the
+// link's figures in the table or, in a pipe, on a line of their own on
+// stderr every kStatsEvery polls and at the end (stdout keeps one line per
+// poll for the scripts that read it). Ctrl-C ends it between polls; the
 // connection is closed either way.
 class WatchCommand : public PollLoop::Host
 {
@@ -33,6 +35,7 @@ private:
     void draw();
     // The last figures, on a pipe.
     void finish(const PollLoop &loop);
+    void printStats() const;
 
     WatchView view;
     int maxPolls;
