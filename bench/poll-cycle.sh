@@ -72,14 +72,15 @@ tag_list() {
 }
 
 # A watch run of count polls, as "READ CYCLE" in ms. READ: the median time
-# of its reads (watch's own figure, the last "link" line). CYCLE: the time
+# of its reads (watch's own figure, the last "link" line, which a watch
+# into a pipe writes to stderr). CYCLE: the time
 # from one poll line to the next (printed to the millisecond), the read and
 # the printing, the mean of the middle half, so that a poll the machine held
 # up does not count. Fails unless the last poll read all the tags.
 poll_lines() { grep -E '^poll [0-9]+ [0-9]' "$work/watch.out"; }
 watch_run() {
   local tags=$1 count=$2; shift 2
-  "$bin/quillmarsh" watch "$plc" "${reach[@]}" "$@" --interval 0 --polls "$count" >"$work/watch.out"
+  "$bin/quillmarsh" watch "$plc" "${reach[@]}" "$@" --interval 0 --polls "$count" >"$work/watch.out" 2>&1
   local ok; ok=$(poll_lines | tail -1 | grep -o '\[0 ok\]' | wc -l)
   if [ "$ok" -ne "$tags" ]; then echo "poll-cycle.sh: watch $*: the last poll read $ok of $tags tags" >&2; exit 2; fi
   local read; read=$(sed -nE 's/^link poll .*\(median ([0-9.]+),.*/\1/p' "$work/watch.out" | tail -1)
