@@ -39,9 +39,20 @@ QList<BenchCase> BenchCase::all()
             makeCase(WriteInt32, "write32", "write Int32", "DB1.DBD8", Int32, 8, QByteArray::fromHex("0a0b0c0d"))};
 }
 
+BenchCase BenchCase::batch()
+{
+    BenchCase c;
+    c.kind = ReadBatch;
+    c.key = QStringLiteral("batch100");
+    c.title = QStringLiteral("read 100 tags in one batch");
+    c.count = BatchTags;
+    return c;
+}
+
 bool BenchCase::byKey(const QString &key, BenchCase *found)
 {
-    for (const BenchCase &c : all()) {
+    const QList<BenchCase> cases = all() << batch();
+    for (const BenchCase &c : cases) {
         if (c.key == key) {
             *found = c;
             return true;

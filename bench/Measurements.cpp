@@ -1,5 +1,6 @@
 #include "Measurements.h"
 
+#include "BenchCase.h"
 #include "ClientCounts.h"
 #include "ScriptFigures.h"
 
@@ -49,6 +50,12 @@ std::optional<double> Measurements::pluginSystemCallsPerOp(const QString &caseKe
     return counted(&ClientCounts::systemCallsPerOp, caseKey);
 }
 
+std::optional<double> Measurements::pluginInstructionsPerTag(const BenchCase &batch)
+{
+    const std::optional<double> perBatch = pluginInstructionsPerOp(batch.key);
+    return perBatch ? std::optional<double>(*perBatch / batch.count) : std::nullopt;
+}
+
 std::optional<double> Measurements::counted(Count count, const QString &caseKey)
 {
     if (!counts)
@@ -62,7 +69,7 @@ std::optional<double> Measurements::counted(Count count, const QString &caseKey)
 std::optional<double> Measurements::pollCycleFigure(const QString &name)
 {
     if (!pollCycle)
-        pollCycle = std::make_unique<ScriptFigures>(options.benchDir + QStringLiteral("/names.sh"),
+        pollCycle = std::make_unique<ScriptFigures>(options.benchDir + QStringLiteral("/poll-cycle.sh"),
                                                     QStringList{options.buildDir});
     const std::optional<double> figure = pollCycle->figure(name);
     if (!figure)

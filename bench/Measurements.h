@@ -8,6 +8,7 @@
 
 #include "LatencyRun.h"
 
+class BenchCase;
 class ClientCounts;
 class ScriptFigures;
 
@@ -35,7 +36,9 @@ public:
     // ClientCounts' figures of the plug-in.
     std::optional<double> pluginInstructionsPerOp(const QString &caseKey);
     std::optional<double> pluginSystemCallsPerOp(const QString &caseKey);
-    // A figure of names.sh, the poll cycle over a slow link.
+    // Instructions per tag of a batch case.
+    std::optional<double> pluginInstructionsPerTag(const BenchCase &batch);
+    // A figure of poll-cycle.sh, the poll cycle over a slow link.
     std::optional<double> pollCycleFigure(const QString &name);
     QString errorString() const { return error; }
 

@@ -3,12 +3,14 @@
 
 #include "BenchClient.h"
 #include "CDriveBaseClass.h"
+#include "CDriveExtension.h"
 #include "DriverPlugin.h"
 
 #include <memory>
 
 // The plug-in as a host drives it: loaded with QLibrary, one driver object
-// from getSharedLibrary, every operation through the host interface.
+// from getSharedLibrary, every operation through the host interface (a
+// batch through its extension).
 class PluginClient : public BenchClient
 {
 public:
@@ -24,6 +26,9 @@ public:
 private:
     std::unique_ptr<DriverPlugin> plugin; // releases the driver object
     CDriveBaseClass *driver = nullptr;
+    CDriveExtension *extension = nullptr;
+    QList<CDriveExtension::Tag> batchTags;
+    QList<CLabelVariable> batchRecords; // the last batch's answer
     CLabelVariable writeValue; // the record a host hands to WriteVariable
     CLabelVariable record;     // the last operation's answer
 };

@@ -47,8 +47,10 @@ int runClient(const QString &kind, const QString &pluginPath, quint16 port, cons
 {
     BenchCase c;
     const std::unique_ptr<BenchClient> client = makeClient(kind, pluginPath);
-    if (!client || !BenchCase::byKey(caseKey, &c) || port == 0) {
-        std::fprintf(stderr, "bench: --client needs plugin or floor, --port and a --case of read32, read200, write32\n");
+    if (!client || !BenchCase::byKey(caseKey, &c) || port == 0
+        || (c.kind == BenchCase::ReadBatch && kind != QLatin1String("plugin"))) {
+        std::fprintf(stderr, "bench: --client needs plugin or floor, --port and a --case of read32, read200, write32 "
+                             "(or batch100, the plug-in's)\n");
         return 2;
     }
     if (!client->connectTo(port)) {
@@ -88,7 +90,8 @@ int main(int argc, char *argv[])
         {QStringLiteral("ops"), QStringLiteral("Operations per case and client (default 4000)."), QStringLiteral("n")},
         {QStringLiteral("client"), QStringLiteral("Run one client alone: plugin or floor."), QStringLiteral("kind")},
         {QStringLiteral("port"), QStringLiteral("Server port for --client."), QStringLiteral("port")},
-        {QStringLiteral("case"), QStringLiteral("read32, read200 or write32, for --client."), QStringLiteral("key")},
+        {QStringLiteral("case"), QStringLiteral("read32, read200, write32 or batch100, for --client."),
+         QStringLiteral("key")},
     });
     parser.process(app);
 

@@ -42,6 +42,10 @@ int CmdQuillmarsh::connectPlc(QString ip, int port)
     // the socket not connected and the connect fails as a handshake failure.
     if (state != QAbstractSocket::ConnectingState && state != QAbstractSocket::ConnectedState)
         return ConnectTimeout;
+    // Jobs in flight together go out at once: with Nagle's algorithm the
+    // second frame would wait for the first one's acknowledgement, which
+    // rides on its reply, a whole round trip later.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
 
     if (connectRequest() != S7Frame::HandshakeOk)
         failedStep = CDriveExtension::ConnectStepRequest;

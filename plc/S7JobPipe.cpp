@@ -95,8 +95,11 @@ QVector<S7JobPipe::Outcome> S7JobPipe::run(QVector<Job> jobs, int inFlight)
     bool stalled = false;
     inFlight = qMax(inFlight, 1);
 
+    const auto roomForMore = [&] {
+        return !stalled && next < jobs.size() && waiting.size() < inFlight && cmd.isConnected();
+    };
     while (true) {
-        while (!stalled && next < jobs.size() && waiting.size() < inFlight && cmd.isConnected()) {
+        while (roomForMore()) {
             Job &job = jobs[next];
             ++reference;
             if (reference == S7::SetupPduReference || reference == 0)
@@ -135,7 +138,8 @@ QVector<S7JobPipe::Outcome> S7JobPipe::run(QVector<Job> jobs, int inFlight)
             stream.clear();
             continue;
         }
-        if (waiting.isEmpty())
+        // A reply frees a place: the next job goes out before the wait.
+        if (waiting.isEmpty() || roomForMore())
             continue;
 
         qint64 earliest = std::numeric_limits<qint64>::max();

@@ -33,6 +33,10 @@ SimConnection::SimConnection(QTcpSocket *clientSocket, SimState *sharedState, QO
 {
     socket->setParent(this);
     socket->setReadBufferSize(ReadBufferBytes);
+    // Each reply leaves as soon as its job is done, also while the one before
+    // is unacknowledged (jobs in parallel): our choice, no capture shows
+    // whether a CPU's stack holds small segments back.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     sendTimer.setSingleShot(true);
     connect(&sendTimer, &QTimer::timeout, this, &SimConnection::sendNextStep);
     connect(socket, &QTcpSocket::readyRead, this, &SimConnection::onReadyRead);

@@ -1,13 +1,15 @@
 #!/usr/bin/env node
-// nodes7 polling the 60 INT of DB1 of the poll-cycle benchmark
-// (bench/names.sh) with readAllItems, which packs them into as few PDUs as
-// it can and sends as many of those at once as the PLC granted in the setup.
+// nodes7 polling the tags of the poll-cycle benchmark (bench/poll-cycle.sh)
+// with readAllItems, which packs them into as few PDUs as it can and sends
+// as many of those at once as the PLC granted in the setup.
 //
-//   node names-nodes7.js HOST PORT CYCLES
+//   node poll-cycle-nodes7.js HOST PORT TAGS CYCLES
 //
-// Prints one line of JSON: the mean and median cycle in ms, the cycles, and
-// the PDU and parallel jobs granted. Exit code 1 when a read fails or a
-// value is not the source's.
+// TAGS: 60 % INT in DB1, 20 % REAL in DB2, 20 % marker bits, as the script
+// lays them out. Prints one line of JSON: the mean and median cycle in ms,
+// the cycles, and the PDU and parallel jobs granted. Exit code 1 when a read
+// fails or a value is not the script's image (INT k is k + 1, REAL k is
+// k + 0.5, every even marker bit set).
 'use strict';
 
 const path = require('path');
@@ -16,14 +18,17 @@ const STEP_TIMEOUT_MS = 10000;
 const WARM_UP_CYCLES = 3;
 
 const NodeS7 = require(path.join(__dirname, '..', 'tests', 'interop', 'node_modules', 'nodes7'));
-const [host, port, cyclesText] = process.argv.slice(2);
+const [host, port, tagsText, cyclesText] = process.argv.slice(2);
+const tags = Number(tagsText);
 const cycles = Number(cyclesText);
 
-const items = [];
-for (let i = 0; i < 60; ++i) items.push(`DB1,INT${2 * i}`);
+const expected = {};
+for (let k = 0; k < tags * 6 / 10; ++k) expected[`DB1,INT${2 * k}`] = k + 1;
+for (let k = 0; k < tags * 2 / 10; ++k) expected[`DB2,REAL${4 * k}`] = k + 0.5;
+for (let k = 0; k < tags * 2 / 10; ++k) expected[`M${Math.floor(k / 8)}.${k % 8}`] = k % 2 === 0;
 
 function fail(message) {
-  console.error('names-nodes7: ' + message);
+  console.error('poll-cycle-nodes7: ' + message);
   process.exit(1);
 }
 
@@ -43,9 +48,9 @@ async function readAll(conn) {
 async function main() {
   const conn = new NodeS7({ silent: true });
   const [error] = await step('initiateConnection', (done) =>
-    conn.initiateConnection({ host, port: Number(port), rack: 0, slot: 1 }, done)); // the simulator's S7-1200
+    conn.initiateConnection({ host, port: Number(port), rack: 0, slot: 2 }, done)); // the simulator's S7-300
   if (error) fail('cannot connect: ' + error);
-  conn.addItems(items);
+  conn.addItems(Object.keys(expected));
   for (let i = 0; i < WARM_UP_CYCLES; ++i) await readAll(conn);
   const times = [];
   let values = null;
@@ -54,8 +59,7 @@ async function main() {
     values = await readAll(conn);
     times.push(Number(process.hrtime.bigint() - start) / 1e6);
   }
-  // The source's values: Speed_01 10, Speed_60 600.
-  for (const [item, value] of Object.entries({ 'DB1,INT0': 10, 'DB1,INT118': 600 }))
+  for (const [item, value] of Object.entries(expected))
     if (values[item] !== value) fail(`${item} is ${JSON.stringify(values[item])}, not ${value}`);
   times.sort((a, b) => a - b);
   const mean = times.reduce((a, b) => a + b, 0) / times.length;
