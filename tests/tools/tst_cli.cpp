@@ -328,8 +328,11 @@ private slots:
         QVERIFY2(hint.isEmpty() || (plain.err.count(QLatin1Char('\n')) == 1 && plain.err.contains(hint)
                                     && plain.err.contains("closed after the connection request to called TSAP 03.00 (calling 10.00)")),
                  qPrintable(plain.err));
+        plc->setFrameLog(true);
+        plc->clearReceivedFrames();
         const Run reached = Run::run(QStringList{"read", endpoint(), "DB1.DBW0", "int16"} + reach);
         QCOMPARE(rowOf(reached.out, "DB1.DBW0").value(3), QStringLiteral("0 ok"));
+        QCOMPARE(plc->receivedFrames().value(1).mid(19, 4).toHex(), QByteArray("00080008")); // jobs asked at setup
 
         const Run info = Run::run(QStringList{"info", endpoint(), "--json", "--entries", "1"} + reach);
         QCOMPARE(info.exitCode, 0);

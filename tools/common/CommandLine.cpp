@@ -120,6 +120,10 @@ struct CpuPreset
     int parameterOrder;
 };
 const Options kDefaults;
+// A preset asks for as many parallel jobs as nodes7 asks; each CPU grants
+// its own number (an S7-300 2, an S7-1200 3), and a poll's batch keeps that
+// many jobs in flight.
+constexpr int kPresetJobs = 8;
 const CpuPreset kPresets[] = {
     {"s7-300", 2, kDefaults.localTsap, -1, Options::TpduSizeFirst},
     {"s7-400", 2, kDefaults.localTsap, -1, Options::TpduSizeFirst},
@@ -157,6 +161,7 @@ bool CommandLine::connectionOptions(Connection *connection) const
         options->localTsap = p.localTsap;
         options->remoteTsap = p.remoteTsap;
         options->parameterOrder = p.parameterOrder;
+        options->parallelJobs = kPresetJobs;
     }
     const auto number = [&](const char *name, int min, int max, int *out) {
         return !isSet(QLatin1String(name)) || intValue(QLatin1String(name), min, max, out);
