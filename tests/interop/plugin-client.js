@@ -1,8 +1,9 @@
 #!/usr/bin/env node
 // Our plug-in, loaded by the command-line host as an HMI host loads it,
-// against the simulated PLC executable as each CPU that takes its called
-// TSAP 03.00: every data type written and read back, inputs, outputs and
-// markers too, and a read past the end of the markers the CPU has.
+// against the simulated PLC executable as each CPU, reached with the
+// family's --cpu preset: every data type written and read back, inputs,
+// outputs and markers too, and a read past the end of the markers the CPU
+// has.
 //
 //   node plugin-client.js PATH-TO-quillmarsh-sim CPU PATH-TO-quillmarsh
 //
@@ -14,7 +15,7 @@ const sim = require('./sim-process');
 const { check } = sim;
 
 const RUN_TIMEOUT_MS = 15000;
-const MARKERS = { 's7-1200': 8192, 's7-1500': 16384, 's7-200-smart': 32 };
+const MARKERS = { 's7-300': 2048, 's7-400': 16384, 's7-1200': 8192, 's7-1500': 16384, 's7-200-smart': 32 };
 
 // Address, type, value written, the value as read --json prints it, the
 // write's status (the plug-in flags a write to inputs with 6 after the CPU
@@ -35,7 +36,7 @@ const TAGS = [
 function quillmarsh(args) {
   const program = process.argv[4] || process.env.QUILLMARSH_CLI;
   if (!program) sim.abort('usage: node plugin-client.js PATH-TO-quillmarsh-sim CPU PATH-TO-quillmarsh');
-  const run = spawnSync(program, args, { encoding: 'utf8', timeout: RUN_TIMEOUT_MS });
+  const run = spawnSync(program, [...args, '--cpu', sim.cpu()], { encoding: 'utf8', timeout: RUN_TIMEOUT_MS });
   if (run.error) sim.abort('cannot run ' + program + ': ' + run.error.message);
   return { code: run.status, out: run.stdout.trim(), err: run.stderr.trim() };
 }
