@@ -1,5 +1,6 @@
 #include "InfoCommand.h"
 
+#include "ClockOffset.h"
 #include "CommandLine.h"
 #include "DriverSession.h"
 #include "EventText.h"
@@ -36,14 +37,6 @@ QString protectionText(const CDriveExtension::Protection &p)
         .arg(QLatin1String(p.modeSelector >= 0 && p.modeSelector <= 4 ? selector[p.modeSelector] : "unknown"))
         .arg(p.selectorLevel)
         .arg(p.passwordLevel);
-}
-
-// The CPU keeps its clock in local time without a zone: the offset is read
-// as if it kept this machine's zone, half the round trip after asking.
-qint64 clockOffsetMs(const QDateTime &clock, const QDateTime &asked, const QDateTime &answered)
-{
-    const QDateTime middle = asked.addMSecs(asked.msecsTo(answered) / 2);
-    return middle.msecsTo(QDateTime(clock.date(), clock.time()));
 }
 
 void addEvents(Report *report, int status, const Why &why, const QList<CDriveExtension::DiagnosticEvent> &events,
@@ -88,9 +81,8 @@ Report cpuReport(CDriveExtension *more, int entries)
     const int protectionStatus = more->readProtection(&protection, &why);
     report.add("protection", QStringLiteral("protection"), protectionStatus, why, protectionText(protection));
     QDateTime clock;
-    const QDateTime asked = QDateTime::currentDateTime();
-    const int clockStatus = more->readClock(&clock, &why);
-    const qint64 offset = clockOffsetMs(clock, asked, QDateTime::currentDateTime());
+    qint64 offset = 0;
+    const int clockStatus = ClockOffset::measure(more, &offset, &why, &clock);
     report.add("clock", QStringLiteral("clock"), clockStatus, why,
                QStringLiteral("%1 (%2%3 s to this machine's)")
                    .arg(RecordOutput::timeText(clock), offset >= 0 ? QStringLiteral("+") : QString())

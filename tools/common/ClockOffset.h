@@ -1,7 +1,7 @@
 #ifndef QUILLMARSH_CLOCKOFFSET_H
 #define QUILLMARSH_CLOCKOFFSET_H
 
-#include <QtGlobal>
+#include <QDateTime>
 
 #include "CDriveExtension.h"
 
@@ -11,8 +11,10 @@
 class ClockOffset
 {
 public:
-    // A record status (StatusOk: *offsetMs holds it); why tells the cause.
-    static int measure(CDriveExtension *extension, qint64 *offsetMs, CDriveExtension::Why *why);
+    // A record status (StatusOk: *offsetMs holds it, and *clock, where
+    // given, the CPU's clock); why tells the cause.
+    static int measure(CDriveExtension *extension, qint64 *offsetMs, CDriveExtension::Why *why,
+                       QDateTime *clock = nullptr);
 };
 
 #endif
